@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds both configurations and runs every test: the native suites under
+# ASan/UBSan, the script-driven network tests, the Windows suites under Wine,
+# a short fuzzing smoke run and a benchmark smoke run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+scripts/setup.sh
+
+logs="$root/build/logs"
+mkdir -p "$logs"
+passed=0
+failed=0
+status=0
+
+count() {  # adds a ctest log's totals to the grand total
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n1 || true)
+  if [ -n "$line" ]; then
+    local f total
+    f=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - f))
+    failed=$((failed + f))
+  fi
+}
+
+echo "== native build"
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$jobs"
+echo "== native tests"
+ctest --preset native -j "$jobs" 2>&1 | tee "$logs/native.log" || status=1
+count "$logs/native.log"
+
+echo "== windows build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+echo "== windows tests (Wine)"
+(
+  source scripts/wine-env.sh build/windows
+  trap wine_down EXIT
+  wine_up
+  ctest --preset windows -j "$jobs"
+) 2>&1 | tee "$logs/windows.log" || status=1
+count "$logs/windows.log"
+
+echo "== fuzz smoke"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+if scripts/fuzz.sh 3 >"$logs/fuzz.log" 2>&1; then
+  passed=$((passed + 1))
+  tail -n 20 "$logs/fuzz.log"
+else
+  failed=$((failed + 1)); status=1
+  tail -n 60 "$logs/fuzz.log"
+fi
+
+echo "== benchmark smoke"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$jobs"
+if build/bench/bench/norvane-bench --benchmark_min_time=0.01 >"$logs/bench.log" 2>&1; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); status=1
+  tail -n 40 "$logs/bench.log"
+fi
+
+echo
+echo "Total: $passed passed, $failed failed"
+if [ "$failed" -ne 0 ] || [ "$status" -ne 0 ]; then exit 1; fi

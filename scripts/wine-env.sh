@@ -1,0 +1,32 @@
+# Sourced by the scripts that run Windows programs: one Wine prefix under the
+# build folder, one X display, one wineserver kept alive for the whole run.
+# Usage: source scripts/wine-env.sh <build-dir>; wine_up; ...; wine_down
+_wine_build=${1:?build dir}
+export WINEPREFIX="$(cd "$_wine_build" && pwd)/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+_xvfb_pid=""
+
+wine_up() {
+  if [ -z "${DISPLAY:-}" ]; then
+    local n=97
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    _xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  mkdir -p "$WINEPREFIX"
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+wine_down() {
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  if [ -n "$_xvfb_pid" ]; then
+    kill "$_xvfb_pid" 2>/dev/null || true
+    wait "$_xvfb_pid" 2>/dev/null || true
+    _xvfb_pid=""
+  fi
+}

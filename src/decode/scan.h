@@ -1,0 +1,51 @@
+// Small, tolerant scanners for the text-based discovery messages (XML, JSON,
+// address texts) and the cleaning rule for every decoded text. They work on
+// views into the payload, never allocate for the document and give empty
+// results instead of errors.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace norvane {
+
+inline constexpr std::size_t kCleanTextLimit = 192;
+inline constexpr int kJsonNestingLimit = 16;
+
+// Without leading and trailing space, tab, CR and LF.
+std::string_view trim(std::string_view text) noexcept;
+
+// Cut at the first zero byte, trimmed, at most 192 bytes, bytes below 0x21
+// and 0x7F replaced by spaces.
+std::string clean_text(std::string_view text);
+
+// Raw content of the first element (in document order) with the given local
+// name, or empty. With allow_open, an element whose closing tag is missing
+// gives the rest of the text.
+std::string_view xml_element(std::string_view text, std::string_view local_name,
+                             bool allow_open = false) noexcept;
+
+// Content with the five predefined entities decoded once, then cleaned.
+std::string xml_text(std::string_view content);
+
+// Length of the JSON value at the start of the view, or nullopt.
+std::optional<std::size_t> json_value_length(std::string_view text) noexcept;
+
+// Raw text of the first member of an object with this key (strings keep
+// their quotes), or empty.
+std::string_view json_member(std::string_view object, std::string_view key) noexcept;
+
+// A raw JSON string value decoded and cleaned, or empty.
+std::string json_string(std::string_view raw);
+
+// "00-1a-2b-3c-4d-5e" or with ':' (mixed allowed) to "00:1A:2B:3C:4D:5E";
+// empty for anything else and for group or all-zero addresses.
+std::string parse_mac_text(std::string_view text);
+
+// IPv4 or IPv6 text to the canonical address text, or empty (also for
+// unspecified, loopback and multicast addresses).
+std::string parse_ip_text(std::string_view text);
+
+}  // namespace norvane

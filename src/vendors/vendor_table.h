@@ -1,0 +1,55 @@
+// IEEE MAC address-block assignments and the maker-name lookup.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace norvane {
+
+// Prefix length in bits (24, 28 or 36) in bits 36..63, the prefix value
+// right-aligned in bits 0..35.
+using PrefixKey = std::uint64_t;
+
+constexpr PrefixKey make_prefix_key(unsigned bits, std::uint64_t value) noexcept {
+  return (static_cast<PrefixKey>(bits) << 36) | value;
+}
+
+struct PrefixKeyHash {
+  std::size_t operator()(PrefixKey key) const noexcept { return static_cast<std::size_t>(key); }
+};
+
+class VendorTable {
+ public:
+  using Map = std::unordered_map<PrefixKey, std::string, PrefixKeyHash>;
+
+  VendorTable();
+
+  // False when the key is already present (the table is unchanged).
+  bool insert(PrefixKey key, std::string name);
+  const std::string* find(PrefixKey key) const;
+  std::size_t size() const noexcept { return map_.size(); }
+  bool empty() const noexcept { return map_.empty(); }
+  void clear() noexcept { map_.clear(); }
+  void swap(VendorTable& other) noexcept { map_.swap(other.map_); }
+  const Map& entries() const noexcept { return map_; }
+
+ private:
+  Map map_;
+};
+
+// The maker of a MAC address text (12, 14 or 17 characters), normalised for
+// display, or empty.
+std::string vendor_display_name(const VendorTable& table, std::string_view mac);
+
+std::string_view trim_space(std::string_view text) noexcept;
+std::string clean_vendor_name(std::string_view text);
+bool vendor_name_valid(std::string_view text) noexcept;
+std::optional<PrefixKey> parse_prefix_hex(std::string_view text, unsigned bits) noexcept;
+// Removes and returns the text up to the next LF; drops one trailing CR.
+std::string_view next_line(std::string_view& text) noexcept;
+std::string_view skip_bom(std::string_view text) noexcept;
+
+}  // namespace norvane
