@@ -94,6 +94,11 @@ bool decode_utf8_strict(std::string_view bytes, std::u16string& out) {
 bool utf8_valid(std::string_view bytes) noexcept {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
+    // Vendor files are mostly ASCII: skip it without the full decode.
+    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
     char32_t cp = 0;
     if (!next_code_point(bytes, pos, cp)) return false;
   }

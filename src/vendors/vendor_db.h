@@ -14,12 +14,19 @@ inline constexpr std::string_view kVendorDbHeader = "# IEEE MAC vendor database 
 inline constexpr std::string_view kVendorDbFileName = "mac-vendors.tsv";
 inline constexpr std::size_t kVendorDbMaxSize = 16u * 1024u * 1024u;
 
-// Parses a whole file's content into target; on failure target is untouched.
+// Parses a whole file's content into target, replacing its entries; on
+// failure target is untouched.
 bool parse_vendor_db(std::string_view content, VendorTable& target);
-// The file's text for a table, or nullopt-like false when empty or too big.
+// The file's text for a table (header, entries by ascending key, upper-case
+// hex, LF line ends). False, with out untouched, for an empty table, a text
+// above 16 MiB, or an entry the file cannot hold.
 bool format_vendor_db(const VendorTable& table, std::string& out);
 
+// Reads the file at path (1 byte to 16 MiB) into target; false leaves target
+// untouched.
 bool load_vendor_db(VendorTable& target, const std::filesystem::path& path);
+// Writes, flushes and closes the file at path; false when any step failed.
+// An empty table fails before the file is touched.
 bool save_vendor_db(const VendorTable& table, const std::filesystem::path& path);
 
 // mac-vendors.tsv beside the running executable, or empty.

@@ -1,6 +1,7 @@
 // IEEE MAC address-block assignments and the maker-name lookup.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ class VendorTable {
 
   // False when the key is already present (the table is unchanged).
   bool insert(PrefixKey key, std::string name);
+  // Inserts, or replaces the name of a key already present.
+  void insert_or_assign(PrefixKey key, std::string name);
   const std::string* find(PrefixKey key) const;
   std::size_t size() const noexcept { return map_.size(); }
   bool empty() const noexcept { return map_.empty(); }
@@ -44,9 +47,15 @@ class VendorTable {
 // display, or empty.
 std::string vendor_display_name(const VendorTable& table, std::string_view mac);
 
+inline constexpr std::size_t kVendorNameMax = 512;
+
+// Without leading and trailing space, tab, CR and LF.
 std::string_view trim_space(std::string_view text) noexcept;
+// Trimmed, with bytes below 0x20 and 0x7F replaced by spaces (UTF-8 passes).
 std::string clean_vendor_name(std::string_view text);
+// 1 to 512 bytes of strictly valid UTF-8.
 bool vendor_name_valid(std::string_view text) noexcept;
+// Exactly bits/4 hexadecimal digits (either case) for bits 24, 28 or 36.
 std::optional<PrefixKey> parse_prefix_hex(std::string_view text, unsigned bits) noexcept;
 // Removes and returns the text up to the next LF; drops one trailing CR.
 std::string_view next_line(std::string_view& text) noexcept;
