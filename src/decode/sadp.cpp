@@ -1,7 +1,193 @@
-// Placeholder until the SADP/DHIP decoders land in this session.
+// Hikvision SADP and Dahua DHIP answers.
+//
+// All three decoders gather their results in locals and touch the summary
+// only once they have decided to succeed, so a false result leaves the frame
+// parser's fields exactly as they were.
 #include "decode/sadp.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "decode/address.h"
+#include "decode/byte_reader.h"
+#include "decode/scan.h"
+
 namespace norvane {
-bool decode_sadp_frame(PacketSummary&) { return false; }
-bool decode_sadp_xml(PacketSummary&) { return false; }
-bool decode_dhip(PacketSummary&) { return false; }
+namespace {
+
+// SADP reply frame (EtherType 0x8033), offsets into the payload after the
+// Ethernet header and VLAN tags.
+constexpr std::uint16_t kSadpMagic = 0x2101;
+constexpr std::uint16_t kSadpAddressSizes = 0x0604;  // hardware 6, protocol 4
+constexpr std::size_t kSadpMinSize = 88;
+constexpr std::size_t kSadpNameSize = 52;  // at offset 36
+constexpr std::size_t kSadpInfoOffset = 102;
+constexpr std::size_t kSadpInfoSize = 48;
+
+// DHIP: fixed header, then a JSON body at the header length.
+constexpr std::size_t kDhipHeaderSize = 32;
+constexpr std::string_view kDhipMagic = "DHIP";
+// The method value is compared as raw JSON, quotes included: an escaped or
+// otherwise spelled value is not one of these announcements.
+constexpr std::string_view kDhipMethods[] = {"\"client.notifyDevInfo\"",
+                                             "\"client.notifyDeviceInfo\""};
+
+void assign_if_nonempty(std::string& slot, std::string&& value) {
+  if (!value.empty()) slot = std::move(value);
+}
+
+std::span<const std::uint8_t> as_bytes(const std::string& s) noexcept {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// Two ASCII digits at p, as a number in [lo, hi].
+bool two_digits_in(const char* p, int lo, int hi) noexcept {
+  const int v = (p[0] - '0') * 10 + (p[1] - '0');
+  return v >= lo && v <= hi;
+}
+
+// An 8-byte "20YYMMDD" stamp with a plausible month and day.
+bool is_date_stamp(std::string_view w) noexcept {
+  if (w.size() != 8 || w[0] != '2' || w[1] != '0') return false;
+  for (char c : w) {
+    if (!is_digit(c)) return false;
+  }
+  return two_digits_in(w.data() + 4, 1, 12) && two_digits_in(w.data() + 6, 1, 31);
+}
+
+// Hikvision names in the L2 reply are the model with a build date and serial
+// appended (DS-2CD2143G0-I20190101AAWR123). The model is everything before
+// the first date stamp that starts at index 5 or later and is followed by at
+// least one more byte.
+std::string model_from_name(std::string_view name) {
+  if (!name.starts_with("DS-") && !name.starts_with("iDS-")) return {};
+  for (std::size_t end = 13; end < name.size(); ++end) {
+    if (is_date_stamp(name.substr(end - 8, 8))) return clean_text(name.substr(0, end - 8));
+  }
+  return {};
+}
+
+}  // namespace
+
+bool decode_sadp_frame(PacketSummary& summary) {
+  ByteReader r(as_bytes(summary.l2_payload));
+  if (r.size() < kSadpMinSize) return false;
+  const std::uint16_t magic = r.be16();
+  r.skip(6);
+  const std::uint16_t sizes = r.be16();
+  r.skip(4);
+  const auto mac_bytes = r.bytes(6);
+  const auto ip_bytes = r.bytes(4);
+  r.skip(12);
+  const std::string_view name_field = r.text(kSadpNameSize);
+  if (!r.ok() || magic != kSadpMagic || sizes != kSadpAddressSizes) return false;
+
+  if (!is_unicast_mac(mac_bytes.data())) return false;
+  std::string mac = mac_text(mac_bytes.data());
+  // The reply must come from the device it describes.
+  if (mac != summary.source_mac) return false;
+
+  std::string ip = ip_text(ip_bytes.data(), ip_bytes.size());
+  std::string name = clean_text(name_field);
+  std::string model = model_from_name(name);
+  std::string info;
+  if (r.size() > kSadpInfoOffset) {
+    r.skip(kSadpInfoOffset - r.offset());
+    info = clean_text(r.text(std::min(kSadpInfoSize, r.remaining())));
+  }
+
+  summary.protocol = proto::kSadpL2;
+  summary.mac = std::move(mac);
+  assign_if_nonempty(summary.ip, std::move(ip));
+  assign_if_nonempty(summary.name, std::move(name));
+  assign_if_nonempty(summary.model, std::move(model));
+  assign_if_nonempty(summary.info, std::move(info));
+  return true;
+}
+
+bool decode_sadp_xml(PacketSummary& summary) {
+  const std::string_view pm = xml_element(summary.payload, "ProbeMatch", summary.partial);
+  if (pm.empty()) return false;
+
+  std::string mac = parse_mac_text(trim(xml_element(pm, "MAC")));
+  std::string ip = parse_ip_text(trim(xml_element(pm, "IPv4Address")));
+  if (ip.empty()) ip = parse_ip_text(trim(xml_element(pm, "IPv6Address")));
+  std::string description = xml_text(xml_element(pm, "DeviceDescription"));
+  if (mac.empty() && ip.empty() && description.empty()) return false;
+
+  // Only the first fragment of a long reply was captured: accept it only when
+  // it is plainly a complete-enough answer from the sender itself.
+  if (summary.partial) {
+    if (trim(xml_element(pm, "Types")) != "inquiry" || mac.empty() || mac != summary.source_mac ||
+        ip.empty() || description.empty()) {
+      return false;
+    }
+  }
+
+  summary.protocol = proto::kSadp;
+  assign_if_nonempty(summary.mac, std::move(mac));
+  assign_if_nonempty(summary.ip, std::move(ip));
+  // SADP shows the serial number as the device's name.
+  assign_if_nonempty(summary.name, xml_text(xml_element(pm, "DeviceSN")));
+  assign_if_nonempty(summary.model, std::move(description));
+  assign_if_nonempty(summary.info, xml_text(xml_element(pm, "SoftwareVersion")));
+  return true;
+}
+
+bool decode_dhip(PacketSummary& summary) {
+  const std::string& payload = summary.payload;
+  if (payload.size() < kDhipHeaderSize) return false;
+  ByteReader r(as_bytes(payload));
+  const std::uint32_t header_size = r.le32();
+  const std::string_view magic = r.text(4);
+  r.skip(8);
+  const std::uint32_t body_size = r.le32();
+  r.skip(4);
+  const std::uint32_t body_size_again = r.le32();
+  if (!r.ok() || magic != kDhipMagic) return false;
+  if (header_size < kDhipHeaderSize || header_size > payload.size() ||
+      body_size > payload.size() - header_size || body_size_again != body_size) {
+    return false;
+  }
+
+  std::string_view body(payload.data() + header_size, body_size);
+  while (!body.empty() && body.back() == '\0') body.remove_suffix(1);
+  body = trim(body);
+  // Exactly one JSON value: anything after it makes the whole body suspect.
+  const auto value_size = json_value_length(body);
+  if (body.empty() || !value_size || *value_size != body.size()) return false;
+
+  const std::string_view method = json_member(body, "method");
+  bool known_method = false;
+  for (std::string_view m : kDhipMethods) known_method = known_method || method == m;
+  if (!known_method) return false;
+
+  const std::string_view device_info = json_member(json_member(body, "params"), "deviceInfo");
+  std::string type = json_string(json_member(device_info, "DeviceType"));
+  std::string serial = json_string(json_member(device_info, "SerialNo"));
+  if (type.empty() && serial.empty()) return false;
+
+  std::string mac = parse_mac_text(json_string(json_member(body, "mac")));
+  std::string ip =
+      parse_ip_text(json_string(json_member(json_member(device_info, "IPv4Address"), "IPAddress")));
+  std::string name = json_string(json_member(device_info, "MachineName"));
+  if (name.empty()) name = std::move(serial);
+  std::string version = json_string(json_member(device_info, "Version"));
+
+  summary.protocol = proto::kDahua;
+  assign_if_nonempty(summary.mac, std::move(mac));
+  assign_if_nonempty(summary.ip, std::move(ip));
+  assign_if_nonempty(summary.name, std::move(name));
+  assign_if_nonempty(summary.model, std::move(type));
+  assign_if_nonempty(summary.info, std::move(version));
+  return true;
+}
+
 }  // namespace norvane
