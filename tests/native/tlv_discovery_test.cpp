@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -12,6 +11,7 @@
 
 #include "decode/address.h"
 #include "model/packet_summary.h"
+#include "support/pcap_reader.h"
 
 namespace norvane {
 namespace {
@@ -523,40 +523,16 @@ struct UdpPacket {
   std::string payload;
 };
 
-std::uint32_t read32(const unsigned char* p, bool swapped) {
-  return swapped ? (std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
-                    std::uint32_t{p[2]} << 8 | p[3])
-                 : (std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 |
-                    std::uint32_t{p[1]} << 8 | p[0]);
-}
-
-// Classic pcap with Ethernet link type; keeps untagged IPv4 UDP frames.
-std::vector<UdpPacket> read_udp_packets(const std::string& path) {
+// Untagged IPv4 UDP frames of a capture, cut to their UDP length.
+std::vector<UdpPacket> udp_packets(const test::PcapFile& file) {
   std::vector<UdpPacket> out;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return out;
-  std::string file;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) file.append(buffer, n);
-  std::fclose(f);
-  const auto* d = reinterpret_cast<const unsigned char*>(file.data());
-  if (file.size() < 24) return out;
-  const std::uint32_t magic = read32(d, false);
-  const bool swapped = magic == 0xD4C3B2A1 || magic == 0x4D3CB2A1;
-  if (!swapped && magic != 0xA1B2C3D4 && magic != 0xA1B23C4D) return out;
-  if (read32(d + 20, swapped) != 1) return out;  // Ethernet
-  std::size_t at = 24;
-  while (file.size() - at >= 16) {
-    const std::uint32_t captured_length = read32(d + at + 8, swapped);
-    at += 16;
-    if (captured_length > file.size() - at) break;
-    const unsigned char* fr = d + at;
-    const std::size_t len = captured_length;
-    at += captured_length;
+  for (const test::PcapFrame& frame : file.frames) {
+    const std::uint8_t* fr = frame.data.data();
+    const std::size_t len = frame.data.size();
     if (len < 14 + 20 + 8 || fr[12] != 0x08 || fr[13] != 0x00 || fr[23] != 17) continue;
     const std::size_t ihl = (fr[14] & 0x0F) * 4u;
     if (ihl < 20 || len < 14 + ihl + 8) continue;
-    const unsigned char* udp = fr + 14 + ihl;
+    const std::uint8_t* udp = fr + 14 + ihl;
     const std::size_t udp_length = std::size_t{udp[4]} << 8 | udp[5];
     if (udp_length < 8 || udp_length > len - 14 - ihl) continue;
     UdpPacket p;
@@ -571,7 +547,10 @@ std::vector<UdpPacket> read_udp_packets(const std::string& path) {
 }
 
 TEST(Ubiquiti, CapturedGatewayAnnouncements) {
-  const auto packets = read_udp_packets(std::string(NORVANE_CAPTURES_DIR) + "/ubntac2.pcap");
+  const auto file = test::read_pcap(std::string(NORVANE_CAPTURES_DIR) + "/ubntac2.pcap");
+  ASSERT_TRUE(file.has_value());
+  ASSERT_EQ(file->link_type, 1u);
+  const auto packets = udp_packets(*file);
   ASSERT_EQ(packets.size(), 8u);
   for (const UdpPacket& p : packets) {
     SCOPED_TRACE(p.source_port);
