@@ -1,0 +1,230 @@
+#include "json_lines.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+namespace norvane::tool {
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+void append_byte_escape(std::string& out, unsigned char byte) {
+  out += "\\u00";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
+// Length of the well-formed UTF-8 sequence starting at text[i] (2 to 4), or 0.
+// Overlong forms, surrogates and code points above U+10FFFF are not
+// well-formed, so what passes through is exactly what a strict JSON reader
+// accepts.
+std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = at(i);
+  std::size_t need = 0;
+  unsigned char lo = 0x80;
+  unsigned char hi = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 2;
+    if (lead == 0xE0) lo = 0xA0;
+    if (lead == 0xED) hi = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 3;
+    if (lead == 0xF0) lo = 0x90;
+    if (lead == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (need > text.size() - i - 1) return 0;
+  const unsigned char second = at(i + 1);
+  if (second < lo || second > hi) return 0;
+  for (std::size_t k = 2; k <= need; ++k) {
+    if ((at(i + k) & 0xC0) != 0x80) return 0;
+  }
+  return need + 1;
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void append_member(std::string& out, std::string_view key, std::string_view value) {
+  out += ',';
+  append_json_string(out, key);
+  out += ':';
+  append_json_string(out, value);
+}
+
+void append_member(std::string& out, std::string_view key, std::u16string_view value) {
+  append_member(out, key, utf16_to_utf8(value));
+}
+
+// Upper case of one UTF-16 unit for ordinal comparison ignoring case: ASCII
+// and Latin-1 letters, which is all an address column ever holds.
+char16_t fold(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
+  return c;
+}
+
+int compare_ignoring_case(std::u16string_view a, std::u16string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t x = fold(a[i]);
+    const char16_t y = fold(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+}  // namespace
+
+void append_json_string(std::string& out, std::string_view bytes) {
+  out += '"';
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte >= 0x80) {
+      const std::size_t len = utf8_sequence_length(bytes, i);
+      if (len == 0) {
+        append_byte_escape(out, byte);
+        ++i;
+      } else {
+        out.append(bytes.substr(i, len));
+        i += len;
+      }
+      continue;
+    }
+    switch (byte) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) {
+          append_byte_escape(out, byte);
+        } else {
+          out += static_cast<char>(byte);
+        }
+    }
+    ++i;
+  }
+  out += '"';
+}
+
+std::string utf16_to_utf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      const char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                          (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+      append_utf8(out, cp);
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      append_utf8(out, 0xFFFD);
+    } else {
+      append_utf8(out, unit);
+    }
+  }
+  return out;
+}
+
+void append_frame_line(std::string& out, std::uint64_t frame, const PacketSummary& summary) {
+  out += "{\"frame\":";
+  out += std::to_string(frame);
+  append_member(out, "protocol", summary.protocol);
+  append_member(out, "ip", summary.ip);
+  append_member(out, "mac", summary.mac);
+  append_member(out, "source_mac", summary.source_mac);
+  append_member(out, "name", summary.name);
+  append_member(out, "model", summary.model);
+  append_member(out, "info", summary.info);
+  out += "}\n";
+}
+
+void append_device_line(std::string& out, const DeviceRow& row) {
+  out += "{\"ip\":";
+  append_json_string(out, utf16_to_utf8(row.columns[kColIp]));
+  append_member(out, "mac", row.columns[kColMac]);
+  append_member(out, "vendor", row.columns[kColVendor]);
+  append_member(out, "name", row.columns[kColName]);
+  append_member(out, "model", row.columns[kColModel]);
+  append_member(out, "protocols", row.columns[kColProtocols]);
+  append_member(out, "info", row.columns[kColInfo]);
+  out += ",\"category\":";
+  out += std::to_string(row.category);
+  out += ",\"accent\":";
+  out += std::to_string(row.accent_index);
+  out += "}\n";
+}
+
+bool address_column_before(const DeviceRow& a, std::size_t a_index, const DeviceRow& b,
+                           std::size_t b_index) {
+  const std::u16string& ta = a.columns[kColIp];
+  const std::u16string& tb = b.columns[kColIp];
+  int result = 0;
+  if (ta.empty() != tb.empty()) {
+    // An empty cell goes last.
+    return tb.empty();
+  }
+  if (!ta.empty()) {
+    const bool ha = a.address.family != kAfUnspec;
+    const bool hb = b.address.family != kAfUnspec;
+    if (ha != hb) return ha;
+    if (ha) {
+      if (a.address.family != b.address.family) {
+        result = a.address.family < b.address.family ? -1 : 1;
+      } else {
+        result =
+            std::memcmp(a.address.bytes.data(), b.address.bytes.data(), a.address.bytes.size());
+      }
+    } else {
+      result = compare_ignoring_case(ta, tb);
+    }
+  }
+  if (result != 0) return result < 0;
+  return a_index < b_index;
+}
+
+std::vector<std::size_t> device_order(const DeviceTable& table) {
+  std::vector<std::size_t> order(table.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+    return address_column_before(table.row(x), x, table.row(y), y);
+  });
+  return order;
+}
+
+}  // namespace norvane::tool

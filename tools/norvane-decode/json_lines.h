@@ -1,0 +1,41 @@
+// JSON Lines output of norvane-decode: one object per kept frame or per
+// device row. Every text is written so that the line is valid JSON whatever
+// bytes the device sent.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/device_table.h"
+#include "model/packet_summary.h"
+
+namespace norvane::tool {
+
+// Appends bytes as a quoted JSON string. Well-formed UTF-8 passes through;
+// quote, backslash, control characters and DEL are escaped; every byte that
+// is not part of a well-formed UTF-8 sequence becomes \u00XX of that byte.
+void append_json_string(std::string& out, std::string_view bytes);
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string utf16_to_utf8(std::u16string_view text);
+
+// {"frame":N,"protocol":...,"ip":...,"mac":...,"source_mac":...,"name":...,
+// "model":...,"info":...} and a line feed.
+void append_frame_line(std::string& out, std::uint64_t frame, const PacketSummary& summary);
+
+// {"ip":...,"mac":...,"vendor":...,"name":...,"model":...,"protocols":...,
+// "info":...,"category":N,"accent":N} and a line feed.
+void append_device_line(std::string& out, const DeviceRow& row);
+
+// The device list's default order (address column ascending): rows with a
+// parsable address by family, then address bytes; then rows whose address
+// text does not parse, by text ignoring case; rows without address text
+// last; ties by row index.
+bool address_column_before(const DeviceRow& a, std::size_t a_index, const DeviceRow& b,
+                           std::size_t b_index);
+std::vector<std::size_t> device_order(const DeviceTable& table);
+
+}  // namespace norvane::tool

@@ -1,0 +1,275 @@
+// norvane-decode: runs a capture file through the same frame path as the
+// live capture (keep rule, decoders, device table) and prints JSON Lines.
+#include <pcap/pcap.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "decode/frame.h"
+#include "json_lines.h"
+#include "model/device_table.h"
+#include "model/packet_summary.h"
+#include "vendors/vendor_db.h"
+#include "vendors/vendor_table.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitError = 2;
+constexpr const char* kProgram = "norvane-decode";
+
+constexpr std::string_view kHelp =
+    R"(Usage: norvane-decode [--devices] [--vendors FILE] CAPTURE
+       norvane-decode --help
+
+Reads a pcap or pcapng capture of an Ethernet segment (link type EN10MB),
+passes every frame through the same keep rule and decoders as Norvane's live
+capture, and writes JSON Lines to standard output. CAPTURE "-" reads standard
+input.
+
+Without --devices, one object per kept frame (discovery messages, multicast
+and broadcast frames, ARP with a sender address):
+  {"frame":N,"protocol":"...","ip":"...","mac":"...","source_mac":"...",
+   "name":"...","model":"...","info":"..."}
+  frame is the 1-based position of the frame in the file.
+
+With --devices, after the whole file, every kept frame is merged into the
+device table and one object per device row is printed, in the device list's
+default order (address ascending: IPv4 before IPv6 by address bytes, then
+unparsable address texts, then rows without address):
+  {"ip":"...","mac":"...","vendor":"...","name":"...","model":"...",
+   "protocols":"...","info":"...","category":N,"accent":N}
+  category: 0 Hikvision, 1 Dahua, 2 Ubiquiti, 3 MikroTik, 4 Espressif,
+  5 other; accent: the list's colour index 0 to 6.
+
+Options:
+  --devices        print the device table instead of the kept frames
+  --vendors FILE   MAC vendor database in the mac-vendors.tsv format; a file
+                   that cannot be loaded is an error. Default: mac-vendors.tsv
+                   beside this program when it exists (otherwise no vendors)
+  -h, --help       print this text
+
+Texts: frame fields carry the bytes the devices sent. Well-formed UTF-8 is
+written as it is; quote, backslash, control characters and DEL are escaped.
+Each byte that is not part of well-formed UTF-8 is written as \u00XX, XX being
+the byte's value, so every line is valid JSON; such an escape stands for that
+raw byte, not for the character U+00XX. Device rows are the list's display
+texts (invalid UTF-8 already shown as Windows-1252 there).
+
+Exit status:
+  0  success; also for a truncated capture, whose complete frames are decoded
+     (a warning on standard error says where it stopped)
+  2  bad usage, a missing or unreadable capture, a link type other than
+     Ethernet, a damaged capture (frames before the damage are printed), a
+     vendor database given with --vendors that cannot be loaded, a frame that
+     could not be decoded, or an output error
+)";
+
+struct PcapCloser {
+  void operator()(pcap_t* handle) const noexcept { pcap_close(handle); }
+};
+using PcapHandle = std::unique_ptr<pcap_t, PcapCloser>;
+
+struct Options {
+  bool devices = false;
+  bool help = false;
+  std::string vendors;
+  bool vendors_given = false;
+  std::string capture;
+};
+
+void error(std::string_view message) {
+  std::fprintf(stderr, "%s: %.*s\n", kProgram, static_cast<int>(message.size()), message.data());
+}
+
+bool parse_options(int argc, char** argv, Options& options) {
+  bool only_operands = false;
+  bool have_capture = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (!only_operands && arg == "--") {
+      only_operands = true;
+    } else if (!only_operands && (arg == "-h" || arg == "--help")) {
+      options.help = true;
+    } else if (!only_operands && arg == "--devices") {
+      options.devices = true;
+    } else if (!only_operands && (arg == "--vendors" || arg.starts_with("--vendors="))) {
+      if (arg == "--vendors") {
+        if (i + 1 >= argc) {
+          error("--vendors needs a file name");
+          return false;
+        }
+        options.vendors = argv[++i];
+      } else {
+        options.vendors = std::string(arg.substr(std::strlen("--vendors=")));
+      }
+      if (options.vendors.empty()) {
+        error("--vendors needs a file name");
+        return false;
+      }
+      options.vendors_given = true;
+    } else if (!only_operands && arg.size() > 1 && arg[0] == '-') {
+      error("unknown option '" + std::string(arg) + "' (see --help)");
+      return false;
+    } else if (have_capture) {
+      error("only one capture file can be decoded at a time (see --help)");
+      return false;
+    } else {
+      options.capture = std::string(arg);
+      have_capture = true;
+    }
+  }
+  if (!options.help && !have_capture) {
+    error("no capture file given (see --help)");
+    return false;
+  }
+  return true;
+}
+
+// Loads the vendor table. A database named on the command line must load; the
+// default one beside the program is optional, and a damaged one only warns so
+// that a decode still works on a machine with a stale file.
+bool load_vendors(const Options& options, norvane::VendorTable& vendors) {
+  if (options.vendors_given) {
+    if (!norvane::load_vendor_db(vendors, std::filesystem::path(options.vendors))) {
+      error("cannot load vendor database '" + options.vendors +
+            "' (missing, unreadable, empty, larger than 16 MiB or not in the mac-vendors.tsv "
+            "format)");
+      return false;
+    }
+    return true;
+  }
+  if (!options.devices) return true;  // frame lines carry no vendor
+  const std::filesystem::path path = norvane::vendor_db_path();
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::exists(path, ec)) return true;
+  if (!norvane::load_vendor_db(vendors, path)) {
+    error("warning: ignoring vendor database '" + path.string() + "', which cannot be loaded");
+  }
+  return true;
+}
+
+class Output {
+ public:
+  std::string& buffer() { return buffer_; }
+  void maybe_flush() {
+    if (buffer_.size() >= kChunk) flush();
+  }
+  void flush() {
+    if (!buffer_.empty() &&
+        std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size()) {
+      failed_ = true;
+    }
+    buffer_.clear();
+  }
+  // True when everything reached standard output.
+  bool finish() {
+    flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) failed_ = true;
+    return !failed_;
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 64 * 1024;
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+int run(const Options& options) {
+  norvane::VendorTable vendors;
+  if (!load_vendors(options, vendors)) return kExitError;
+
+  const std::string shown = options.capture == "-" ? "standard input" : options.capture;
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  PcapHandle capture(pcap_open_offline(options.capture.c_str(), errbuf));
+  if (!capture) {
+    error("cannot read capture '" + shown + "': " + errbuf);
+    return kExitError;
+  }
+  const int link = pcap_datalink(capture.get());
+  if (link != DLT_EN10MB) {
+    const char* name = pcap_datalink_val_to_name(link);
+    error("'" + shown + "' has link type " + (name != nullptr ? name : "unknown") + " (" +
+          std::to_string(link) + "); only Ethernet (EN10MB) captures can be decoded");
+    return kExitError;
+  }
+
+  norvane::DeviceTable table(vendors);
+  Output out;
+  std::uint64_t frame = 0;
+  std::uint64_t failed_frames = 0;
+  pcap_pkthdr* header = nullptr;
+  const u_char* data = nullptr;
+  int rc = 0;
+  while ((rc = pcap_next_ex(capture.get(), &header, &data)) == 1) {
+    ++frame;
+    norvane::PacketSummary summary;
+    try {
+      if (!norvane::summarize_frame(data, header->caplen, summary)) continue;
+      if (options.devices) {
+        table.merge(summary);
+      } else {
+        norvane::tool::append_frame_line(out.buffer(), frame, summary);
+        out.maybe_flush();
+      }
+    } catch (const std::exception& e) {
+      ++failed_frames;
+      error("frame " + std::to_string(frame) + " could not be decoded: " + e.what());
+    }
+  }
+
+  int status = kExitOk;
+  if (rc == PCAP_ERROR) {
+    // libpcap reads with stdio: a record cut by the end of the file leaves the
+    // stream at end-of-file, any other failure (a record length no writer
+    // produces, a second link type in a pcapng file) does not.
+    std::FILE* file = pcap_file(capture.get());
+    const bool truncated = file != nullptr && std::feof(file) != 0;
+    const std::string reason = pcap_geterr(capture.get());
+    if (truncated) {
+      error("warning: '" + shown + "' is truncated after frame " + std::to_string(frame) + " (" +
+            reason + "); the frames before it were decoded");
+    } else {
+      error("'" + shown + "' is damaged after frame " + std::to_string(frame) + " (" + reason +
+            "); the frames before it were decoded");
+      status = kExitError;
+    }
+  }
+
+  if (options.devices) {
+    for (const std::size_t index : norvane::tool::device_order(table)) {
+      norvane::tool::append_device_line(out.buffer(), table.row(index));
+      out.maybe_flush();
+    }
+  }
+  if (!out.finish()) {
+    error(std::string("cannot write the output: ") + std::strerror(errno));
+    return kExitError;
+  }
+  if (failed_frames != 0) status = kExitError;
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse_options(argc, argv, options)) return kExitError;
+  if (options.help) {
+    std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitError;
+  }
+  try {
+    return run(options);
+  } catch (const std::exception& e) {
+    error(std::string("failed: ") + e.what());
+    return kExitError;
+  }
+}

@@ -1,0 +1,152 @@
+// Output rules of norvane-decode: JSON escaping of device bytes, UTF-16
+// conversion of display texts, and the list's default device order.
+#include "json_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace norvane::tool {
+namespace {
+
+std::string as_json(std::string_view bytes) {
+  std::string out;
+  append_json_string(out, bytes);
+  return out;
+}
+
+TEST(JsonString, EscapesWhatJsonForbidsAndKeepsWellFormedUtf8) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"", R"("")"},
+      {"Camera 1", R"("Camera 1")"},
+      {R"(say "hi" \ bye)", R"("say \"hi\" \\ bye")"},
+      {"a\nb\rc\td", R"("a\nb\rc\td")"},
+      {"\x01\x1f\x7f"s, R"("\u0001\u001f\u007f")"},
+      {"cut\0here"s, R"("cut\u0000here")"},
+      {"Kamera \xC3\xA9", "\"Kamera \xC3\xA9\""},             // é, two bytes
+      {"\xE2\x82\xAC", "\"\xE2\x82\xAC\""},                   // €, three bytes
+      {"\xF0\x9F\x93\xB7", "\"\xF0\x9F\x93\xB7\""},           // camera emoji, four bytes
+      {"Caf\xE9", R"("Caf\u00e9")"},                          // Latin-1 byte alone
+      {"\xC0\x80", R"("\u00c0\u0080")"},                      // overlong zero
+      {"\xE0\x80\xAF", R"("\u00e0\u0080\u00af")"},            // overlong slash
+      {"\xED\xA0\x80", R"("\u00ed\u00a0\u0080")"},            // encoded surrogate
+      {"\xF4\x90\x80\x80", R"("\u00f4\u0090\u0080\u0080")"},  // above U+10FFFF
+      {"\xF5\x80\x80\x80", R"("\u00f5\u0080\u0080\u0080")"},  // lead byte never valid
+      {"\xE2\x82", R"("\u00e2\u0082")"},                      // sequence cut by the end
+      {"\xE2\x82"
+       "A",
+       R"("\u00e2\u0082A")"},                   // cut by an ASCII byte
+      {"\x80\xBF", R"("\u0080\u00bf")"},        // stray continuations
+      {"\xFF\xC3\xA9", "\"\\u00ff\xC3\xA9\""},  // bad byte, then valid
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(as_json(c.in), c.out) << "input of " << c.in.size() << " bytes";
+  }
+}
+
+TEST(JsonString, EveryByteValueGivesPrintableAsciiOrValidUtf8) {
+  for (int b = 0; b < 256; ++b) {
+    const std::string out = as_json(std::string(1, static_cast<char>(b)));
+    ASSERT_GE(out.size(), 3u);
+    for (const char c : out) {
+      EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "byte " << b << " written raw";
+    }
+  }
+}
+
+TEST(Utf16ToUtf8, PairsSurrogatesAndReplacesLoneOnes) {
+  struct Case {
+    std::u16string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {u"", ""},
+      {u"192.168.1.10", "192.168.1.10"},
+      {u"Za\u017C\u00F3\u0142\u0107", "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87"},
+      {u"\u20AC", "\xE2\x82\xAC"},
+      {std::u16string{0xD83D, 0xDCF7}, "\xF0\x9F\x93\xB7"},
+      {std::u16string{u'a', 0xD83D}, "a\xEF\xBF\xBD"},  // high half at the end
+      {std::u16string{0xDCF7, u'b'},
+       "\xEF\xBF\xBD"
+       "b"},  // low half alone
+      {std::u16string{0xD83D, 0xD83D, 0xDCF7}, "\xEF\xBF\xBD\xF0\x9F\x93\xB7"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(utf16_to_utf8(c.in), c.out);
+}
+
+TEST(Lines, FrameAndDeviceObjectsHaveFixedKeysInOrder) {
+  PacketSummary s;
+  s.protocol = "SADP";
+  s.ip = "192.168.1.64";
+  s.mac = "00:11:22:33:44:55";
+  s.source_mac = "00:11:22:33:44:55";
+  s.name = "DS-2CD\xFF";
+  s.info = "V5.5 \"build\"";
+  std::string out;
+  append_frame_line(out, 42, s);
+  EXPECT_EQ(out, R"({"frame":42,"protocol":"SADP","ip":"192.168.1.64","mac":"00:11:22:33:44:55",)"
+                 R"("source_mac":"00:11:22:33:44:55","name":"DS-2CD\u00ff","model":"",)"
+                 R"("info":"V5.5 \"build\""})"
+                 "\n");
+
+  DeviceRow row;
+  row.columns[kColIp] = u"fe80::1";
+  row.columns[kColMac] = u"00:11:22:33:44:55";
+  row.columns[kColVendor] = u"Hikvision";
+  row.columns[kColName] = u"Brama\tp\u00F3\u0142nocna";
+  row.columns[kColProtocols] = u"SADP, mDNS";
+  row.category = 0;
+  row.accent_index = 1;
+  out.clear();
+  append_device_line(out, row);
+  EXPECT_EQ(out, R"({"ip":"fe80::1","mac":"00:11:22:33:44:55","vendor":"Hikvision",)"
+                 "\"name\":\"Brama\\tp\xC3\xB3\xC5\x82nocna\",\"model\":\"\","
+                 R"("protocols":"SADP, mDNS","info":"","category":0,"accent":1})"
+                 "\n");
+}
+
+DeviceRow row_with(std::u16string text, std::uint32_t family,
+                   std::initializer_list<std::uint8_t> bytes) {
+  DeviceRow row;
+  row.columns[kColIp] = std::move(text);
+  row.address.family = family;
+  std::copy(bytes.begin(), bytes.end(), row.address.bytes.begin());
+  return row;
+}
+
+TEST(DeviceOrder, AddressColumnAscendingAsTheListSortsIt) {
+  // Rows in discovery order; the expected position of each is in `rank`.
+  const std::vector<DeviceRow> rows = {
+      row_with(u"", kAfUnspec, {}),                     // 0: no address
+      row_with(u"10.0.0.10", kAfInet, {10, 0, 0, 10}),  // 1
+      row_with(u"fe80::1", kAfInet6,
+               {0xfe, 0x80, 0, 0, 0, 0, 0, 0,  // 2
+                0, 0, 0, 0, 0, 0, 0, 1}),
+      row_with(u"not-an-ip", kAfUnspec, {}),                // 3: unparsable text
+      row_with(u"10.0.0.2", kAfInet, {10, 0, 0, 2}),        // 4
+      row_with(u"192.168.1.1", kAfInet, {192, 168, 1, 1}),  // 5
+      row_with(u"10.0.0.2", kAfInet, {10, 0, 0, 2}),        // 6: same address as 4
+      row_with(u"ABC", kAfUnspec, {}),                      // 7: "abc" < "not-an-ip"
+      row_with(u"", kAfUnspec, {}),                         // 8: no address
+      row_with(u"2001:db8::1", kAfInet6,
+               {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0,  // 9
+                0, 0, 0, 0, 0, 0, 0, 1}),
+  };
+  std::vector<std::size_t> order(rows.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return address_column_before(rows[a], a, rows[b], b);
+  });
+  const std::vector<std::size_t> expected = {4, 6, 1, 5, 9, 2, 7, 3, 0, 8};
+  EXPECT_EQ(order, expected);
+}
+
+}  // namespace
+}  // namespace norvane::tool
