@@ -1,0 +1,75 @@
+// Checks shared by the discovery decoder fuzz targets: a failed decode leaves
+// the summary exactly as it was; a successful one sets its protocol and
+// writes only canonical addresses and cleaned texts, never clearing a field.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <tuple>
+
+#include "decode/scan.h"
+#include "model/packet_summary.h"
+
+namespace norvane::fuzz {
+
+[[noreturn]] inline void fail(const char* what, std::string_view value) {
+  std::fprintf(stderr, "decoder invariant broken: %s: \"%.*s\"\n", what,
+               static_cast<int>(value.size()), value.data());
+  std::abort();
+}
+
+inline bool is_hex_upper(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+inline void check_mac(std::string_view mac) {
+  if (mac.size() != 17) fail("mac length", mac);
+  for (std::size_t i = 0; i < 17; ++i) {
+    if (i % 3 == 2 ? mac[i] != ':' : !is_hex_upper(mac[i])) fail("mac form", mac);
+  }
+  const int first = std::stoi(std::string(mac.substr(0, 2)), nullptr, 16);
+  if (first & 1) fail("group mac", mac);
+  if (mac == "00:00:00:00:00:00") fail("zero mac", mac);
+}
+
+inline void check_ip(std::string_view ip) {
+  if (ip.empty() || ip.size() > 45) fail("ip length", ip);
+  for (char c : ip) {
+    const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '.' || c == ':';
+    if (!ok) fail("ip form", ip);
+  }
+}
+
+inline void check_text(const char* what, std::string_view text) {
+  if (text.empty() || text.size() > kCleanTextLimit) fail(what, text);
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) fail(what, text);
+  }
+}
+
+inline auto frame_fields(const PacketSummary& s) {
+  return std::tie(s.source_mac, s.multicast, s.partial, s.ether_type, s.source_port, s.dest_port,
+                  s.payload, s.l2_payload);
+}
+
+inline auto device_fields(const PacketSummary& s) {
+  return std::tie(s.ip, s.mac, s.name, s.model, s.protocol, s.info);
+}
+
+inline void check_decode(bool ok, const PacketSummary& before, const PacketSummary& after,
+                         std::string_view protocol) {
+  if (frame_fields(after) != frame_fields(before)) fail("frame fields changed", after.protocol);
+  if (!ok) {
+    if (device_fields(after) != device_fields(before)) fail("failed decode wrote", after.protocol);
+    return;
+  }
+  if (after.protocol != protocol) fail("protocol", after.protocol);
+  if (after.ip != before.ip) check_ip(after.ip);
+  if (after.mac != before.mac) check_mac(after.mac);
+  if (after.name != before.name) check_text("name", after.name);
+  if (after.model != before.model) check_text("model", after.model);
+  if (after.info != before.info) check_text("info", after.info);
+}
+
+}  // namespace norvane::fuzz
