@@ -117,6 +117,10 @@ class DeviceTable {
   }
 
  private:
+  struct MergeState;
+  static void set_field(MergeState& m, int column, std::string_view value, std::int32_t priority);
+  static void add_protocol(MergeState& m, std::string_view protocol, int priority);
+
   const VendorTable& vendors_;
   DevicePresenter* presenter_;
   std::vector<DeviceRow> rows_;
