@@ -72,17 +72,31 @@ constexpr TlvRule kUbiquitiRules[] = {
 constexpr std::size_t kHeaderSize = 4;
 constexpr std::size_t kMinMessageSize = 5;
 
+using Bytes = std::span<const std::uint8_t>;
+
+// Working slots. Texts and addresses stay views into the payload until the
+// message has walked cleanly, so a value that a later record replaces costs
+// nothing and only what lands in the summary is ever formatted. The pair
+// slots are the exception: matching a pair needs its address texts.
 struct Slots {
-  std::string type1_mac;
-  std::string pair_mac;
-  std::string pair_ip;  // MNDP: the IPv4 address
-  std::string first_pair_mac;
-  std::string first_pair_ip;  // MNDP: the IPv6 address
-  std::string identity;
-  std::string board;
-  std::string platform;
-  std::string version;
+  Bytes type1_mac;       // six unicast bytes, or empty
+  std::string pair_mac;  // the pair that names the sender
+  std::string pair_ip;
+  Bytes first_pair_mac;       // six unicast bytes, or empty
+  Bytes first_pair_address;   // raw address bytes of that pair
+  Bytes ipv4;                 // MNDP's IPv4 record, raw
+  Bytes ipv6;                 // MNDP's IPv6 record, raw
+  std::string_view identity;  // raw texts, cleaned when copied out
+  std::string_view board;
+  std::string_view platform;
+  std::string_view version;
 };
+
+// True when clean_text would give an empty text: nothing but whitespace
+// before the first zero byte.
+bool cleans_to_empty(std::string_view raw) noexcept {
+  return trim(raw.substr(0, raw.find('\0'))).empty();
+}
 
 const TlvRule* find_rule(std::span<const TlvRule> rules, std::uint16_t type) noexcept {
   for (const TlvRule& rule : rules) {
@@ -97,18 +111,20 @@ bool accepted_ubiquiti_header(std::uint8_t version, std::uint8_t command) noexce
   return false;
 }
 
-std::string mac_form(std::span<const std::uint8_t> six) {
-  if (six.size() != 6 || !is_unicast_mac(six.data())) return {};
-  return mac_text(six.data());
+// The six bytes when they form a usable MAC address, else empty.
+Bytes usable_mac(Bytes six) noexcept {
+  return six.size() == 6 && is_unicast_mac(six.data()) ? six : Bytes{};
 }
+
+std::string mac_form(Bytes six) { return six.empty() ? std::string() : mac_text(six.data()); }
 
 // An address pair names one of the device's interfaces. The one that sent
 // the packet (same MAC, or same IP) is the device's own; otherwise the first
 // pair listed stands in for it.
-void take_address_pair(std::span<const std::uint8_t> value, const PacketSummary& summary,
-                       Slots& slots) {
-  std::string mac = mac_form(value.first(6));
-  const auto address = value.subspan(6);
+void take_address_pair(Bytes value, const PacketSummary& summary, Slots& slots) {
+  const Bytes mac_bytes = usable_mac(value.first(6));
+  const Bytes address = value.subspan(6);
+  std::string mac = mac_form(mac_bytes);
   std::string ip = ip_text(address.data(), address.size());
   // An unusable MAC never matches: a datagram has no source MAC, and an empty
   // text must not make every such pair the sender's own.
@@ -118,54 +134,51 @@ void take_address_pair(std::span<const std::uint8_t> value, const PacketSummary&
     if (!mac.empty()) slots.pair_mac = std::move(mac);
     if (!ip.empty()) slots.pair_ip = std::move(ip);
   } else if (slots.first_pair_mac.empty()) {
-    slots.first_pair_ip = std::move(ip);
-    slots.first_pair_mac = std::move(mac);
+    slots.first_pair_mac = mac_bytes;
+    slots.first_pair_address = address;
   }
 }
 
-void apply(const TlvRule& rule, std::span<const std::uint8_t> value, const PacketSummary& summary,
-           Slots& slots) {
+void apply(const TlvRule& rule, Bytes value, const PacketSummary& summary, Slots& slots) {
   const bool fits = value.size() >= rule.min_length && value.size() <= rule.max_length;
   const std::string_view text = as_text(value);
   switch (rule.action) {
     case Action::kHardwareAddress:
-      if (fits) {
-        if (std::string mac = mac_form(value); !mac.empty()) slots.type1_mac = std::move(mac);
-      }
+      if (fits && !usable_mac(value).empty()) slots.type1_mac = value;
       break;
     case Action::kAddressPair:
       if (fits) take_address_pair(value, summary, slots);
       break;
     case Action::kIdentity:
-      slots.identity = clean_text(text);
+      slots.identity = text;
       break;
     case Action::kPlatform:
-      slots.platform = clean_text(text);
+      slots.platform = text;
       break;
     case Action::kBoard:
-      slots.board = clean_text(text);
+      slots.board = text;
       break;
     case Action::kVersion:
-      slots.version = clean_text(text);
+      slots.version = text;
       break;
     case Action::kFirstVersion:
-      if (slots.version.empty()) slots.version = clean_text(text);
+      if (cleans_to_empty(slots.version)) slots.version = text;
       break;
     case Action::kPreferredVersion:
-      if (std::string v = clean_text(text); !v.empty()) slots.version = std::move(v);
+      if (!cleans_to_empty(text)) slots.version = text;
       break;
     // An address of the wrong size still replaces an earlier one: the device
     // said something, just nothing usable.
     case Action::kIpv4Address:
-      slots.pair_ip = fits ? ip_text(value.data(), value.size()) : std::string();
+      slots.ipv4 = fits ? value : Bytes{};
       break;
     case Action::kIpv6Address:
-      slots.first_pair_ip = fits ? ip_text(value.data(), value.size()) : std::string();
+      slots.ipv6 = fits ? value : Bytes{};
       break;
   }
 }
 
-void assign_if_nonempty(std::string& field, std::string& value) {
+void assign_if_nonempty(std::string& field, std::string&& value) {
   if (!value.empty()) field = std::move(value);
 }
 
@@ -202,33 +215,36 @@ bool decode_tlv_discovery(PacketSummary& summary, bool ubiquiti) {
 
   // A message with only a version or addresses is not a device's answer.
   if (slots.type1_mac.empty() && slots.pair_mac.empty() && slots.first_pair_mac.empty() &&
-      slots.identity.empty() && slots.board.empty() && slots.platform.empty()) {
+      cleans_to_empty(slots.identity) && cleans_to_empty(slots.board) &&
+      cleans_to_empty(slots.platform)) {
     return false;
   }
 
   summary.protocol = ubiquiti ? proto::kUbiquiti : proto::kMndp;
-  // The pair that matches the sender wins over the hardware address TLV.
-  std::string mac =
-      !slots.pair_mac.empty() ? std::move(slots.pair_mac) : std::move(slots.type1_mac);
+  // The pair that matches the sender wins over the hardware address record.
+  std::string mac = !slots.pair_mac.empty() ? std::move(slots.pair_mac) : mac_form(slots.type1_mac);
   std::string ip;
   if (ubiquiti) {
     // The packet's own source address is the best address there is; the
     // message's pairs only fill in when the packet had none.
     if (summary.ip.empty()) {
-      if (mac.empty()) mac = std::move(slots.first_pair_mac);
-      ip = !slots.pair_ip.empty() ? std::move(slots.pair_ip) : std::move(slots.first_pair_ip);
+      if (mac.empty()) mac = mac_form(slots.first_pair_mac);
+      ip = !slots.pair_ip.empty()
+               ? std::move(slots.pair_ip)
+               : ip_text(slots.first_pair_address.data(), slots.first_pair_address.size());
     }
   } else {
     // MNDP states the router's address explicitly; it replaces the source
     // address, which may be that of another interface.
-    ip = !slots.pair_ip.empty() ? std::move(slots.pair_ip) : std::move(slots.first_pair_ip);
+    ip = ip_text(slots.ipv4.data(), slots.ipv4.size());
+    if (ip.empty()) ip = ip_text(slots.ipv6.data(), slots.ipv6.size());
   }
-  assign_if_nonempty(summary.mac, mac);
-  assign_if_nonempty(summary.ip, ip);
-  assign_if_nonempty(summary.name, slots.identity);
-  std::string& model = !slots.board.empty() ? slots.board : slots.platform;
-  assign_if_nonempty(summary.model, model);
-  assign_if_nonempty(summary.info, slots.version);
+  assign_if_nonempty(summary.mac, std::move(mac));
+  assign_if_nonempty(summary.ip, std::move(ip));
+  assign_if_nonempty(summary.name, clean_text(slots.identity));
+  assign_if_nonempty(summary.model,
+                     clean_text(cleans_to_empty(slots.board) ? slots.platform : slots.board));
+  assign_if_nonempty(summary.info, clean_text(slots.version));
   return true;
 }
 
