@@ -8,10 +8,9 @@ int protocol_priority(std::string_view protocol) noexcept {
     int priority;
   };
   static constexpr Entry kTable[] = {
-      {proto::kSadp, 6},   {proto::kSadpL2, 5},      {proto::kDahua, 5},
-      {proto::kUbiquiti, 5}, {proto::kMndp, 5},      {proto::kOnvif, 4},
-      {proto::kLldp, 3},   {proto::kCdp, 3},         {proto::kMdns, 2},
-      {proto::kSsdp, 2},   {proto::kLlmnr, 2},       {proto::kWsDiscovery, 2},
+      {proto::kSadp, 6}, {proto::kSadpL2, 5}, {proto::kDahua, 5}, {proto::kUbiquiti, 5},
+      {proto::kMndp, 5}, {proto::kOnvif, 4},  {proto::kLldp, 3},  {proto::kCdp, 3},
+      {proto::kMdns, 2}, {proto::kSsdp, 2},   {proto::kLlmnr, 2}, {proto::kWsDiscovery, 2},
   };
   for (const Entry& e : kTable) {
     if (e.text == protocol) return e.priority;

@@ -648,6 +648,115 @@ TEST(DecodeDiscovery, LeavesUnknownTrafficAlone) {
   EXPECT_FALSE(decode_datagram(empty));
 }
 
+// Real discovery messages, small but complete, to see which decoder a
+// summary reaches.
+const std::string kProbeMatch =
+    R"(<?xml version="1.0" encoding="UTF-8"?>)"
+    R"(<e:Envelope xmlns:e="http://www.w3.org/2003/05/soap-envelope" )"
+    R"(xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery" )"
+    R"(xmlns:dn="http://www.onvif.org/ver10/network/wsdl"><e:Header></e:Header>)"
+    R"(<e:Body><d:ProbeMatches><d:ProbeMatch><d:Types>dn:NetworkVideoTransmitter</d:Types>)"
+    R"(<d:Scopes>onvif://www.onvif.org/name/Brama onvif://www.onvif.org/hardware/X1</d:Scopes>)"
+    R"(<d:XAddrs>http://192.168.1.64/onvif/device_service</d:XAddrs>)"
+    R"(</d:ProbeMatch></d:ProbeMatches></e:Body></e:Envelope>)";
+
+const std::string kSsdpResponse =
+    "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=1800\r\nST: upnp:rootdevice\r\n"
+    "USN: uuid:1::upnp:rootdevice\r\nSERVER: Linux UPnP/1.0 Box/2\r\n\r\n";
+
+std::string dhip_message(std::string_view body) {
+  auto le32 = [](std::uint32_t v) {
+    std::string b(4, '\0');
+    for (std::size_t i = 0; i < 4; ++i) b[i] = static_cast<char>(v >> (8 * i));
+    return b;
+  };
+  const auto n = static_cast<std::uint32_t>(body.size());
+  return le32(32) + "DHIP" + std::string(8, '\0') + le32(n) + std::string(4, '\0') + le32(n) +
+         std::string(4, '\0') + std::string(body);
+}
+
+const std::string kDhipBody =
+    R"({"mac":"3c:ef:8c:11:22:33","method":"client.notifyDevInfo","params":{"deviceInfo":{)"
+    R"("DeviceType":"IPC-HFW2431S","IPv4Address":{"IPAddress":"192.168.1.108"},)"
+    R"("MachineName":"Brama","Version":"2.800"}}})";
+
+// An mDNS answer: camera-01.local A 192.168.1.20.
+const std::string kMdnsAnswer =
+    str(hex("0000 8400 0000 0001 0000 0000"           // id, flags QR+AA, one answer
+            "09 63616d6572612d3031 05 6c6f63616c 00"  // camera-01.local
+            "0001 8001 00000078 0004 c0a80114"));     // A, IN, TTL 120, 192.168.1.20
+
+PacketSummary datagram(std::string payload, std::uint16_t source, std::uint16_t dest,
+                       std::string ip = "192.168.1.20") {
+  PacketSummary s;
+  s.ip = std::move(ip);
+  s.source_port = source;
+  s.dest_port = dest;
+  s.payload = std::move(payload);
+  return s;
+}
+
+TEST(DecodeDiscovery, DispatchOrder) {
+  struct Case {
+    const char* what;
+    PacketSummary summary;
+    bool discovery;        // decode_discovery
+    bool datagram;         // decode_datagram
+    const char* protocol;  // after decode_datagram
+  };
+  Case cases[] = {
+      {"SADP port wins over WS-Discovery", datagram(kProbeMatch, 37020, 3702), false, true,
+       "ONVIF"},
+      {"WS-Discovery port", datagram(kProbeMatch, 3702, 50000), true, true, "ONVIF"},
+      {"WS-Discovery from any port", datagram(kProbeMatch, 40000, 40001), false, true, "ONVIF"},
+      {"SSDP port", datagram(kSsdpResponse, 50000, 1900), true, true, "SSDP"},
+      {"SSDP from any port", datagram(kSsdpResponse, 40000, 40001), false, true, "SSDP"},
+      {"Ubiquiti port before SSDP", datagram(kSsdpResponse, 10001, 1900), false, true, "SSDP"},
+      {"DHIP before the ports", datagram(dhip_message(kDhipBody), 1900, 3702), true, true, "Dahua"},
+      {"mDNS by source port", datagram(kMdnsAnswer, 5353, 5353), true, true, "mDNS"},
+      {"mDNS by destination only", datagram(kMdnsAnswer, 40000, 5353), false, false, ""},
+      {"LLMNR by source port", datagram(kMdnsAnswer, 5355, 40000), true, true, "LLMNR"},
+      {"no port, no content", datagram("hello", 40000, 40001), false, false, ""},
+  };
+  for (Case& c : cases) {
+    PacketSummary first = c.summary;
+    EXPECT_EQ(decode_discovery(first), c.discovery) << c.what;
+    PacketSummary second = c.summary;
+    ASSERT_EQ(decode_datagram(second), c.datagram) << c.what;
+    if (c.datagram) {
+      EXPECT_EQ(second.protocol, c.protocol) << c.what;
+    } else {
+      EXPECT_EQ(second.protocol, "") << c.what;
+      EXPECT_EQ(second.name, "") << c.what;
+    }
+  }
+  // A 0x8033 frame goes to the SADP frame decoder only, whatever else it
+  // carries.
+  PacketSummary l2 = datagram(kSsdpResponse, 1900, 1900);
+  l2.ether_type = 0x8033;
+  l2.l2_payload = std::string(40, '\x01');
+  EXPECT_FALSE(decode_discovery(l2));
+  EXPECT_EQ(l2.protocol, "");
+}
+
+TEST(DecodeDiscovery, DecodersKeepTheFrameAddress) {
+  // An SSDP answer names no address: the frame's source stays.
+  const Bytes f = eth4(test::kBroadcast, {},
+                       test::udp({.source = 1900, .dest = 50000}, test::text_bytes(kSsdpResponse)));
+  PacketSummary s;
+  ASSERT_TRUE(summarize_frame(f.data(), f.size(), s));
+  EXPECT_EQ(s.protocol, "SSDP");
+  EXPECT_EQ(s.ip, "192.168.1.64");
+  EXPECT_EQ(s.mac, "44:19:B6:01:02:03");
+  EXPECT_EQ(s.info, "Linux UPnP/1.0 Box/2");
+  // The same answer sent unicast is kept because it was recognised.
+  const Bytes u = eth4(test::kPcMac, {},
+                       test::udp({.source = 1900, .dest = 50000}, test::text_bytes(kSsdpResponse)));
+  ASSERT_TRUE(summarize_frame(u.data(), u.size(), s));
+  EXPECT_EQ(s.protocol, "SSDP");
+  EXPECT_FALSE(s.multicast);
+}
+
 TEST(SummarizeFrame, KeepRule) {
   PacketSummary s;
   // Unicast datagram on a discovery port that no decoder recognises: dropped.
