@@ -1,5 +1,6 @@
 // WS-Discovery answers: the input is the UDP payload of a datagram on port
-// 3702. Also reads the input as a scope list.
+// 3702. Also reads the input as a scope list and checks the scope search
+// against a plain walk over the tokens.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,6 +8,35 @@
 
 #include "decode/wsd.h"
 #include "summary_check.h"
+
+namespace {
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The first whitespace-separated token that starts with the prefix, found by
+// walking every token; empty when there is none.
+std::string_view first_token_with(std::string_view scopes, std::string_view prefix) {
+  std::size_t i = 0;
+  while (i < scopes.size()) {
+    while (i < scopes.size() && is_space(scopes[i])) ++i;
+    std::size_t end = i;
+    while (end < scopes.size() && !is_space(scopes[end])) ++end;
+    const std::string_view token = scopes.substr(i, end - i);
+    if (!token.empty() && token.starts_with(prefix)) return token;
+    i = end;
+  }
+  return {};
+}
+
+void check_scope_search(std::string_view scopes, std::string_view prefix) {
+  const std::string value = norvane::scope_value(scopes, prefix);
+  if (!value.empty()) norvane::fuzz::check_text("scope", value);
+  const std::string_view token = first_token_with(scopes, prefix);
+  const std::string expected = token.empty() ? std::string() : norvane::scope_value(token, prefix);
+  if (value != expected) norvane::fuzz::fail("scope search", value);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
@@ -31,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     norvane::fuzz::fail("scope without ONVIF", s.protocol);
   }
 
-  const std::string value = norvane::scope_value(bytes, "onvif://www.onvif.org/name/");
-  if (!value.empty()) norvane::fuzz::check_text("scope", value);
+  check_scope_search(bytes, "onvif://www.onvif.org/name/");
+  check_scope_search(bytes, "a:");
+  check_scope_search(bytes, "x");
   return 0;
 }
