@@ -190,7 +190,11 @@ int run(const Options& options) {
   char errbuf[PCAP_ERRBUF_SIZE] = {};
   PcapHandle capture(pcap_open_offline(options.capture.c_str(), errbuf));
   if (!capture) {
-    error("cannot read capture '" + shown + "': " + errbuf);
+    // libpcap names the file itself in some messages; say it once.
+    std::string_view reason = errbuf;
+    const std::string prefix = options.capture + ": ";
+    if (reason.starts_with(prefix)) reason.remove_prefix(prefix.size());
+    error("cannot read capture '" + shown + "': " + std::string(reason));
     return kExitError;
   }
   const int link = pcap_datalink(capture.get());
