@@ -1,36 +1,41 @@
 // Entry point of Norvane.exe.
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include <memory>
+
+#include "app/window_win.h"
+
 namespace {
 
-LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
+// Icon handles loaded from the executable's icon group, destroyed last.
+struct Icon {
+  HICON handle = nullptr;
+  Icon(HINSTANCE instance, int size)
+      : handle(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(norvane::kIconGroup),
+                                             IMAGE_ICON, size, size, 0))) {}
+  ~Icon() {
+    if (handle) DestroyIcon(handle);
   }
-  return DefWindowProcW(hwnd, msg, wparam, lparam);
-}
+  Icon(const Icon&) = delete;
+  Icon& operator=(const Icon&) = delete;
+};
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = window_proc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = CreateSolidBrush(RGB(32, 32, 32));
-  wc.lpszClassName = L"NorvaneWindow";
-  if (!RegisterClassExW(&wc)) return 1;
-  HWND hwnd = CreateWindowExW(0, L"NorvaneWindow", L"Norvane - Quilbo 2026", WS_OVERLAPPEDWINDOW,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 1100, 700, nullptr, nullptr, instance,
-                              nullptr);
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+
+  const Icon large(instance, GetSystemMetrics(SM_CXICON));
+  const Icon small(instance, GetSystemMetrics(SM_CXSMICON));
+  if (!norvane::Window::register_class(instance, large.handle, small.handle)) return 1;
+
+  auto window = std::make_unique<norvane::Window>();
+  HWND hwnd = window->create(instance);
   if (!hwnd) return 1;
   ShowWindow(hwnd, show);
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  return static_cast<int>(msg.wParam);
+  UpdateWindow(hwnd);
+  return window->run_message_loop();
 }

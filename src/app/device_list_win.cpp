@@ -1,0 +1,626 @@
+#include "app/device_list_win.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "app/text_win.h"
+
+namespace norvane {
+
+namespace {
+
+constexpr std::uint32_t kAllColumns = (1u << kColumnCount) - 1;
+
+constexpr std::array<const wchar_t*, kColumnCount> kColumnTitles = {
+    L"Adres IP",     L"Adres MAC",          L"VENDOR",    L"Nazwa",
+    L"Model / opis", L"Protok\u00F3\u0142", L"Informacje"};
+
+// Position of each row in the new order, looked up by the list's sort
+// callback through the item data.
+struct SortRanks {
+  std::vector<std::uint32_t> by_row;
+};
+
+int CALLBACK compare_items(LPARAM a, LPARAM b, LPARAM context) {
+  const auto& ranks = reinterpret_cast<const SortRanks*>(context)->by_row;
+  const auto rank = [&](LPARAM row) {
+    return row >= 0 && static_cast<std::size_t>(row) < ranks.size()
+               ? ranks[static_cast<std::size_t>(row)]
+               : std::numeric_limits<std::uint32_t>::max();
+  };
+  const std::uint32_t ra = rank(a);
+  const std::uint32_t rb = rank(b);
+  return ra < rb ? -1 : (ra > rb ? 1 : 0);
+}
+
+int list_item_count(HWND list) {
+  return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::uint32_t id_of_index(HWND list, int index) {
+  return static_cast<std::uint32_t>(
+      SendMessageW(list, LVM_MAPINDEXTOID, static_cast<WPARAM>(index), 0));
+}
+
+void set_sort_arrow(HWND header, int column, int arrow) {
+  if (!header || column < 0) return;
+  HDITEMW item{};
+  item.mask = HDI_FORMAT;
+  if (!SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(column),
+                    reinterpret_cast<LPARAM>(&item))) {
+    return;
+  }
+  item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+  item.fmt |= arrow;
+  SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+DeviceList::DeviceList(DeviceTable& table) : table_(table) {}
+
+void DeviceList::attach(HWND main, HWND list, const std::array<HWND, 7>& tabs) {
+  main_ = main;
+  list_ = list;
+  tabs_ = tabs;
+  header_ = list ? reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)) : nullptr;
+}
+
+void DeviceList::set_hooks(Hooks hooks) { hooks_ = std::move(hooks); }
+
+bool DeviceList::insert_columns() {
+  for (int i = 0; i < kColumnCount; ++i) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = scale_px(120, dpi_);
+    column.pszText = const_cast<wchar_t*>(kColumnTitles[static_cast<std::size_t>(i)]);
+    column.iSubItem = i;
+    if (SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(&column)) != i) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void DeviceList::warn(std::wstring_view text) {
+  if (hooks_.warn) {
+    hooks_.warn(text);
+    return;
+  }
+  const std::wstring copy(text);
+  MessageBoxW(main_, copy.c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
+}
+
+// ---------------------------------------------------------------------------
+// Items
+
+int DeviceList::find_item(std::uint32_t id) {
+  if (id == ListItemLink::kNoItem) return -1;
+  if (const auto hint = index_hints_.find(id); hint != index_hints_.end()) {
+    const int index = hint->second;
+    if (index >= 0 && static_cast<std::size_t>(index) < item_ids_.size() &&
+        item_ids_[static_cast<std::size_t>(index)] == id) {
+      return index;
+    }
+  }
+  const auto found = std::find(item_ids_.begin(), item_ids_.end(), id);
+  if (found == item_ids_.end()) {
+    index_hints_.erase(id);
+    return -1;
+  }
+  const int index = static_cast<int>(found - item_ids_.begin());
+  index_hints_[id] = index;
+  return index;
+}
+
+void DeviceList::refresh_index_hints() {
+  index_hints_.clear();
+  index_hints_.reserve(item_ids_.size());
+  for (std::size_t i = 0; i < item_ids_.size(); ++i)
+    index_hints_[item_ids_[i]] = static_cast<int>(i);
+}
+
+bool DeviceList::delete_item_at(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= item_ids_.size()) return false;
+  if (!SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0)) return false;
+  index_hints_.erase(item_ids_[static_cast<std::size_t>(index)]);
+  item_ids_.erase(item_ids_.begin() + index);
+  item_rows_.erase(item_rows_.begin() + index);
+  return true;
+}
+
+void DeviceList::check_items() {
+  if (!list_) return;
+  const int count = list_item_count(list_);
+  if (count >= 0 && static_cast<std::size_t>(count) == item_ids_.size()) return;
+  item_ids_.assign(static_cast<std::size_t>(std::max(count, 0)), ListItemLink::kNoItem);
+  item_rows_.assign(item_ids_.size(), ListItemLink::kNoRow);
+  for (int i = 0; i < count; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    item_ids_[k] = id_of_index(list_, i);
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = i;
+    if (SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
+      item_rows_[k] = static_cast<std::size_t>(item.lParam);
+    }
+  }
+  refresh_index_hints();
+}
+
+void DeviceList::suspend_redraw() {
+  if (redraw_suspended_++ == 0 && list_) SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+}
+
+void DeviceList::resume_redraw() {
+  if (redraw_suspended_ == 0) return;
+  if (--redraw_suspended_ == 0 && list_) {
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(list_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  }
+}
+
+void DeviceList::update_row(std::size_t row, std::uint32_t mask) {
+  if (row >= table_.size()) return;
+  DeviceRow& r = table_.row(row);
+  if (!is_visible(r)) {
+    remove_item(r.item);
+    return;
+  }
+  if (mask != 0 || r.item.empty()) set_item(r.item, row, mask);
+}
+
+void DeviceList::update_group(AddressGroup& group, std::optional<std::size_t> changed_row,
+                              std::uint32_t mask) {
+  const auto best = best_group_row(table_.rows(), group.rows, filter_);
+  if (!best) {
+    remove_item(group.item);
+    return;
+  }
+  // Cells of the changed row only matter when that row is the one shown.
+  const std::uint32_t m = (!changed_row || *changed_row == *best) ? mask : 0;
+  if (m != 0 || *best != group.item.shown_row) set_item(group.item, *best, m);
+}
+
+void DeviceList::remove_item(ListItemLink& link) {
+  if (!link.empty() && list_) {
+    const int index = find_item(link.item_id);
+    if (index >= 0) delete_item_at(index);
+    index_hints_.erase(link.item_id);
+  }
+  link = ListItemLink{};
+}
+
+void DeviceList::set_item(ListItemLink& link, std::size_t row, std::uint32_t mask) {
+  if (!list_ || row >= table_.size()) return;
+  int index = find_item(link.item_id);
+  if (index < 0) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = static_cast<int>(item_ids_.size());
+    item.pszText = LPSTR_TEXTCALLBACKW;
+    item.lParam = static_cast<LPARAM>(row);
+    index =
+        static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0) {
+      link = ListItemLink{};
+      return;
+    }
+    const std::uint32_t id = id_of_index(list_, index);
+    if (id == ListItemLink::kNoItem) {
+      SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
+      link = ListItemLink{};
+      return;
+    }
+    const auto at =
+        static_cast<std::size_t>(std::min<int>(index, static_cast<int>(item_ids_.size())));
+    item_ids_.insert(item_ids_.begin() + static_cast<std::ptrdiff_t>(at), id);
+    item_rows_.insert(item_rows_.begin() + static_cast<std::ptrdiff_t>(at), row);
+    index_hints_[id] = index;
+    link.item_id = id;
+    mask = kAllColumns;
+  } else if (link.shown_row != row) {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    item.lParam = static_cast<LPARAM>(row);
+    if (!SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return;
+    item_rows_[static_cast<std::size_t>(index)] = row;
+    mask = kAllColumns;
+  }
+  link.shown_row = row;
+  // The cells are text callbacks: the list asks for them (LVN_GETDISPINFO)
+  // when it paints or is read, and gets them from the row the item shows.
+  // Changed cells therefore cost one repaint request instead of one stored
+  // copy per cell, which keeps a tick of thousands of merges cheap.
+  if (mask != 0 && redraw_suspended_ == 0) {
+    SendMessageW(list_, LVM_REDRAWITEMS, static_cast<WPARAM>(index), static_cast<LPARAM>(index));
+  }
+  if (sort_column_ >= 0 && (mask & (1u << sort_column_))) resort_pending_ = true;
+}
+
+void DeviceList::rebuild(std::uint32_t mask) {
+  if (!list_) return;
+  suspend_redraw();
+  for (std::size_t i = 0; i < table_.size(); ++i) {
+    if (table_.row(i).address.family == kAfUnspec) update_row(i, mask);
+  }
+  for (auto& entry : table_.groups()) update_group(entry.second, std::nullopt, mask);
+  if (resort_pending_) sort();
+  resume_redraw();
+  fit_columns(false);
+}
+
+void DeviceList::delete_all_items() {
+  if (list_) SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+  item_ids_.clear();
+  item_rows_.clear();
+  index_hints_.clear();
+  check_items();
+}
+
+std::optional<std::size_t> DeviceList::row_of_item(int item) const {
+  if (item < 0 || !list_) return std::nullopt;
+  LVITEMW lv{};
+  lv.mask = LVIF_PARAM;
+  lv.iItem = item;
+  if (!SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv))) return std::nullopt;
+  if (lv.lParam < 0 || static_cast<std::size_t>(lv.lParam) >= table_.size()) return std::nullopt;
+  return static_cast<std::size_t>(lv.lParam);
+}
+
+void DeviceList::cell_text(LPARAM item_data, int column, wchar_t* out,
+                           std::size_t capacity) const noexcept {
+  if (capacity == 0) return;
+  std::size_t length = 0;
+  if (item_data >= 0 && static_cast<std::size_t>(item_data) < table_.size() && column >= 0 &&
+      column < kColumnCount) {
+    const std::u16string& text =
+        table_.row(static_cast<std::size_t>(item_data)).columns[static_cast<std::size_t>(column)];
+    length = std::min(text.size(), capacity - 1);
+    std::memcpy(out, text.data(), length * sizeof(char16_t));
+  }
+  out[length] = L'\0';
+}
+
+int DeviceList::row_accent(LPARAM item_data) const noexcept {
+  if (item_data < 0 || static_cast<std::size_t>(item_data) >= table_.size()) return 0;
+  return table_.row(static_cast<std::size_t>(item_data)).accent_index;
+}
+
+// ---------------------------------------------------------------------------
+// Sorting
+
+void DeviceList::sort_by(int column) {
+  if (column < 0 || column >= kColumnCount) return;
+  if (column == sort_column_) {
+    set_sort_arrow(header_, column, ascending_ ? HDF_SORTDOWN : HDF_SORTUP);
+    ascending_ = !ascending_;
+  } else {
+    if (sort_column_ >= 0) set_sort_arrow(header_, sort_column_, 0);
+    sort_column_ = column;
+    ascending_ = true;
+    set_sort_arrow(header_, column, HDF_SORTUP);
+  }
+  sort();
+}
+
+void DeviceList::sort() {
+  resort_pending_ = false;
+  if (sort_column_ < 0 || !list_) return;
+  check_items();
+  // The order is worked out here on prepared keys; the list view is asked to
+  // reorder only when it changes, and then compares ranks only.
+  const std::vector<std::size_t> order =
+      sorted_positions(table_.rows(), item_rows_, sort_column_, ascending_);
+  bool unchanged = true;
+  for (std::size_t i = 0; i < order.size() && unchanged; ++i) unchanged = order[i] == i;
+  if (unchanged) return;
+
+  SortRanks ranks;
+  ranks.by_row.assign(table_.size(), std::numeric_limits<std::uint32_t>::max());
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const std::size_t row = item_rows_[order[k]];
+    if (row < ranks.by_row.size()) ranks.by_row[row] = static_cast<std::uint32_t>(k);
+  }
+  SendMessageW(list_, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&ranks),
+               reinterpret_cast<LPARAM>(&compare_items));
+  std::vector<std::uint32_t> ids(order.size());
+  std::vector<std::size_t> rows(order.size());
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    ids[k] = item_ids_[order[k]];
+    rows[k] = item_rows_[order[k]];
+  }
+  item_ids_.swap(ids);
+  item_rows_.swap(rows);
+  refresh_index_hints();
+}
+
+// ---------------------------------------------------------------------------
+// Column fit
+
+void DeviceList::fit_columns(bool reset) {
+  if (!list_) return;
+  for (int pass = 0; pass < 3; ++pass) {
+    RECT client{};
+    if (!GetClientRect(list_, &client)) return;
+    const int width = client.right - client.left;
+    if (width <= 0) return;
+    std::array<int, kColumnCount> current{};
+    for (int i = 0; i < kColumnCount; ++i) {
+      current[static_cast<std::size_t>(i)] =
+          static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0));
+    }
+    const auto widths = fit_column_widths(width, dpi_, reset, current);
+    for (int i = 0; i < kColumnCount; ++i) {
+      const auto k = static_cast<std::size_t>(i);
+      if (widths[k] != current[k]) {
+        SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i), MAKELPARAM(widths[k], 0));
+      }
+    }
+    // A vertical scroll bar that appeared or vanished changes the width:
+    // fit again, keeping what was just set.
+    RECT after{};
+    if (!GetClientRect(list_, &after) || after.right - after.left == width) return;
+    reset = false;
+  }
+}
+
+void DeviceList::on_fit_message() {
+  fit_pending_ = false;
+  fit_columns(false);
+}
+
+// ---------------------------------------------------------------------------
+// Filter tabs
+
+bool DeviceList::on_tab_clicked(std::size_t tab) {
+  if (tab >= tabs_.size() || !tabs_[tab]) return false;
+  const bool checked = SendMessageW(tabs_[tab], BM_GETCHECK, 0, 0) == BST_CHECKED;
+  const auto next = filter_after_click(filter_, tab, checked);
+  return next && apply_filter(*next);
+}
+
+bool DeviceList::on_tab_solo(std::size_t tab) {
+  if (tab >= tabs_.size()) return false;
+  return apply_filter(filter_after_solo(filter_, tab));
+}
+
+bool DeviceList::apply_filter(const FilterState& next) {
+  if (same_filter(filter_, next)) return false;
+  for (std::size_t i = 0; i < tabs_.size(); ++i) {
+    if (tabs_[i] && next.checks[i] != filter_.checks[i]) {
+      SendMessageW(tabs_[i], BM_SETCHECK, next.checks[i] ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+  }
+  filter_ = next;
+  rebuild(0);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Notifications
+
+bool DeviceList::on_notify(const NMHDR& nm, LRESULT& result) {
+  if (header_ && nm.hwndFrom == header_) {
+    switch (nm.code) {
+      case HDN_ENDTRACKA:
+      case HDN_ENDTRACKW:
+      case HDN_ITEMCHANGEDA:
+      case HDN_ITEMCHANGEDW:
+        if (!fit_pending_ && main_) fit_pending_ = PostMessageW(main_, kMsgFitColumns, 0, 0) != 0;
+        result = 0;
+        return true;
+      case HDN_BEGINTRACKA:
+      case HDN_BEGINTRACKW: {
+        // The last column always takes the rest of the width.
+        const auto& hd = reinterpret_cast<const NMHEADERW&>(nm);
+        result = hd.iItem == kColumnCount - 1 ? TRUE : FALSE;
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+  if (!list_ || nm.hwndFrom != list_) return false;
+  switch (nm.code) {
+    case LVN_GETDISPINFOW: {
+      auto& info = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(nm));
+      if ((info.item.mask & LVIF_TEXT) && info.item.pszText && info.item.cchTextMax > 0) {
+        cell_text(info.item.lParam, info.item.iSubItem, info.item.pszText,
+                  static_cast<std::size_t>(info.item.cchTextMax));
+      }
+      result = 0;
+      return true;
+    }
+    case LVN_COLUMNCLICK: {
+      const auto& lv = reinterpret_cast<const NMLISTVIEW&>(nm);
+      sort_by(lv.iSubItem);
+      result = 0;
+      return true;
+    }
+    case NM_DBLCLK: {
+      const auto& act = reinterpret_cast<const NMITEMACTIVATE&>(nm);
+      LVHITTESTINFO hit{};
+      hit.pt = act.ptAction;
+      SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+      if (hit.iItem >= 0 && hit.iSubItem == kColIp) open_in_browser(hit.iItem);
+      result = 0;
+      return true;
+    }
+    case NM_RCLICK: {
+      const auto& act = reinterpret_cast<const NMITEMACTIVATE&>(nm);
+      if (!copy_menu(act.ptAction)) return false;
+      result = 1;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void DeviceList::open_in_browser(int item) {
+  const auto row = row_of_item(item);
+  if (!row) return;
+  const std::u16string& text = table_.row(*row).columns[kColIp];
+  if (text.empty()) return;
+  const auto address = browser_address(text);
+  if (!address) {
+    warn(kBrowserWarning);
+    return;
+  }
+  const std::wstring url(wide(std::u16string_view(*address)));
+  bool opened = false;
+  if (hooks_.open_address) {
+    opened = hooks_.open_address(url);
+  } else {
+    const auto code = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(main_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    opened = code > 32;
+  }
+  if (!opened) warn(kBrowserWarning);
+}
+
+bool DeviceList::copy_menu(POINT point) {
+  LVHITTESTINFO hit{};
+  hit.pt = point;
+  SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+  const auto row = row_of_item(hit.iItem);
+  if (!row || hit.iSubItem < 0 || hit.iSubItem >= kColumnCount) return false;
+  const std::u16string text = table_.row(*row).columns[static_cast<std::size_t>(hit.iSubItem)];
+
+  POINT screen = point;
+  if (!ClientToScreen(list_, &screen)) return false;
+  HMENU menu = CreatePopupMenu();
+  if (!menu) return false;
+  if (!AppendMenuW(menu, MF_STRING, kCopyCommand, L"Kopiuj")) {
+    DestroyMenu(menu);
+    return false;
+  }
+  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+      menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, screen.x, screen.y, 0, main_, nullptr));
+  DestroyMenu(menu);
+  if (chosen == kCopyCommand) copy_text(text);
+  return true;
+}
+
+bool DeviceList::copy_text(const std::u16string& text) {
+  const std::size_t bytes = (text.size() + 1) * sizeof(char16_t);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  bool done = false;
+  if (block) {
+    if (void* data = GlobalLock(block)) {
+      std::memcpy(data, text.c_str(), bytes);
+      GlobalUnlock(block);
+      if (OpenClipboard(main_)) {
+        if (EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, block)) {
+          done = true;
+          block = nullptr;  // the clipboard owns it now
+        }
+        CloseClipboard();
+      }
+    }
+  }
+  if (block) GlobalFree(block);
+  if (!done) warn(kClipboardWarning);
+  return done;
+}
+
+// ---------------------------------------------------------------------------
+// Solo clicks on the filter tabs
+
+namespace {
+
+constexpr UINT_PTR kTabClickSubclass = 0x6101;
+
+struct TabClickState {
+  UINT pending_release = 0;  // WM_RBUTTONUP or WM_MBUTTONUP while a click is under way
+};
+
+bool point_in_client(HWND hwnd, LPARAM lparam) {
+  RECT rc{};
+  if (!GetClientRect(hwnd, &rc)) return false;
+  const POINT pt{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+  return PtInRect(&rc, pt) != FALSE;
+}
+
+void cancel_click(HWND hwnd, TabClickState& state) {
+  if (state.pending_release == 0) return;
+  state.pending_release = 0;
+  if (GetCapture() == hwnd) ReleaseCapture();
+}
+
+LRESULT CALLBACK tab_click_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                DWORD_PTR ref) {
+  auto* state = reinterpret_cast<TabClickState*>(ref);
+  switch (msg) {
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK: {
+      const bool right = msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK;
+      if (!(wparam & MK_LBUTTON) && state->pending_release == 0 && GetCapture() == nullptr &&
+          point_in_client(hwnd, lparam)) {
+        state->pending_release = right ? WM_RBUTTONUP : WM_MBUTTONUP;
+        SetCapture(hwnd);
+        if (GetCapture() != hwnd) {
+          TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
+          TrackMouseEvent(&track);
+        }
+      }
+      return 0;  // the button itself never sees right or middle clicks
+    }
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      if (state->pending_release == msg) {
+        state->pending_release = 0;
+        if (GetCapture() == hwnd) ReleaseCapture();
+        if (point_in_client(hwnd, lparam)) {
+          const int control = GetDlgCtrlID(hwnd);
+          SendMessageW(GetParent(hwnd), WM_COMMAND,
+                       MAKEWPARAM(static_cast<WORD>(control), kTabSoloNotification),
+                       reinterpret_cast<LPARAM>(hwnd));
+        }
+      }
+      return 0;
+    case WM_CANCELMODE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      cancel_click(hwnd, *state);
+      break;
+    case WM_CAPTURECHANGED:
+      state->pending_release = 0;
+      break;
+    case WM_MOUSELEAVE:
+      if (GetCapture() != hwnd) state->pending_release = 0;
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, tab_click_proc, id);
+      delete state;
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd, msg, wparam, lparam);
+}
+
+}  // namespace
+
+bool install_tab_solo_clicks(HWND tab) {
+  auto state = std::make_unique<TabClickState>();
+  if (!SetWindowSubclass(tab, tab_click_proc, kTabClickSubclass,
+                         reinterpret_cast<DWORD_PTR>(state.get()))) {
+    return false;
+  }
+  state.release();  // freed by the subclass on WM_NCDESTROY
+  return true;
+}
+
+}  // namespace norvane

@@ -1,0 +1,142 @@
+// The device list: the report list view that shows the device table, one
+// item per address group or per row without address, with the filter tabs,
+// sorting, column fit, "open in browser" and "Kopiuj".
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "app/list_logic.h"
+#include "model/device_table.h"
+
+namespace norvane {
+
+inline constexpr wchar_t kAppTitle[] = L"Norvane - Quilbo 2026";
+inline constexpr wchar_t kBrowserWarning[] =
+    L"Nie uda\u0142o si\u0119 otworzy\u0107 adresu w przegl\u0105darce.";
+inline constexpr wchar_t kClipboardWarning[] =
+    L"Nie uda\u0142o si\u0119 skopiowa\u0107 danych do schowka.";
+inline constexpr UINT kMsgFitColumns = WM_APP + 3;
+inline constexpr WORD kTabSoloNotification = 0x6101;
+inline constexpr UINT kCopyCommand = 1;
+
+class DeviceList final : public DevicePresenter {
+ public:
+  // The two outside effects, replaceable so that tests neither open a
+  // browser nor block in a message box.
+  struct Hooks {
+    std::function<void(std::wstring_view text)> warn;
+    std::function<bool(const std::wstring& address)> open_address;
+  };
+
+  explicit DeviceList(DeviceTable& table);
+  DeviceList(const DeviceList&) = delete;
+  DeviceList& operator=(const DeviceList&) = delete;
+
+  // The main window, its list view and the seven filter tabs.
+  void attach(HWND main, HWND list, const std::array<HWND, 7>& tabs);
+  void set_dpi(int dpi) noexcept { dpi_ = dpi > 0 ? dpi : 96; }
+  void set_hooks(Hooks hooks);
+  bool insert_columns();
+
+  // DevicePresenter
+  void update_row(std::size_t row, std::uint32_t mask) override;
+  void update_group(AddressGroup& group, std::optional<std::size_t> changed_row,
+                    std::uint32_t mask) override;
+  void remove_item(ListItemLink& link) override;
+
+  void set_item(ListItemLink& link, std::size_t row, std::uint32_t mask);
+  bool is_visible(const DeviceRow& row) const noexcept { return row_visible(row, filter_); }
+  void rebuild(std::uint32_t mask);
+  void delete_all_items();
+  // Redrawing off while a batch of changes runs (the caller invalidates the
+  // list afterwards); nests.
+  void suspend_redraw();
+  void resume_redraw();
+  std::size_t item_count() const noexcept { return item_ids_.size(); }
+
+  void sort_by(int column);
+  void sort();
+  bool resort_pending() const noexcept { return resort_pending_; }
+  void clear_resort_pending() noexcept { resort_pending_ = false; }
+  int sort_column() const noexcept { return sort_column_; }
+  bool ascending() const noexcept { return ascending_; }
+
+  void fit_columns(bool reset);
+  // WM_APP+3: a header change asked for a fit keeping the widths.
+  void on_fit_message();
+
+  int row_accent(LPARAM item_data) const noexcept;
+  // Text of one cell of the row with that index, cut to fit `capacity`
+  // units including the terminating zero.
+  void cell_text(LPARAM item_data, int column, wchar_t* out, std::size_t capacity) const noexcept;
+  std::optional<std::size_t> row_of_item(int item) const;
+
+  // Filter tabs. True when the filter changed (the caller refreshes the
+  // status band).
+  bool on_tab_clicked(std::size_t tab);
+  bool on_tab_solo(std::size_t tab);
+  bool apply_filter(const FilterState& next);
+  const FilterState& filter() const noexcept { return filter_; }
+
+  // WM_NOTIFY from the list or its header; true when handled.
+  bool on_notify(const NMHDR& header, LRESULT& result);
+
+  void open_in_browser(int item);
+  // The "Kopiuj" menu for a click point in list client coordinates; true
+  // when the menu was shown.
+  bool copy_menu(POINT point);
+  bool copy_text(const std::u16string& text);
+
+  HWND list() const noexcept { return list_; }
+  HWND header() const noexcept { return header_; }
+
+ private:
+  int find_item(std::uint32_t id);
+  void refresh_index_hints();
+  bool delete_item_at(int index);
+  // Re-reads the items from the list view when their number no longer
+  // matches the copy (a list call that failed halfway).
+  void check_items();
+  void warn(std::wstring_view text);
+
+  DeviceTable& table_;
+  HWND main_ = nullptr;
+  HWND list_ = nullptr;
+  HWND header_ = nullptr;
+  std::array<HWND, 7> tabs_{};
+  int dpi_ = 96;
+  Hooks hooks_;
+
+  FilterState filter_;
+  int sort_column_ = -1;
+  bool ascending_ = true;
+  bool resort_pending_ = false;
+  bool fit_pending_ = false;
+
+  // The list's items in list order: their identifiers and the rows they
+  // show. Every change to the items goes through this class, which keeps
+  // this copy in step, so finding an item, checking whether a sort would
+  // change anything and re-sorting need no call per item into the list
+  // view (each such call costs microseconds, thousands of them per tick).
+  std::vector<std::uint32_t> item_ids_;
+  std::vector<std::size_t> item_rows_;
+  // Last known position of an identifier; checked against item_ids_.
+  std::unordered_map<std::uint32_t, int> index_hints_;
+  int redraw_suspended_ = 0;
+};
+
+// Right and middle clicks on a filter tab become WM_COMMAND with the
+// notification 0x6101 to the tab's parent; the tab itself never sees them.
+bool install_tab_solo_clicks(HWND tab);
+
+}  // namespace norvane

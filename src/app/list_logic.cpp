@@ -1,0 +1,232 @@
+#include "app/list_logic.h"
+
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+
+namespace norvane {
+
+namespace {
+
+constexpr std::size_t kCategoryOther = 5;
+
+// Upper case of one UTF-16 code unit for the scripts device names come in:
+// Latin (with the Latin-1 and Latin Extended-A letters, Polish included),
+// Greek and Cyrillic. Other code units compare as they are.
+char16_t upper_unit(char16_t c) noexcept {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
+  if (c == 0xFF) return 0x178;
+  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
+    return (c & 1) ? static_cast<char16_t>(c - 1) : c;
+  }
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
+    return (c & 1) ? c : static_cast<char16_t>(c - 1);
+  }
+  if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? char16_t{0x3A3} : static_cast<char16_t>(c - 32);
+  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 32);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
+  return c;
+}
+
+bool is_ipv6(const DeviceRow& row) noexcept { return row.address.family == kAfInet6; }
+
+std::size_t category_tab(std::int32_t category) noexcept {
+  if (category < 0 || category >= static_cast<std::int32_t>(kCategoryOther)) return kTabOther;
+  return static_cast<std::size_t>(category);
+}
+
+}  // namespace
+
+bool same_filter(const FilterState& a, const FilterState& b) noexcept {
+  if (a.checks != b.checks || a.solo != b.solo) return false;
+  return !a.solo || a.solo_index == b.solo_index;
+}
+
+bool row_visible(const DeviceRow& row, const FilterState& filter) noexcept {
+  if (filter.solo && filter.solo_index == kTabIpv6) return is_ipv6(row);
+  if (is_ipv6(row) && !filter.checks[kTabIpv6]) return false;
+  return filter.checks[category_tab(row.category)];
+}
+
+std::optional<FilterState> filter_after_click(const FilterState& now, std::size_t tab,
+                                              bool checked) noexcept {
+  if (tab >= kFilterTabCount || now.checks[tab] == checked) return std::nullopt;
+  FilterState next = now;
+  next.checks[tab] = checked;
+  next.solo = false;
+  next.solo_index = 0;
+  return next;
+}
+
+FilterState filter_after_solo(const FilterState& now, std::size_t tab) noexcept {
+  FilterState next = now;
+  if (tab >= kFilterTabCount) return next;
+  if (now.solo && now.solo_index == tab) {
+    next.checks = now.saved_checks;
+    next.solo = false;
+    next.solo_index = 0;
+    return next;
+  }
+  // Only the first solo remembers the checks, so that leaving a chain of
+  // solo clicks restores what the user had chosen by hand.
+  if (!now.solo) next.saved_checks = now.checks;
+  next.checks.fill(false);
+  next.checks[tab] = true;
+  next.solo = true;
+  next.solo_index = tab;
+  return next;
+}
+
+std::optional<std::size_t> best_group_row(std::span<const DeviceRow> rows,
+                                          std::span<const std::size_t> members,
+                                          const FilterState& filter) noexcept {
+  std::optional<std::size_t> best;
+  std::tuple<int, int, std::size_t, std::int64_t> best_score{};
+  for (const std::size_t index : members) {
+    if (index >= rows.size()) continue;
+    const DeviceRow& row = rows[index];
+    if (!row_visible(row, filter)) continue;
+    const auto& name = row.columns[kColName];
+    const auto& model = row.columns[kColModel];
+    const auto& info = row.columns[kColInfo];
+    const int filled = int{!name.empty()} + int{!model.empty()} + int{!info.empty()};
+    const auto score =
+        std::make_tuple(filled, model.empty() ? 0 : 1, name.size() + model.size() + info.size(),
+                        std::int64_t{row.name_priority} + row.model_priority + row.info_priority);
+    // Strictly greater: on a tie the row met first (lower index, since rows
+    // join their group in index order) keeps its place.
+    if (!best || score > best_score || (score == best_score && index < *best)) {
+      best = index;
+      best_score = score;
+    }
+  }
+  return best;
+}
+
+int compare_ignore_case(std::u16string_view a, std::u16string_view b) noexcept {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t ca = upper_unit(a[i]);
+    const char16_t cb = upper_unit(b[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+SortKey make_sort_key(std::span<const DeviceRow> rows, std::size_t row, int column) {
+  SortKey key;
+  key.row = row;
+  if (row >= rows.size() || column < 0 || column >= kColumnCount) return key;
+  key.valid = true;
+  const DeviceRow& r = rows[row];
+  const std::u16string& text = r.columns[static_cast<std::size_t>(column)];
+  key.empty = text.empty();
+  if (key.empty) return key;
+  if (column == kColIp && r.address.family != kAfUnspec) {
+    key.has_address = true;
+    key.address = r.address;
+    return key;
+  }
+  key.folded.resize(text.size());
+  std::transform(text.begin(), text.end(), key.folded.begin(), upper_unit);
+  return key;
+}
+
+int compare_sort_keys(const SortKey& a, const SortKey& b, bool ascending) noexcept {
+  const auto tie = [&] { return a.row < b.row ? -1 : (a.row > b.row ? 1 : 0); };
+  if (!a.valid || !b.valid) return tie();
+  if (a.empty != b.empty) return a.empty ? 1 : -1;
+  if (a.empty) return tie();
+  if (a.has_address != b.has_address) return a.has_address ? -1 : 1;
+  int result = 0;
+  if (a.has_address) {
+    if (a.address.family != b.address.family) {
+      result = a.address.family < b.address.family ? -1 : 1;
+    } else {
+      result = std::memcmp(a.address.bytes.data(), b.address.bytes.data(), a.address.bytes.size());
+      result = result < 0 ? -1 : (result > 0 ? 1 : 0);
+    }
+  } else {
+    result = a.folded.compare(b.folded);
+    result = result < 0 ? -1 : (result > 0 ? 1 : 0);
+  }
+  if (result == 0) return tie();
+  return ascending ? result : -result;
+}
+
+int compare_rows(std::span<const DeviceRow> rows, std::size_t r1, std::size_t r2, int column,
+                 bool ascending) {
+  return compare_sort_keys(make_sort_key(rows, r1, column), make_sort_key(rows, r2, column),
+                           ascending);
+}
+
+std::vector<std::size_t> sorted_positions(std::span<const DeviceRow> rows,
+                                          std::span<const std::size_t> items, int column,
+                                          bool ascending) {
+  std::vector<SortKey> keys;
+  keys.reserve(items.size());
+  for (const std::size_t row : items) keys.push_back(make_sort_key(rows, row, column));
+  std::vector<std::size_t> order(items.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  // The keys end in the row index, so the order is total and the same
+  // whichever algorithm sorts by it.
+  std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+    const int c = compare_sort_keys(keys[x], keys[y], ascending);
+    return c < 0 || (c == 0 && x < y);
+  });
+  return order;
+}
+
+std::array<int, kColumnCount> fit_column_widths(int client_width, int dpi, bool reset,
+                                                const std::array<int, kColumnCount>& current) {
+  const auto s = [&](int v) { return scale_px(v, dpi); };
+  const int w = client_width;
+  std::array<int, kColumnCount> out = current;
+  if (w <= 0) return out;
+  const int design = std::max(w, s(730));
+
+  std::array<int, 6> widths{};
+  if (reset) {
+    widths[0] = std::max(s(125), design * 14 / 100);
+    widths[1] = std::max(s(158), design * 15 / 100);
+    widths[2] = std::max(s(138), design * 17 / 100);
+    const int rest = design - widths[0] - widths[1] - widths[2];
+    widths[3] = rest * 21 / 100;
+    widths[4] = rest * 32 / 100;
+    widths[5] = rest * 21 / 100;
+  } else {
+    for (std::size_t i = 0; i < 6; ++i) widths[i] = std::max(current[i], 0);
+  }
+  int total = 0;
+  for (const int v : widths) total += v;
+
+  // Room for columns 0 to 5: the last column keeps at least a fifth of the
+  // list (at most S(100)); a reset also keeps the proportions of the design
+  // width when the list is narrower than it.
+  int room = w - std::max(std::min(s(100), w / 5), 1);
+  if (reset) room = std::min(room, mul_div(total, w, design));
+  room = std::max(room, 0);
+
+  int sum = 0;
+  int previous_edge = 0;
+  for (std::size_t i = 0; i < 6; ++i) {
+    sum += widths[i];
+    const int edge = total > room ? mul_div(sum, room, total) : sum;
+    out[i] = edge - previous_edge;
+    previous_edge = edge;
+  }
+  out[6] = w - previous_edge;
+  return out;
+}
+
+std::optional<std::u16string> browser_address(std::u16string_view ip_text) {
+  if (ip_text.empty()) return std::nullopt;
+  const AddressKey key = address_key_from_text(ip_text);
+  if (key.family == kAfInet) return u"http://" + std::u16string(ip_text);
+  if (key.family == kAfInet6) return u"http://[" + std::u16string(ip_text) + u"]";
+  return std::nullopt;
+}
+
+}  // namespace norvane

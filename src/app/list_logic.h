@@ -1,0 +1,99 @@
+// Rules of the device list that need no window: which rows are visible under
+// the filter tabs, which row an address group shows, the sort order, the
+// column widths and the address opened in the browser.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/layout_logic.h"
+#include "model/device_table.h"
+
+namespace norvane {
+
+// Filter tabs in their order on screen.
+enum FilterTab : std::size_t {
+  kTabHikvision = 0,
+  kTabDahua = 1,
+  kTabUbiquiti = 2,
+  kTabMikroTik = 3,
+  kTabEspressif = 4,
+  kTabIpv6 = 5,
+  kTabOther = 6,
+};
+
+struct FilterState {
+  std::array<bool, kFilterTabCount> checks{true, true, true, true, true, true, true};
+  std::array<bool, kFilterTabCount> saved_checks{};  // checks from before a tab went solo
+  std::uint64_t solo_index = 0;
+  bool solo = false;
+};
+
+// True when the two states show the same rows: same checks, same solo flag
+// and, while solo, the same tab.
+bool same_filter(const FilterState& a, const FilterState& b) noexcept;
+
+bool row_visible(const DeviceRow& row, const FilterState& filter) noexcept;
+
+// A left click toggled tab `tab` to `checked`. Nothing when the tab already
+// had that state; otherwise the new state, which always leaves solo mode.
+std::optional<FilterState> filter_after_click(const FilterState& now, std::size_t tab,
+                                              bool checked) noexcept;
+
+// A right or middle click on tab `tab`: show it alone, or, when it already
+// is, bring back the checks from before.
+FilterState filter_after_solo(const FilterState& now, std::size_t tab) noexcept;
+
+// The member of an address group that its list item shows: the visible row
+// with the most of name, model and information, preferring one with a
+// model, then more text, then higher field priorities, then the lower index.
+std::optional<std::size_t> best_group_row(std::span<const DeviceRow> rows,
+                                          std::span<const std::size_t> members,
+                                          const FilterState& filter) noexcept;
+
+// Ordinal comparison of UTF-16 texts with each code unit upper-cased on its
+// own (negative, zero or positive).
+int compare_ignore_case(std::u16string_view a, std::u16string_view b) noexcept;
+
+// Sort order of two rows in a column: negative when r1 goes first. Empty
+// texts go last and rows with an address go before rows without in both
+// directions; equal keys keep the order of discovery (row index).
+int compare_rows(std::span<const DeviceRow> rows, std::size_t r1, std::size_t r2, int column,
+                 bool ascending);
+
+// What compare_rows looks at, taken from a row once so that sorting many
+// items compares prepared keys (texts already upper-cased).
+struct SortKey {
+  std::size_t row = 0;
+  bool valid = false;        // the row exists
+  bool empty = true;         // the column's text is empty
+  bool has_address = false;  // column 0 with a parsable address
+  AddressKey address;
+  std::u16string folded;  // the text upper-cased unit by unit
+};
+
+SortKey make_sort_key(std::span<const DeviceRow> rows, std::size_t row, int column);
+int compare_sort_keys(const SortKey& a, const SortKey& b, bool ascending) noexcept;
+
+// The positions of `items` (rows shown, in list order) in sorted order.
+std::vector<std::size_t> sorted_positions(std::span<const DeviceRow> rows,
+                                          std::span<const std::size_t> items, int column,
+                                          bool ascending);
+
+// Column widths for a list client width. With reset the first six columns
+// start from their proportional defaults, otherwise from `current`; they are
+// squeezed into the room left for them and the last column takes the rest.
+std::array<int, kColumnCount> fit_column_widths(int client_width, int dpi, bool reset,
+                                                const std::array<int, kColumnCount>& current);
+
+// The address a double click on column 0 opens: "http://" + IPv4 text, or
+// "http://[" + IPv6 text + "]"; nothing when the text is neither.
+std::optional<std::u16string> browser_address(std::u16string_view ip_text);
+
+}  // namespace norvane

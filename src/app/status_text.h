@@ -1,0 +1,67 @@
+// Texts of the status band and how its width is shared out, without the
+// window system.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/layout_logic.h"
+#include "model/device_table.h"
+
+namespace norvane {
+
+inline constexpr std::size_t kCategoryCount = 6;
+
+// Decimal digits grouped by three with U+202F (narrow no-break space).
+std::u16string format_count(std::uint64_t value);
+
+struct StatusTexts {
+  std::u16string long_form;
+  std::u16string short_form;
+};
+
+// "Urządzenia 12 · Hikvision 3 · …" and "Urz. 12 · Hik 3 · …".
+StatusTexts device_count_texts(const std::array<std::uint64_t, kCategoryCount>& counts);
+
+// "Pakiety 1 234 · Bajty 567 890" and "Pak. 1 234 · 567 890 B".
+StatusTexts traffic_texts(std::uint64_t packets, std::uint64_t bytes);
+
+// The non-empty parts joined with two spaces, U+00B7 and two spaces.
+std::u16string join_messages(std::span<const std::u16string> parts);
+
+// The notice while the vendor database downloads: the worker's text (or
+// "Pobieranie bazy VENDOR"), then the received and announced byte counts.
+std::u16string download_notice(std::u16string_view text, std::uint64_t received,
+                               std::uint64_t total);
+
+// Devices shown in the list per maker category: one per list item whose
+// shown row exists (rows without address and address groups).
+std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table);
+
+// Widths of the four count texts and the message as measured (0 for empty).
+struct StatusWidths {
+  int devices_long = 0;
+  int devices_short = 0;
+  int traffic_long = 0;
+  int traffic_short = 0;
+  int message = 0;  // 0 when there is no message
+};
+
+struct StatusPlan {
+  bool devices_long = true;
+  bool traffic_long = true;
+  Rect left;
+  Rect middle;
+  Rect right;
+};
+
+// Chooses long or short forms and places the three texts in the band.
+StatusPlan plan_status_band(const Rect& band, int dpi, const StatusWidths& widths);
+
+// Width used for a text that could not be measured.
+int unmeasured_text_width(std::size_t characters, int dpi) noexcept;
+
+}  // namespace norvane

@@ -1,0 +1,607 @@
+#include "app/window_win.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <utility>
+
+#include "app/status_text.h"
+#include "app/text_win.h"
+#include "vendors/vendor_db.h"
+
+namespace norvane {
+
+namespace {
+
+constexpr wchar_t kUpdateCaption[] = L"Baza VENDOR";
+constexpr wchar_t kUpdateButtonText[] = L"Aktualizuj baz\u0119";
+constexpr std::uint64_t kNoticeLifetimeMs = 5000;
+constexpr std::uint32_t kVendorColumnMask = 1u << kColVendor;
+
+constexpr std::array<const wchar_t*, kFilterTabCount> kTabTexts = {
+    L"Hikvision", L"Dahua", L"Ubiquiti", L"MikroTik", L"Espressif", L"IPv6", L"Pozosta\u0142e"};
+
+// Palette of the plain dark look.
+constexpr COLORREF kWindowBackground = RGB(23, 25, 29);
+constexpr COLORREF kSurface = RGB(29, 32, 37);
+constexpr COLORREF kText = RGB(233, 237, 243);
+constexpr COLORREF kTextSecondary = RGB(187, 195, 207);
+constexpr COLORREF kBorder = RGB(69, 76, 87);
+
+// Control styles. The buttons and the selector are standard controls until
+// the owner-drawn theme paints them (it adds BS_OWNERDRAW and
+// CBS_OWNERDRAWFIXED here).
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+constexpr DWORD kComboStyle = CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_TABSTOP | WS_VSCROLL;
+constexpr DWORD kButtonStyle = BS_PUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kTabStyle = BS_AUTOCHECKBOX | BS_PUSHLIKE | WS_TABSTOP;
+constexpr DWORD kListStyle = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP;
+constexpr DWORD kStatusStyle = SS_NOPREFIX | SS_CENTERIMAGE | SS_ENDELLIPSIS;
+
+HWND make_control(HWND parent, HINSTANCE instance, const wchar_t* cls, const wchar_t* text,
+                  DWORD style, int id, bool visible = true) {
+  DWORD base = kChild;
+  if (!visible) base &= ~static_cast<DWORD>(WS_VISIBLE);
+  return CreateWindowExW(0, cls, text, base | style, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+}
+
+std::uint64_t now_ms() { return GetTickCount64(); }
+
+}  // namespace
+
+Window::Window(WindowOptions options)
+    : options_(std::move(options)), table_(vendors_), list_view_(table_) {
+  table_.set_presenter(&list_view_);
+  background_brush_ = CreateSolidBrush(kWindowBackground);
+  surface_brush_ = CreateSolidBrush(kSurface);
+  DeviceList::Hooks hooks;
+  if (options_.warn) {
+    hooks.warn = [this](std::wstring_view text) { warn(text, kAppTitle); };
+  }
+  hooks.open_address = options_.open_address;
+  list_view_.set_hooks(std::move(hooks));
+}
+
+Window::~Window() {
+  if (hwnd_) DestroyWindow(hwnd_);
+  table_.set_presenter(nullptr);
+  if (background_brush_) DeleteObject(background_brush_);
+  if (surface_brush_) DeleteObject(surface_brush_);
+}
+
+bool Window::register_class(HINSTANCE instance, HICON large_icon, HICON small_icon) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.style = 0;
+  wc.lpfnWndProc = &Window::window_proc;
+  wc.hInstance = instance;
+  wc.hIcon = large_icon;
+  wc.hIconSm = small_icon;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = nullptr;
+  wc.lpszMenuName = nullptr;
+  wc.lpszClassName = kWindowClass;
+  if (RegisterClassExW(&wc)) return true;
+  return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+HWND Window::create(HINSTANCE instance) {
+  const int dpi = options_.forced_dpi > 0 ? options_.forced_dpi : query_dpi(nullptr);
+  return CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, kAppTitle,
+                         WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                         mul_div(990, dpi, 96), mul_div(560, dpi, 96), nullptr, nullptr, instance,
+                         this);
+}
+
+int Window::run_message_loop() {
+  MSG msg{};
+  BOOL got = 0;
+  while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+    if (zoom_key(msg)) continue;
+    if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return got == 0 ? static_cast<int>(msg.wParam) : 1;
+}
+
+LRESULT CALLBACK Window::window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    auto* self = static_cast<Window*>(create->lpCreateParams);
+    if (self) {
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+      self->hwnd_ = hwnd;
+    }
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+  }
+  auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, msg, wparam, lparam);
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    if (self->main_font_) DeleteObject(self->main_font_);
+    if (self->small_font_) DeleteObject(self->small_font_);
+    self->main_font_ = nullptr;
+    self->small_font_ = nullptr;
+    // The children are gone with the window.
+    self->hwnd_ = nullptr;
+    self->label_ = self->combo_ = self->search_button_ = self->update_button_ = nullptr;
+    self->list_ = self->progress_ = nullptr;
+    self->status_left_ = self->status_middle_ = self->status_right_ = nullptr;
+    self->tabs_.fill(nullptr);
+    self->list_view_.attach(nullptr, nullptr, self->tabs_);
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+  }
+  return self->handle_message(msg, wparam, lparam);
+}
+
+LRESULT Window::handle_message(UINT msg, WPARAM wparam, LPARAM lparam) {
+  switch (msg) {
+    case WM_CREATE:
+      return on_create();
+    case WM_SIZE:
+      if (wparam != SIZE_MINIMIZED) layout();
+      return 0;
+    case WM_GETMINMAXINFO: {
+      auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
+      const Size min = minimum_window_size(base_dpi_);
+      info->ptMinTrackSize.x = min.width;
+      info->ptMinTrackSize.y = min.height;
+      return 0;
+    }
+    case WM_NCHITTEST:
+      return on_nc_hit_test(wparam, lparam);
+    case WM_ERASEBKGND:
+      return paint_background(reinterpret_cast<HDC>(wparam)) ? 1 : 0;
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      SetTextColor(dc, kTextSecondary);
+      SetBkColor(dc, kWindowBackground);
+      SetBkMode(dc, OPAQUE);
+      return reinterpret_cast<LRESULT>(background_brush_);
+    }
+    case WM_CTLCOLORLISTBOX: {
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      SetTextColor(dc, kText);
+      SetBkColor(dc, kSurface);
+      SetBkMode(dc, OPAQUE);
+      return reinterpret_cast<LRESULT>(surface_brush_);
+    }
+    case WM_SETFOCUS:
+      if (combo_) SetFocus(combo_);
+      return 0;
+    case WM_NOTIFY: {
+      const auto* nm = reinterpret_cast<const NMHDR*>(lparam);
+      LRESULT result = 0;
+      if (nm && list_view_.on_notify(*nm, result)) return result;
+      break;
+    }
+    case WM_COMMAND:
+      on_command(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+      return 0;
+    case WM_TIMER:
+      if (wparam == kTickTimer) {
+        update();
+        return 0;
+      }
+      break;
+    case kMsgStartCapture:
+      start_capture();
+      return 0;
+    case kMsgVendorUpdateDone:
+      on_vendor_update_done();
+      return 0;
+    case kMsgFitColumns:
+      list_view_.on_fit_message();
+      return 0;
+    case WM_DESTROY:
+      on_destroy();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, msg, wparam, lparam);
+}
+
+LRESULT Window::on_create() {
+  instance_ = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
+  base_dpi_ = options_.forced_dpi > 0 ? options_.forced_dpi : query_dpi(hwnd_);
+  effective_dpi_ = base_dpi_;
+  list_view_.set_dpi(effective_dpi_);
+
+  label_ = make_control(hwnd_, instance_, L"STATIC", L"Karta sieciowa", SS_CENTERIMAGE, 0);
+  combo_ = make_control(hwnd_, instance_, L"ComboBox", L"", kComboStyle, kIdCombo);
+  search_button_ =
+      make_control(hwnd_, instance_, L"BUTTON", L"Szukaj teraz", kButtonStyle, kIdSearch);
+  update_button_ =
+      make_control(hwnd_, instance_, L"BUTTON", kUpdateButtonText, kButtonStyle, kIdUpdate);
+  for (int i = 0; i < kFilterTabCount; ++i) {
+    HWND tab = make_control(hwnd_, instance_, L"BUTTON", kTabTexts[static_cast<std::size_t>(i)],
+                            kTabStyle, kIdFirstTab + i);
+    if (!tab) return -1;
+    SendMessageW(tab, BM_SETCHECK, BST_CHECKED, 0);
+    tabs_[static_cast<std::size_t>(i)] = tab;
+  }
+  list_ = make_control(hwnd_, instance_, WC_LISTVIEWW, L"", kListStyle, kIdList);
+  progress_ = make_control(hwnd_, instance_, PROGRESS_CLASSW, L"Pobieranie bazy producent\u00F3w",
+                           PBS_SMOOTH, 0, false);
+  status_left_ = make_control(hwnd_, instance_, L"STATIC", L"", kStatusStyle, 0);
+  status_middle_ = make_control(hwnd_, instance_, L"STATIC", L"", kStatusStyle, 0);
+  status_right_ = make_control(hwnd_, instance_, L"STATIC", L"", kStatusStyle | SS_RIGHT, 0);
+  if (!label_ || !combo_ || !search_button_ || !update_button_ || !list_ || !progress_ ||
+      !status_left_ || !status_middle_ || !status_right_) {
+    return -1;
+  }
+  list_view_.attach(hwnd_, list_, tabs_);
+
+  create_fonts();
+  SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+               LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER);
+  if (!list_view_.insert_columns()) return -1;
+
+  attach_theme();
+  list_view_.sort_by(kColIp);
+
+  vendor_db_file_ = vendor_db_path();
+  VendorTable loaded;
+  if (!vendor_db_file_.empty() && load_vendor_db(loaded, vendor_db_file_)) {
+    vendors_.swap(loaded);
+  } else {
+    notice_ = u"Baza VENDOR do pobrania";
+    notice_expiry_ = 0;
+  }
+
+  const std::size_t adapters = fill_adapter_selector();
+  EnableWindow(search_button_, adapters > 0 ? TRUE : FALSE);
+  if (adapters == 0) {
+    capture_status_ = u"Brak kart Ethernet i Wi-Fi.";
+  } else {
+    SendMessageW(combo_, CB_SETCURSEL, 0, 0);
+    PostMessageW(hwnd_, kMsgStartCapture, 0, 0);
+  }
+
+  refresh_status();
+  SetTimer(hwnd_, kTickTimer, kTickMilliseconds, nullptr);
+  return 0;
+}
+
+void Window::attach_theme() {
+  // The list in the dark palette; the owner-drawn theme later paints the
+  // rows, header and tabs itself and attaches here.
+  SendMessageW(list_, LVM_SETBKCOLOR, 0, kSurface);
+  SendMessageW(list_, LVM_SETTEXTBKCOLOR, 0, kSurface);
+  SendMessageW(list_, LVM_SETTEXTCOLOR, 0, kText);
+  const LONG_PTR ex = GetWindowLongPtrW(list_, GWL_EXSTYLE);
+  if (ex & WS_EX_CLIENTEDGE) {
+    SetWindowLongPtrW(list_, GWL_EXSTYLE, ex & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE));
+    SetWindowPos(list_, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  for (HWND tab : tabs_) install_tab_solo_clicks(tab);
+}
+
+std::optional<std::size_t> Window::tab_index(HWND control, WORD id) const {
+  if (id < kIdFirstTab || id >= kIdFirstTab + kFilterTabCount) return std::nullopt;
+  const auto index = static_cast<std::size_t>(id - kIdFirstTab);
+  if (control != tabs_[index]) return std::nullopt;
+  return index;
+}
+
+void Window::on_command(WORD id, WORD code, HWND control) {
+  if (id == kIdCombo && control == combo_) {
+    if (code == CBN_SELCHANGE) on_adapter_changed();
+    return;
+  }
+  if (const auto tab = tab_index(control, id)) {
+    bool changed = false;
+    if (code == kTabSoloNotification) {
+      changed = list_view_.on_tab_solo(*tab);
+    } else if (code == BN_CLICKED) {
+      changed = list_view_.on_tab_clicked(*tab);
+    }
+    if (changed) refresh_status();
+    return;
+  }
+  if (code != BN_CLICKED) return;
+  if (id == kIdSearch && control == search_button_) {
+    on_search_clicked();
+  } else if (id == kIdUpdate && control == update_button_) {
+    on_vendor_update_clicked();
+  }
+}
+
+void Window::on_adapter_changed() {
+  stop_capture();
+  pktmon_failed_ = false;
+  npcap_failed_ = false;
+  retry_at_ = 0;
+  traffic_.packet_count.store(0);
+  traffic_.byte_count.store(0);
+  clear_devices();
+  start_capture();
+}
+
+void Window::on_search_clicked() {
+  clear_devices();
+  if (running_ && !udp_only_) {
+    if (selected_adapter()) open_probe_engine();
+    run_search();
+  } else {
+    stop_capture();
+    pktmon_failed_ = false;
+    npcap_failed_ = false;
+    start_capture();
+  }
+}
+
+void Window::on_destroy() {
+  KillTimer(hwnd_, kTickTimer);
+  cancel_vendor_update_worker();
+  stop_capture();
+  PostQuitMessage(0);
+}
+
+// ---------------------------------------------------------------------------
+// The tick
+
+void Window::update() {
+  // 1. Capture health: a broken back-end is skipped and discovery restarts.
+  if (running_) {
+    bool failed = capture_failed_.load();
+    if (!failed && pktmon_active_) failed = capture_stream_failed();
+    if (failed) {
+      if (pktmon_active_) {
+        pktmon_failed_ = true;
+      } else {
+        npcap_failed_ = true;
+      }
+      stop_capture();
+      start_capture();
+    }
+  }
+  // 2. Retry after a failed start.
+  if (!running_ && retry_at_ != 0 && now_ms() >= retry_at_) start_capture();
+  // 3. Probe answers.
+  if (running_) poll_probe_engine();
+  // 4. Vendor update progress.
+  if (progress_shown_) {
+    if (const auto snapshot = read_vendor_update_progress()) apply_update_progress(*snapshot);
+  }
+  // 5. Notice expiry.
+  if (notice_expiry_ != 0 && now_ms() >= notice_expiry_) {
+    notice_expiry_ = 0;
+    notice_.clear();
+  }
+  // 6. Capture queue: one swap under the lock, merging outside it.
+  std::vector<PacketSummary> batch;
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    batch.swap(summary_queue_);
+  }
+  // Redrawing stays off while the batch changes the list: every insertion
+  // would otherwise repaint and rescroll the list on its own (under Wine
+  // that costs tens of milliseconds per item).
+  const bool quiet = !batch.empty();
+  if (quiet) list_view_.suspend_redraw();
+  for (const auto& summary : batch) table_.merge(summary);
+  // 7. At most one sort per tick.
+  if (list_view_.resort_pending()) list_view_.sort();
+  if (quiet) list_view_.resume_redraw();
+  // 8.-9. The column fit and the status band.
+  list_view_.fit_columns(false);
+  refresh_status();
+}
+
+bool Window::queue_summary(PacketSummary summary, std::uint32_t generation) {
+  std::lock_guard<std::mutex> lock(queue_mutex_);
+  if (queue_generation_.load() != generation || summary_queue_.size() >= kMaxQueuedSummaries) {
+    return false;
+  }
+  summary_queue_.push_back(std::move(summary));
+  return true;
+}
+
+std::size_t Window::queued_summaries() {
+  std::lock_guard<std::mutex> lock(queue_mutex_);
+  return summary_queue_.size();
+}
+
+void Window::clear_devices() {
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    queue_generation_.fetch_add(1);
+    summary_queue_.clear();
+  }
+  list_view_.delete_all_items();
+  table_.clear();
+  list_view_.clear_resort_pending();
+  list_view_.fit_columns(false);
+}
+
+// ---------------------------------------------------------------------------
+// Vendor database update
+
+void Window::on_vendor_update_clicked() {
+  if (vendor_update_running()) return;
+  notice_expiry_ = 0;
+  if (start_vendor_update_worker()) {
+    EnableWindow(update_button_, FALSE);
+    SetWindowTextW(update_button_, L"Pobieranie\u2026");
+    notice_ = u"Pobieranie bazy VENDOR";
+    show_progress(-1, true);
+  } else {
+    notice_ = u"Nie uda\u0142o si\u0119 uruchomi\u0107 aktualizacji VENDOR";
+  }
+  refresh_status();
+}
+
+void Window::on_vendor_update_done() {
+  if (const auto outcome = take_vendor_update_result()) finish_vendor_update(*outcome);
+}
+
+void Window::apply_update_progress(const VendorProgressSnapshot& snapshot) {
+  show_progress(snapshot.indeterminate ? -1 : snapshot.percent, true);
+  notice_ = download_notice(snapshot.text, snapshot.received, snapshot.total);
+}
+
+void Window::finish_vendor_update(const VendorUpdateOutcome& outcome) {
+  show_progress(100, false);
+  if (update_button_) {
+    SetWindowTextW(update_button_, kUpdateButtonText);
+    EnableWindow(update_button_, TRUE);
+  }
+  if (outcome.success) {
+    // Loaded aside and swapped in whole, so a failed read keeps the table
+    // the devices were classified with.
+    VendorTable loaded;
+    if (!vendor_db_file_.empty() && load_vendor_db(loaded, vendor_db_file_)) {
+      vendors_.swap(loaded);
+      table_.reclassify_all();
+      list_view_.rebuild(kVendorColumnMask);
+      notice_ = outcome.message.empty() ? u"Baza VENDOR gotowa" : outcome.message;
+      notice_expiry_ = now_ms() + kNoticeLifetimeMs;
+      refresh_status();
+      return;
+    }
+  }
+  notice_ = u"B\u0142\u0105d aktualizacji VENDOR";
+  notice_expiry_ = 0;
+  refresh_status();
+  if (outcome.success) {
+    warn(L"Nie mo\u017Cna odczyta\u0107 zapisanej bazy producent\u00F3w.", kUpdateCaption);
+  } else {
+    warn(wide(std::u16string_view(outcome.message)), kUpdateCaption);
+  }
+}
+
+void Window::warn(std::wstring_view text, std::wstring_view caption) {
+  if (options_.warn) {
+    options_.warn(text, caption);
+    return;
+  }
+  const std::wstring t(text);
+  const std::wstring c(caption);
+  MessageBoxW(hwnd_, t.c_str(), c.c_str(), MB_OK | MB_ICONWARNING);
+}
+
+// ---------------------------------------------------------------------------
+// Painting and hit testing
+
+bool Window::paint_background(HDC dc) {
+  RECT client{};
+  if (!dc || !GetClientRect(hwnd_, &client)) return false;
+  FillRect(dc, &client, background_brush_);
+  if (!grip_.empty()) {
+    // Six dots in a triangle, bottom right.
+    const int s2 = scale_px(2, effective_dpi_);
+    const int dot = s2 < 2 ? 1 : s2;
+    const int step = scale_px(4, effective_dpi_);
+    const int inset = scale_px(3, effective_dpi_);
+    HBRUSH brush = CreateSolidBrush(kBorder);
+    for (int row = 0; row < 3; ++row) {
+      const int bottom = grip_.bottom() - inset - step * (2 - row);
+      for (int i = 0; i <= row; ++i) {
+        const int right = grip_.right() - inset - step * i;
+        const RECT r{right - dot, bottom - dot, right, bottom};
+        if (r.left >= grip_.x && r.top >= grip_.y) FillRect(dc, &r, brush);
+      }
+    }
+    DeleteObject(brush);
+  }
+  return true;
+}
+
+LRESULT Window::on_nc_hit_test(WPARAM wparam, LPARAM lparam) {
+  const LRESULT hit = DefWindowProcW(hwnd_, WM_NCHITTEST, wparam, lparam);
+  if (hit != HTCLIENT || IsZoomed(hwnd_) || IsIconic(hwnd_) || grip_.empty()) return hit;
+  POINT pt{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  if (!ScreenToClient(hwnd_, &pt)) return hit;
+  return grip_.contains(pt.x, pt.y) ? HTBOTTOMRIGHT : hit;
+}
+
+// ---------------------------------------------------------------------------
+// Adapters, capture control, probe engine and update worker. The adapter
+// inventory, the capture back-ends, the probe engine and the update worker
+// are separate parts that connect at these functions; until a part is
+// present its function reports that it is not available, so the window
+// behaves as on a machine without it.
+
+std::size_t Window::fill_adapter_selector() {
+  adapter_labels_.clear();
+  SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
+  for (const auto& label : adapter_labels_) {
+    SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(label)));
+  }
+  return adapter_labels_.size();
+}
+
+std::optional<std::size_t> Window::selected_adapter() const {
+  if (!combo_) return std::nullopt;
+  const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
+  if (index < 0 || static_cast<std::size_t>(index) >= adapter_labels_.size()) return std::nullopt;
+  return static_cast<std::size_t>(index);
+}
+
+void Window::start_capture() {
+  if (running_) return;
+  if (!selected_adapter()) return;
+  capture_failed_.store(false);
+  // Neither capture back-end nor the probe engine is part of this build yet:
+  // nothing opens, which is the "nothing opens" outcome of a start.
+  pktmon_active_ = false;
+  udp_only_ = true;
+  open_probe_engine();
+  running_ = probe_engine_open_;
+  if (running_) {
+    retry_at_ = 0;
+    capture_status_.clear();
+    run_search();
+  } else {
+    capture_status_ = u"Nie uda\u0142o si\u0119 otworzy\u0107 gniazda sieciowego na tej karcie.";
+    retry_at_ = now_ms() + 3000;
+  }
+  refresh_status();
+}
+
+void Window::stop_capture() {
+  if (!running_) return;
+  running_ = false;
+  pktmon_active_ = false;
+  udp_only_ = false;
+  probe_engine_open_ = false;
+  capture_failed_.store(false);
+  search_status_.clear();
+}
+
+bool Window::open_probe_engine() {
+  probe_engine_open_ = false;
+  return probe_engine_open_;
+}
+
+void Window::run_search() {
+  if (!probe_engine_open_) {
+    search_status_ = u"Aktywne wyszukiwanie niedost\u0119pne na tej karcie";
+  } else {
+    search_status_ = u"B\u0142\u0105d wysy\u0142ania zapyta\u0144";
+  }
+  refresh_status();
+}
+
+bool Window::capture_stream_failed() const { return false; }
+
+void Window::poll_probe_engine() {}
+
+bool Window::start_vendor_update_worker() { return false; }
+
+bool Window::vendor_update_running() const { return false; }
+
+std::optional<VendorProgressSnapshot> Window::read_vendor_update_progress() { return std::nullopt; }
+
+std::optional<VendorUpdateOutcome> Window::take_vendor_update_result() { return std::nullopt; }
+
+void Window::cancel_vendor_update_worker() {}
+
+}  // namespace norvane

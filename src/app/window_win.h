@@ -1,0 +1,250 @@
+// The main window: owns every piece of the program's state, runs the 200 ms
+// tick and routes the window messages.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/device_list_win.h"
+#include "app/layout_logic.h"
+#include "decode/frame.h"
+#include "model/device_table.h"
+#include "model/packet_summary.h"
+#include "vendors/vendor_table.h"
+
+namespace norvane {
+
+inline constexpr wchar_t kWindowClass[] = L"NorvaneWindow";
+inline constexpr UINT kMsgStartCapture = WM_APP + 1;
+inline constexpr UINT kMsgVendorUpdateDone = WM_APP + 2;
+inline constexpr UINT_PTR kTickTimer = 1;
+inline constexpr UINT kTickMilliseconds = 200;
+inline constexpr std::size_t kMaxQueuedSummaries = 4096;
+inline constexpr int kIconGroup = 101;
+
+enum ControlId : int {
+  kIdCombo = 101,
+  kIdList = 103,
+  kIdSearch = 104,
+  kIdUpdate = 105,
+  kIdFirstTab = 110,  // 110..116, in tab order
+};
+
+struct WindowOptions {
+  // DPI to use instead of asking the system (0: ask). Lets tests lay the
+  // window out at another DPI than the session's.
+  int forced_dpi = 0;
+  // Warning message boxes (text, caption) and opening an address in the
+  // browser; empty means the system's. Tests record them instead.
+  std::function<void(std::wstring_view text, std::wstring_view caption)> warn;
+  std::function<bool(const std::wstring& address)> open_address;
+};
+
+// What the vendor update worker reports while it runs and when it is done.
+struct VendorProgressSnapshot {
+  bool indeterminate = true;
+  int percent = 0;
+  std::u16string text;
+  std::uint64_t received = 0;
+  std::uint64_t total = 0;
+};
+
+struct VendorUpdateOutcome {
+  bool success = false;
+  std::u16string message;
+};
+
+class Window {
+ public:
+  explicit Window(WindowOptions options = {});
+  ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  // Registers "NorvaneWindow" (an already registered class counts as done).
+  static bool register_class(HINSTANCE instance, HICON large_icon, HICON small_icon);
+  // Creates the main window at the system DPI; null on failure.
+  HWND create(HINSTANCE instance);
+  // The message loop with the zoom keys and dialog navigation; returns the
+  // quit message's code.
+  int run_message_loop();
+
+  // The timer tick.
+  void update();
+
+  // The capture side's way in: appends a summary unless the device list was
+  // cleared since `generation` was read or 4096 summaries are waiting.
+  // Callable from any thread.
+  bool queue_summary(PacketSummary summary, std::uint32_t generation);
+  std::uint32_t queue_generation() const noexcept { return queue_generation_.load(); }
+  std::size_t queued_summaries();
+
+  void clear_devices();
+  void refresh_status();
+  void layout_status();
+
+  // Layout and scaling.
+  static int query_dpi(HWND hwnd);
+  bool zoom_key(const MSG& msg);
+  void create_fonts();
+  void layout();
+  void show_progress(int percent, bool shown);
+
+  // Vendor update steps that are independent of the worker.
+  void apply_update_progress(const VendorProgressSnapshot& snapshot);
+  void finish_vendor_update(const VendorUpdateOutcome& outcome);
+
+  // Read access for the status band, the tests and the later parts.
+  HWND hwnd() const noexcept { return hwnd_; }
+  HWND combo() const noexcept { return combo_; }
+  HWND label() const noexcept { return label_; }
+  HWND search_button() const noexcept { return search_button_; }
+  HWND update_button() const noexcept { return update_button_; }
+  HWND list_view() const noexcept { return list_; }
+  HWND progress_bar() const noexcept { return progress_; }
+  HWND status_left() const noexcept { return status_left_; }
+  HWND status_middle() const noexcept { return status_middle_; }
+  HWND status_right() const noexcept { return status_right_; }
+  const std::array<HWND, kFilterTabCount>& tabs() const noexcept { return tabs_; }
+  DeviceTable& device_table() noexcept { return table_; }
+  DeviceList& device_list() noexcept { return list_view_; }
+  const VendorTable& vendor_table() const noexcept { return vendors_; }
+  TrafficCounters& traffic() noexcept { return traffic_; }
+  int base_dpi() const noexcept { return base_dpi_; }
+  int effective_dpi() const noexcept { return effective_dpi_; }
+  int zoom() const noexcept { return zoom_; }
+  HFONT main_font() const noexcept { return main_font_; }
+  HFONT small_font() const noexcept { return small_font_; }
+  const Rect& grip() const noexcept { return grip_; }
+  const Rect& status_band() const noexcept { return status_band_; }
+  bool progress_shown() const noexcept { return progress_shown_; }
+  const std::u16string& notice() const noexcept { return notice_; }
+  std::uint64_t notice_expiry() const noexcept { return notice_expiry_; }
+  const std::u16string& capture_status() const noexcept { return capture_status_; }
+  const std::u16string& devices_long() const noexcept { return devices_long_; }
+  const std::u16string& devices_short() const noexcept { return devices_short_; }
+  const std::u16string& traffic_long() const noexcept { return traffic_long_; }
+  const std::u16string& traffic_short() const noexcept { return traffic_short_; }
+  const std::filesystem::path& vendor_db_file() const noexcept { return vendor_db_file_; }
+  void set_vendor_db_file(std::filesystem::path path) { vendor_db_file_ = std::move(path); }
+
+ private:
+  static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+  LRESULT handle_message(UINT msg, WPARAM wparam, LPARAM lparam);
+  LRESULT on_create();
+  void on_command(WORD id, WORD code, HWND control);
+  void on_destroy();
+  void on_vendor_update_clicked();
+  void on_vendor_update_done();
+  void on_adapter_changed();
+  void on_search_clicked();
+  LRESULT on_nc_hit_test(WPARAM wparam, LPARAM lparam);
+  bool paint_background(HDC dc);
+  void warn(std::wstring_view text, std::wstring_view caption);
+  std::optional<std::size_t> selected_adapter() const;
+  void attach_theme();
+  std::optional<std::size_t> tab_index(HWND control, WORD id) const;
+
+  // Adapter inventory, capture control, probe engine and vendor update
+  // worker: the parts of the program that plug into the window here.
+  std::size_t fill_adapter_selector();
+  void start_capture();
+  void stop_capture();
+  bool open_probe_engine();
+  void run_search();
+  bool capture_stream_failed() const;
+  void poll_probe_engine();
+  bool start_vendor_update_worker();
+  bool vendor_update_running() const;
+  std::optional<VendorProgressSnapshot> read_vendor_update_progress();
+  std::optional<VendorUpdateOutcome> take_vendor_update_result();
+  void cancel_vendor_update_worker();
+
+  WindowOptions options_;
+
+  // Window handles.
+  HWND hwnd_ = nullptr;
+  HINSTANCE instance_ = nullptr;
+
+  // Child controls.
+  HWND label_ = nullptr;
+  HWND combo_ = nullptr;
+  HWND search_button_ = nullptr;
+  HWND update_button_ = nullptr;
+  HWND list_ = nullptr;
+  HWND progress_ = nullptr;
+  HWND status_left_ = nullptr;
+  HWND status_middle_ = nullptr;
+  HWND status_right_ = nullptr;
+  std::array<HWND, kFilterTabCount> tabs_{};
+
+  // Layout and scaling.
+  int base_dpi_ = 96;
+  int effective_dpi_ = 96;
+  int zoom_ = 100;
+  HFONT main_font_ = nullptr;
+  HFONT small_font_ = nullptr;
+  Rect grip_;
+  Rect status_band_;
+  int last_width_ = -1;
+  int last_dpi_ = 0;
+  bool progress_shown_ = false;
+
+  // Plain dark look until the owner-drawn theme takes over the painting.
+  HBRUSH background_brush_ = nullptr;
+  HBRUSH surface_brush_ = nullptr;
+
+  // Vendor database.
+  VendorTable vendors_;
+  std::filesystem::path vendor_db_file_;
+
+  // Notice: a transient text with its expiry in tick-count milliseconds.
+  std::u16string notice_;
+  std::uint64_t notice_expiry_ = 0;
+
+  // Adapters shown in the selector, in combo order (labels until the
+  // adapter records arrive with the inventory).
+  std::vector<std::u16string> adapter_labels_;
+
+  // Devices: the table and the list that presents it (filter, sort and
+  // column-fit state live with the list).
+  DeviceTable table_;
+  DeviceList list_view_;
+
+  // Capture queue and discovery state.
+  std::mutex queue_mutex_;
+  std::vector<PacketSummary> summary_queue_;
+  std::atomic<std::uint32_t> queue_generation_{0};
+  std::atomic<bool> capture_failed_{false};
+  TrafficCounters traffic_;
+  std::u16string capture_status_;
+  std::u16string search_status_;
+  std::uint64_t retry_at_ = 0;
+  bool running_ = false;
+  bool pktmon_active_ = false;
+  bool udp_only_ = false;
+  bool pktmon_failed_ = false;
+  bool npcap_failed_ = false;
+  bool probe_engine_open_ = false;
+
+  // Status panel.
+  std::u16string devices_long_;
+  std::u16string devices_short_;
+  std::u16string traffic_long_;
+  std::u16string traffic_short_;
+  std::u16string message_text_;
+  std::u16string left_text_;
+  std::u16string right_text_;
+};
+
+}  // namespace norvane
