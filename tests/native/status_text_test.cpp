@@ -1,0 +1,176 @@
+#include "app/status_text.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/list_logic.h"
+#include "model/device_table.h"
+#include "vendors/vendor_table.h"
+
+namespace norvane {
+namespace {
+
+constexpr char16_t kNb = u'\u202F';
+
+TEST(FormatCount, GroupsOfThreeWithNarrowSpaces) {
+  struct Case {
+    std::uint64_t value;
+    std::u16string want;
+  };
+  const Case cases[] = {
+      {0, u"0"},
+      {7, u"7"},
+      {999, u"999"},
+      {1000, std::u16string(u"1") + kNb + u"000"},
+      {1234, std::u16string(u"1") + kNb + u"234"},
+      {100000, std::u16string(u"100") + kNb + u"000"},
+      {1000000, std::u16string(u"1") + kNb + u"000" + kNb + u"000"},
+      {18446744073709551615ull, std::u16string(u"18") + kNb + u"446" + kNb + u"744" + kNb + u"073" +
+                                    kNb + u"709" + kNb + u"551" + kNb + u"615"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(format_count(c.value), c.want) << c.value;
+}
+
+TEST(StatusTexts, DeviceCountsLongAndShort) {
+  const auto none = device_count_texts({});
+  EXPECT_EQ(none.long_form,
+            u"Urz\u0105dzenia 0 \u00B7 Hikvision 0 \u00B7 Dahua 0 \u00B7 Ubiquiti 0 \u00B7 "
+            u"MikroTik 0 \u00B7 Espressif 0 \u00B7 Pozosta\u0142e 0");
+  const auto some = device_count_texts({3, 0, 1, 0, 2, 6});
+  EXPECT_EQ(some.long_form,
+            u"Urz\u0105dzenia 12 \u00B7 Hikvision 3 \u00B7 Dahua 0 \u00B7 Ubiquiti 1 \u00B7 "
+            u"MikroTik 0 \u00B7 Espressif 2 \u00B7 Pozosta\u0142e 6");
+  EXPECT_EQ(some.short_form,
+            u"Urz. 12 \u00B7 Hik 3 \u00B7 Dahua 0 \u00B7 UBNT 1 \u00B7 MT 0 \u00B7 ESP 2 \u00B7 "
+            u"Inne 6");
+}
+
+TEST(StatusTexts, TrafficMessagesAndDownloadNotice) {
+  const auto t = traffic_texts(1234, 567890);
+  EXPECT_EQ(t.long_form,
+            std::u16string(u"Pakiety 1") + kNb + u"234 \u00B7 Bajty 567" + kNb + u"890");
+  EXPECT_EQ(t.short_form, std::u16string(u"Pak. 1") + kNb + u"234 \u00B7 567" + kNb + u"890 B");
+
+  const std::vector<std::u16string> parts = {u"", u"Aktywne", u"", u"Baza VENDOR do pobrania"};
+  EXPECT_EQ(join_messages(parts), u"Aktywne  \u00B7  Baza VENDOR do pobrania");
+  EXPECT_EQ(join_messages(std::vector<std::u16string>{u"", u""}), u"");
+
+  EXPECT_EQ(download_notice(u"", 0, 0), u"Pobieranie bazy VENDOR");
+  EXPECT_EQ(download_notice(u"oui.csv", 2048, 0),
+            std::u16string(u"oui.csv  \u00B7  2") + kNb + u"048 B");
+  EXPECT_EQ(download_notice(u"oui.csv", 2048, 4096),
+            std::u16string(u"oui.csv  \u00B7  2") + kNb + u"048 / 4" + kNb + u"096 B");
+}
+
+// Links items the way the list does, without a window: one item per
+// visible row without address and per address group with a visible member.
+class LinkingPresenter : public DevicePresenter {
+ public:
+  explicit LinkingPresenter(DeviceTable*& table) : table_(table) {}
+  void update_row(std::size_t row, std::uint32_t) override {
+    DeviceRow& r = table_->row(row);
+    if (!row_visible(r, filter)) {
+      remove_item(r.item);
+    } else if (r.item.empty()) {
+      r.item = {next_id_++, row};
+    }
+  }
+  void update_group(AddressGroup& group, std::optional<std::size_t>, std::uint32_t) override {
+    const auto best = best_group_row(table_->rows(), group.rows, filter);
+    if (!best) {
+      remove_item(group.item);
+      return;
+    }
+    if (group.item.empty()) group.item.item_id = next_id_++;
+    group.item.shown_row = *best;
+  }
+  void remove_item(ListItemLink& link) override { link = ListItemLink{}; }
+  FilterState filter;
+
+ private:
+  DeviceTable*& table_;
+  std::uint32_t next_id_ = 0;
+};
+
+PacketSummary summary(const char* mac, const char* ip, const char* protocol,
+                      const char* name = "") {
+  PacketSummary s;
+  s.mac = mac;
+  s.ip = ip;
+  s.protocol = protocol;
+  s.name = name;
+  return s;
+}
+
+TEST(CountShownDevices, OnePerItemByCategoryOfTheShownRow) {
+  VendorTable vendors;
+  DeviceTable* table_ptr = nullptr;
+  LinkingPresenter presenter(table_ptr);
+  DeviceTable table(vendors, &presenter);
+  table_ptr = &table;
+
+  table.merge(summary("00:11:22:33:44:55", "192.168.1.10", "SADP", "cam"));
+  table.merge(summary("", "192.168.1.10", "SSDP"));  // same address: same item
+  table.merge(summary("00:11:22:33:44:66", "192.168.1.11", "Dahua", "nvr"));
+  table.merge(summary("00:11:22:33:44:77", "", "LLDP", "switch"));  // no address: own item
+  table.merge(summary("00:11:22:33:44:88", "fe80::8", "mDNS", "printer"));
+  EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{1, 1, 0, 0, 0, 2}));
+
+  presenter.filter = filter_after_solo(presenter.filter, kTabIpv6);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (table.row(i).address.family == kAfUnspec) presenter.update_row(i, 0);
+  }
+  for (auto& [key, group] : table.groups()) presenter.update_group(group, std::nullopt, 0);
+  EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{0, 0, 0, 0, 0, 1}));
+}
+
+TEST(StatusBand, WideBandUsesLongFormsAndGivesTheMiddleTheRest) {
+  const Rect band{12, 485, 900, 24};
+  StatusWidths w{400, 200, 150, 100, 0};
+  StatusPlan p = plan_status_band(band, 96, w);
+  EXPECT_TRUE(p.devices_long);
+  EXPECT_TRUE(p.traffic_long);
+  EXPECT_EQ(p.left, (Rect{12, 485, 400, 24}));
+  EXPECT_EQ(p.right, (Rect{912 - 150, 485, 150, 24}));
+  EXPECT_EQ(p.middle, (Rect{12 + 400 + 8, 485, 900 - 400 - 150 - 16, 24}));
+
+  // A long message reserves at most S(95) and a gap from the counts' room.
+  w.devices_long = 639;
+  w.message = 2000;
+  p = plan_status_band(band, 96, w);
+  EXPECT_TRUE(p.devices_long);  // 639 + 150 <= 900 - 8 - 95 - 8
+  w.devices_long = 640;
+  p = plan_status_band(band, 96, w);
+  EXPECT_FALSE(p.devices_long);
+  EXPECT_TRUE(p.traffic_long);
+}
+
+TEST(StatusBand, NarrowBandsShareOutTheWidth) {
+  StatusWidths w{400, 200, 150, 100, 0};
+  StatusPlan p = plan_status_band({0, 0, 300, 24}, 96, w);
+  EXPECT_FALSE(p.devices_long);
+  EXPECT_FALSE(p.traffic_long);
+  EXPECT_EQ(p.right.width, 100);
+  EXPECT_EQ(p.left.width, 192);  // 292 - 100
+
+  // Too narrow even for the short forms: traffic gets two fifths of W - gap.
+  p = plan_status_band({0, 0, 100, 24}, 96, w);
+  EXPECT_EQ(p.right.width, 37);
+  EXPECT_EQ(p.left.width, 55);
+  EXPECT_EQ(p.middle.width, 0);
+  EXPECT_EQ(p.right.right(), 100);
+
+  p = plan_status_band({5, 0, 0, 24}, 96, w);
+  EXPECT_EQ(p.left.width, 0);
+  EXPECT_EQ(p.right.width, 0);
+  EXPECT_EQ(p.middle.width, 0);
+}
+
+TEST(StatusBand, UnmeasuredTextsCountSevenPixelsPerCharacter) {
+  EXPECT_EQ(unmeasured_text_width(10, 96), 70);
+  EXPECT_EQ(unmeasured_text_width(10, 144), 110);  // S(7) = 10.5 -> 11
+}
+
+}  // namespace
+}  // namespace norvane
