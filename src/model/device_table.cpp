@@ -102,13 +102,15 @@ void DeviceTable::set_field(MergeState& m, int column, std::string_view value,
       return;
   }
   if (value.empty() || priority < *slot) return;
-  std::u16string text = to_display_text(value);
-  if (only_spaces(text)) return;
+  // Most merges repeat what the row already shows: convert into a reused
+  // buffer and copy only when the cell really changes.
+  to_display_text(value, scratch_);
+  if (only_spaces(scratch_)) return;
   if (*slot != priority) m.priority_changed = true;
   *slot = priority;
   std::u16string& cell = m.row.columns[static_cast<std::size_t>(column)];
-  if (text == cell) return;
-  cell = std::move(text);
+  if (scratch_ == cell) return;
+  cell = scratch_;
   m.mask |= bit(column);
   if (column == kColIp) m.row.address = address_key_from_text(cell);
 }
@@ -131,9 +133,11 @@ void DeviceTable::add_protocol(MergeState& m, std::string_view protocol, int pri
 }
 
 void DeviceTable::merge(const PacketSummary& s) {
-  // 1. Key.
+  // 1. Key: the MAC text, else "#" and the IP text.
   if (s.mac.empty() && s.ip.empty()) return;
-  std::string key = s.mac.empty() ? "#" + s.ip : s.mac;
+  std::string ip_key;
+  if (s.mac.empty()) ip_key = "#" + s.ip;
+  const std::string& key = s.mac.empty() ? ip_key : s.mac;
 
   // 2-4. Find or create the row.
   std::size_t row_index = 0;
@@ -157,7 +161,7 @@ void DeviceTable::merge(const PacketSummary& s) {
     }
     if (rows_.size() >= kMaxRows) return;
     row_index = rows_.size();
-    index_.emplace(std::move(key), row_index);
+    index_.emplace(key, row_index);
     rows_.emplace_back();
     rows_.back().columns[kColMac] = to_display_text(s.mac);
     is_new = true;

@@ -118,7 +118,7 @@ class DeviceTable {
 
  private:
   struct MergeState;
-  static void set_field(MergeState& m, int column, std::string_view value, std::int32_t priority);
+  void set_field(MergeState& m, int column, std::string_view value, std::int32_t priority);
   static void add_protocol(MergeState& m, std::string_view protocol, int priority);
 
   const VendorTable& vendors_;
@@ -127,6 +127,7 @@ class DeviceTable {
   std::unordered_map<std::string, std::size_t> index_;
   std::unordered_map<std::string, std::string> arp_cache_;
   GroupMap groups_;
+  std::u16string scratch_;  // conversion buffer reused across merges
 };
 
 }  // namespace norvane

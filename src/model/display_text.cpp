@@ -79,15 +79,15 @@ bool blanked(char16_t c) noexcept {
 
 bool decode_utf8_strict(std::string_view bytes, std::u16string& out) {
   out.clear();
-  std::u16string result;
-  result.reserve(bytes.size());
   std::size_t pos = 0;
   while (pos < bytes.size()) {
     char32_t cp = 0;
-    if (!next_code_point(bytes, pos, cp)) return false;
-    append_utf16(result, cp);
+    if (!next_code_point(bytes, pos, cp)) {
+      out.clear();
+      return false;
+    }
+    append_utf16(out, cp);
   }
-  out = std::move(result);
   return true;
 }
 
@@ -105,25 +105,37 @@ bool utf8_valid(std::string_view bytes) noexcept {
   return true;
 }
 
-std::u16string decode_windows1252(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
+namespace {
+
+void append_windows1252(std::string_view bytes, std::u16string& out) {
   for (char ch : bytes) {
     const auto b = static_cast<std::uint8_t>(ch);
     out.push_back((b >= 0x80 && b <= 0x9F) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b));
   }
+}
+
+}  // namespace
+
+std::u16string decode_windows1252(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  append_windows1252(bytes, out);
   return out;
 }
 
-std::u16string to_display_text(std::string_view bytes) {
+void to_display_text(std::string_view bytes, std::u16string& out) {
   // The cut comes first, even inside a UTF-8 sequence: such a cut value then
   // fails the strict decode and is shown as Windows-1252 as a whole.
   if (bytes.size() > kDisplayTextLimit) bytes = bytes.substr(0, kDisplayTextLimit);
-  std::u16string text;
-  if (!decode_utf8_strict(bytes, text)) text = decode_windows1252(bytes);
-  for (char16_t& c : text) {
+  if (!decode_utf8_strict(bytes, out)) append_windows1252(bytes, out);
+  for (char16_t& c : out) {
     if (blanked(c)) c = u' ';
   }
+}
+
+std::u16string to_display_text(std::string_view bytes) {
+  std::u16string text;
+  to_display_text(bytes, text);
   return text;
 }
 

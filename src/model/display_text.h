@@ -13,6 +13,9 @@ inline constexpr std::size_t kDisplayTextLimit = 512;
 // characters and bidirectional embedding/override/isolate marks become
 // spaces.
 std::u16string to_display_text(std::string_view bytes);
+// The same into `out`, reusing its storage (for callers that convert many
+// values only to compare them).
+void to_display_text(std::string_view bytes, std::u16string& out);
 
 // Strict UTF-8 to UTF-16: rejects overlong forms, surrogate code points,
 // code points above U+10FFFF, stray continuation bytes and cut sequences.

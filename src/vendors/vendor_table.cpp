@@ -53,9 +53,17 @@ std::optional<std::uint64_t> parse_mac_value(std::string_view text) noexcept {
 char ascii_lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 std::string_view normalised_name(std::string_view stored) {
-  std::string lower(stored);
-  for (char& c : lower) c = ascii_lower(c);
-  const std::string_view l = lower;
+  // Names are at most 512 bytes; a stack copy avoids an allocation per
+  // lookup. A longer name (not produced by any loader) takes the slow path.
+  std::array<char, kVendorNameMax> buffer;
+  std::string heap;
+  char* lower = buffer.data();
+  if (stored.size() > buffer.size()) {
+    heap.resize(stored.size());
+    lower = heap.data();
+  }
+  for (std::size_t i = 0; i < stored.size(); ++i) lower[i] = ascii_lower(stored[i]);
+  const std::string_view l(lower, stored.size());
   if (l == "private" || l == "ieee registration authority") return {};
   if (l == "dahua" || l.starts_with("zhejiang dahua technology") ||
       l.starts_with("zhejiang dahua zhilian")) {
@@ -76,11 +84,39 @@ std::string_view normalised_name(std::string_view stored) {
 VendorTable::VendorTable() { map_.max_load_factor(1.0f); }
 
 bool VendorTable::insert(PrefixKey key, std::string name) {
-  return map_.try_emplace(key, std::move(name)).second;
+  if (!map_.try_emplace(key, std::move(name)).second) return false;
+  note_split_block(key);
+  return true;
 }
 
 void VendorTable::insert_or_assign(PrefixKey key, std::string name) {
   map_.insert_or_assign(key, std::move(name));
+  note_split_block(key);
+}
+
+namespace {
+
+constexpr std::size_t kSplitFilterBits = std::size_t{1} << 16;
+
+std::size_t split_filter_bit(std::uint32_t block24) noexcept {
+  return static_cast<std::uint32_t>(block24 * 0x9E3779B1u) >> 16;
+}
+
+}  // namespace
+
+void VendorTable::note_split_block(PrefixKey key) {
+  const auto bits = static_cast<unsigned>(key >> 36);
+  if (bits != 28 && bits != 36) return;
+  const auto block = static_cast<std::uint32_t>((key & ((PrefixKey{1} << 36) - 1)) >> (bits - 24));
+  if (split_filter_.empty()) split_filter_.assign(kSplitFilterBits / 64, 0);
+  const std::size_t bit = split_filter_bit(block);
+  split_filter_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+}
+
+bool VendorTable::may_have_longer_prefixes(std::uint32_t block24) const noexcept {
+  if (split_filter_.empty()) return false;
+  const std::size_t bit = split_filter_bit(block24);
+  return ((split_filter_[bit / 64] >> (bit % 64)) & 1u) != 0;
 }
 
 const std::string* VendorTable::find(PrefixKey key) const {
@@ -94,7 +130,11 @@ std::string vendor_display_name(const VendorTable& table, std::string_view mac) 
   // Group (bit 40) and locally administered (bit 41) addresses carry no
   // assignment.
   if ((*value >> 40) & 0x3u) return {};
+  // Longest prefix first, so an MA-S or MA-M entry overrides the MA-L entry
+  // of the block it lies in; blocks without such entries skip those probes.
+  const bool split = table.may_have_longer_prefixes(static_cast<std::uint32_t>(*value >> 24));
   for (unsigned bits : {36u, 28u, 24u}) {
+    if (bits != 24 && !split) continue;
     if (const std::string* name = table.find(make_prefix_key(bits, *value >> (48 - bits)))) {
       return std::string(normalised_name(*name));
     }

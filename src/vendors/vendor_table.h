@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace norvane {
 
@@ -35,12 +36,29 @@ class VendorTable {
   const std::string* find(PrefixKey key) const;
   std::size_t size() const noexcept { return map_.size(); }
   bool empty() const noexcept { return map_.empty(); }
-  void clear() noexcept { map_.clear(); }
-  void swap(VendorTable& other) noexcept { map_.swap(other.map_); }
+  void clear() noexcept {
+    map_.clear();
+    split_filter_.clear();
+  }
+  void swap(VendorTable& other) noexcept {
+    map_.swap(other.map_);
+    split_filter_.swap(other.split_filter_);
+  }
   const Map& entries() const noexcept { return map_; }
 
+  // False only when no 28- or 36-bit entry lies inside the 24-bit block;
+  // true may be a false positive.
+  bool may_have_longer_prefixes(std::uint32_t block24) const noexcept;
+
  private:
+  void note_split_block(PrefixKey key);
+
   Map map_;
+  // One bit per hashed 24-bit block that holds 28- or 36-bit entries (a few
+  // hundred blocks in the IEEE data), so that most lookups need one hash
+  // probe instead of three. Fixed size: inserts stay O(1) whatever the data;
+  // a false positive only costs the two probes. Empty until needed.
+  std::vector<std::uint64_t> split_filter_;
 };
 
 // The maker of a MAC address text (12, 14 or 17 characters), normalised for

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -180,8 +179,11 @@ class VendorDbFile : public ::testing::Test {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   static std::string read_raw(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
   }
 
   fs::path dir_;
@@ -242,6 +244,9 @@ TEST_F(VendorDbFile, RoundTripKeepsEntriesAndOrder) {
   VendorTable loaded;
   ASSERT_TRUE(load_vendor_db(loaded, path));
   EXPECT_EQ(loaded.entries(), table.entries());
+  // The loaded table answers longest-prefix lookups like the original.
+  EXPECT_EQ(vendor_display_name(loaded, "00:1B:C5:0A:00:01"), " spaced ");
+  EXPECT_EQ(vendor_display_name(loaded, "70:B3:D5:F1:00:01"), "MA-M Org");
 }
 
 TEST_F(VendorDbFile, ExactlySixteenMebibytesOfEntriesRoundTrips) {

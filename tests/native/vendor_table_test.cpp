@@ -123,6 +123,39 @@ TEST_F(VendorLookup, Normalisation) {
   for (const Case& c : cases) EXPECT_EQ(vendor_display_name(table, c.mac), c.expected) << c.mac;
 }
 
+TEST(VendorLookupIndex, LongerPrefixesFoundAfterEveryKindOfChange) {
+  const char* const mac = "00:1B:C5:0A:00:01";
+  VendorTable t;
+  t.insert(make_prefix_key(24, 0x001BC5), "Block Owner");
+  EXPECT_FALSE(t.may_have_longer_prefixes(0x001BC5));
+  EXPECT_EQ(vendor_display_name(t, mac), "Block Owner");
+
+  t.insert_or_assign(make_prefix_key(28, 0x001BC50), "Medium");
+  EXPECT_TRUE(t.may_have_longer_prefixes(0x001BC5));
+  EXPECT_EQ(vendor_display_name(t, mac), "Medium");
+  t.insert(make_prefix_key(36, 0x001BC50A0), "Small");
+  EXPECT_EQ(vendor_display_name(t, mac), "Small");
+  EXPECT_EQ(vendor_display_name(t, "00:1B:C5:0B:00:01"), "Medium");
+  EXPECT_EQ(vendor_display_name(t, "00:1B:C5:FB:00:01"), "Block Owner");
+
+  // A longer entry without its 24-bit block is still found.
+  t.insert(make_prefix_key(36, 0xA0B2C3D4E), "Orphan");
+  EXPECT_EQ(vendor_display_name(t, "A0:B2:C3:D4:E5:F6"), "Orphan");
+
+  VendorTable other;
+  other.swap(t);
+  EXPECT_EQ(vendor_display_name(other, mac), "Small");
+  EXPECT_FALSE(t.may_have_longer_prefixes(0x001BC5));
+  EXPECT_EQ(vendor_display_name(t, mac), "");
+
+  VendorTable copy = other;
+  other.clear();
+  EXPECT_FALSE(other.may_have_longer_prefixes(0x001BC5));
+  other.insert(make_prefix_key(24, 0x001BC5), "Fresh");
+  EXPECT_EQ(vendor_display_name(other, mac), "Fresh");
+  EXPECT_EQ(vendor_display_name(copy, mac), "Small");
+}
+
 TEST(VendorText, TrimAndClean) {
   EXPECT_EQ(trim_space(" \t\r\nabc d\r\n \t"), "abc d");
   EXPECT_EQ(trim_space(" \t\r\n"), "");
