@@ -1,8 +1,9 @@
 #include "json_lines.h"
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
+
+#include "app/list_logic.h"
 
 namespace norvane::tool {
 namespace {
@@ -74,25 +75,6 @@ void append_member(std::string& out, std::string_view key, std::string_view valu
 
 void append_member(std::string& out, std::string_view key, std::u16string_view value) {
   append_member(out, key, utf16_to_utf8(value));
-}
-
-// Upper case of one UTF-16 unit for ordinal comparison ignoring case: ASCII
-// and Latin-1 letters, which is all an address column ever holds.
-char16_t fold(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
-  return c;
-}
-
-int compare_ignoring_case(std::u16string_view a, std::u16string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const char16_t x = fold(a[i]);
-    const char16_t y = fold(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
 }
 
 }  // namespace
@@ -190,39 +172,11 @@ void append_device_line(std::string& out, const DeviceRow& row) {
   out += "}\n";
 }
 
-bool address_column_before(const DeviceRow& a, std::size_t a_index, const DeviceRow& b,
-                           std::size_t b_index) {
-  const std::u16string& ta = a.columns[kColIp];
-  const std::u16string& tb = b.columns[kColIp];
-  int result = 0;
-  if (ta.empty() != tb.empty()) {
-    // An empty cell goes last.
-    return tb.empty();
-  }
-  if (!ta.empty()) {
-    const bool ha = a.address.family != kAfUnspec;
-    const bool hb = b.address.family != kAfUnspec;
-    if (ha != hb) return ha;
-    if (ha) {
-      if (a.address.family != b.address.family) {
-        result = a.address.family < b.address.family ? -1 : 1;
-      } else {
-        result =
-            std::memcmp(a.address.bytes.data(), b.address.bytes.data(), a.address.bytes.size());
-      }
-    } else {
-      result = compare_ignoring_case(ta, tb);
-    }
-  }
-  if (result != 0) return result < 0;
-  return a_index < b_index;
-}
-
 std::vector<std::size_t> device_order(const DeviceTable& table) {
   std::vector<std::size_t> order(table.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-    return address_column_before(table.row(x), x, table.row(y), y);
+    return compare_rows(table.rows(), x, y, kColIp, /*ascending=*/true) < 0;
   });
   return order;
 }

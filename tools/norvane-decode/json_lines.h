@@ -30,12 +30,10 @@ void append_frame_line(std::string& out, std::uint64_t frame, const PacketSummar
 // "info":...,"category":N,"accent":N} and a line feed.
 void append_device_line(std::string& out, const DeviceRow& row);
 
-// The device list's default order (address column ascending): rows with a
-// parsable address by family, then address bytes; then rows whose address
-// text does not parse, by text ignoring case; rows without address text
-// last; ties by row index.
-bool address_column_before(const DeviceRow& a, std::size_t a_index, const DeviceRow& b,
-                           std::size_t b_index);
+// Row indices in the device list's default order: sorted on the address
+// column ascending with the list's own comparison (IPv4 before IPv6 by
+// address bytes, then unparsable address texts ignoring case, rows without
+// address last, ties in order of discovery).
 std::vector<std::size_t> device_order(const DeviceTable& table);
 
 }  // namespace norvane::tool

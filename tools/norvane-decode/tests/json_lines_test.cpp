@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include "vendors/vendor_table.h"
 
 namespace norvane::tool {
 namespace {
@@ -112,40 +114,34 @@ TEST(Lines, FrameAndDeviceObjectsHaveFixedKeysInOrder) {
                  "\n");
 }
 
-DeviceRow row_with(std::u16string text, std::uint32_t family,
-                   std::initializer_list<std::uint8_t> bytes) {
-  DeviceRow row;
-  row.columns[kColIp] = std::move(text);
-  row.address.family = family;
-  std::copy(bytes.begin(), bytes.end(), row.address.bytes.begin());
-  return row;
-}
-
 TEST(DeviceOrder, AddressColumnAscendingAsTheListSortsIt) {
-  // Rows in discovery order; the expected position of each is in `rank`.
-  const std::vector<DeviceRow> rows = {
-      row_with(u"", kAfUnspec, {}),                     // 0: no address
-      row_with(u"10.0.0.10", kAfInet, {10, 0, 0, 10}),  // 1
-      row_with(u"fe80::1", kAfInet6,
-               {0xfe, 0x80, 0, 0, 0, 0, 0, 0,  // 2
-                0, 0, 0, 0, 0, 0, 0, 1}),
-      row_with(u"not-an-ip", kAfUnspec, {}),                // 3: unparsable text
-      row_with(u"10.0.0.2", kAfInet, {10, 0, 0, 2}),        // 4
-      row_with(u"192.168.1.1", kAfInet, {192, 168, 1, 1}),  // 5
-      row_with(u"10.0.0.2", kAfInet, {10, 0, 0, 2}),        // 6: same address as 4
-      row_with(u"ABC", kAfUnspec, {}),                      // 7: "abc" < "not-an-ip"
-      row_with(u"", kAfUnspec, {}),                         // 8: no address
-      row_with(u"2001:db8::1", kAfInet6,
-               {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0,  // 9
-                0, 0, 0, 0, 0, 0, 0, 1}),
+  // Devices in discovery order, each with its own MAC; the IP texts reach
+  // the address column through the merge.
+  const char* const ips[] = {
+      "",             // 0: no address
+      "10.0.0.10",    // 1
+      "fe80::1",      // 2
+      "not-an-ip",    // 3: shown, but no parsable address
+      "10.0.0.2",     // 4: before 10.0.0.10 by address, not by text
+      "192.168.1.1",  // 5
+      "10.0.0.2",     // 6: same address as 4, later
+      "ABC",          // 7: before "not-an-ip" ignoring case
+      "",             // 8: no address
+      "2001:db8::1",  // 9
   };
-  std::vector<std::size_t> order(rows.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return address_column_before(rows[a], a, rows[b], b);
-  });
+  VendorTable vendors;
+  DeviceTable table(vendors);
+  for (std::size_t i = 0; i < std::size(ips); ++i) {
+    PacketSummary s;
+    s.mac = "00:1B:21:00:00:0" + std::to_string(i);
+    s.source_mac = s.mac;
+    s.ip = ips[i];
+    s.protocol = "LLDP";
+    table.merge(s);
+  }
+  ASSERT_EQ(table.size(), std::size(ips));
   const std::vector<std::size_t> expected = {4, 6, 1, 5, 9, 2, 7, 3, 0, 8};
-  EXPECT_EQ(order, expected);
+  EXPECT_EQ(device_order(table), expected);
 }
 
 }  // namespace
