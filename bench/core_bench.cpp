@@ -381,4 +381,14 @@ BENCHMARK(BM_VendorLookupKnown);
 void BM_VendorLookupRandom(benchmark::State& state) { run_lookups(state, lookup_addresses(false)); }
 BENCHMARK(BM_VendorLookupRandom);
 
+// The devices of one segment looked up again and again (classification on
+// every model or protocol change): the table's lines for them stay in cache,
+// so this is the lookup's own cost without memory latency.
+void BM_VendorLookupWarm(benchmark::State& state) {
+  std::vector<std::string> addresses = lookup_addresses(true);
+  addresses.resize(32);
+  run_lookups(state, addresses);
+}
+BENCHMARK(BM_VendorLookupWarm);
+
 }  // namespace
