@@ -1,0 +1,156 @@
+// One input is a script of merges into one device table: each step takes a
+// protocol, a MAC and an IP from small sets (so that rows, ARP entries and
+// address groups meet often) and a name and model from the input bytes.
+// After every merge the table's structure is checked: every row with an
+// address is listed exactly once in its own group, no other row is in any
+// group, no group is empty, and the index, protocol lists and texts keep
+// their limits.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/device_table.h"
+#include "model/display_text.h"
+#include "vendors/vendor_table.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+  std::fprintf(stderr, "device-table-fuzz: %s\n", what);
+  std::abort();
+}
+
+constexpr std::string_view kProtocols[] = {
+    "SADP", "SADP L2", "Dahua", "Ubiquiti", "MNDP", "ONVIF", "LLDP",
+    "CDP",  "mDNS",    "SSDP",  "LLMNR",    "ARP",  "IPv4",  "EtherType 0x8033"};
+constexpr std::string_view kMacs[] = {"",
+                                      "00:11:22:33:44:55",
+                                      "00:11:22:33:44:66",
+                                      "BC:32:5F:00:00:01",
+                                      "4C:1F:CC:00:00:02",
+                                      "00:1B:C5:0A:00:01"};
+constexpr std::string_view kIps[] = {"",        "192.168.1.10", "192.168.1.11", "10.0.0.1",
+                                     "fe80::1", "fe80::2",      "not an ip",    "::ffff:10.0.0.1"};
+
+class Script {
+ public:
+  Script(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  bool done() const { return pos_ >= size_; }
+  std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+  std::string text() {
+    const std::size_t length = std::min<std::size_t>(byte() % 40, size_ - std::min(pos_, size_));
+    std::string out(reinterpret_cast<const char*>(data_ + pos_), length);
+    pos_ += length;
+    return out;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+};
+
+void check(const norvane::DeviceTable& table) {
+  using norvane::kAfUnspec;
+  if (table.size() > norvane::kMaxRows || table.index().size() != table.size()) {
+    fail("index and rows disagree");
+  }
+  if (table.arp_cache().size() > norvane::kMaxArpEntries) fail("ARP cache over its limit");
+  std::size_t grouped = 0;
+  for (const auto& [key, group] : table.groups()) {
+    if (group.rows.empty()) fail("empty group kept");
+    if (key.family == kAfUnspec) fail("group without address");
+    for (std::size_t r : group.rows) {
+      if (r >= table.size() || !(table.row(r).address == key)) fail("row in a foreign group");
+      if (std::count(group.rows.begin(), group.rows.end(), r) != 1) fail("row twice in group");
+    }
+    grouped += group.rows.size();
+  }
+  std::size_t with_address = 0;
+  for (const norvane::DeviceRow& row : table.rows()) {
+    if (row.address.family != kAfUnspec) ++with_address;
+    if (row.protocol_names.size() > norvane::kMaxProtocols) fail("too many protocols");
+    for (int c = 0; c < norvane::kColumnCount; ++c) {
+      if (c != norvane::kColProtocols &&
+          row.columns[static_cast<std::size_t>(c)].size() > norvane::kDisplayTextLimit) {
+        fail("column text too long");
+      }
+    }
+  }
+  if (grouped != with_address) fail("rows with address not all grouped");
+}
+
+// Keeps list links as the list view does and checks each call against the
+// table: rows shown on their own have no address, a group that is told about
+// a changed row holds it, and only existing items are removed.
+class CheckingPresenter : public norvane::DevicePresenter {
+ public:
+  explicit CheckingPresenter(norvane::DeviceTable& table) : table_(table) {}
+  void update_row(std::size_t row, std::uint32_t mask) override {
+    if (row >= table_.size() || table_.row(row).address.family != norvane::kAfUnspec) {
+      fail("update_row for a row with address");
+    }
+    if (mask == 0 || mask >= (1u << norvane::kColumnCount)) fail("update_row with bad mask");
+    norvane::ListItemLink& link = table_.row(row).item;
+    if (link.empty()) link.item_id = next_id_++;
+    link.shown_row = row;
+  }
+  void update_group(norvane::AddressGroup& group, std::optional<std::size_t> changed,
+                    std::uint32_t mask) override {
+    if (changed && std::find(group.rows.begin(), group.rows.end(), *changed) == group.rows.end()) {
+      fail("update_group for a row outside the group");
+    }
+    if (group.rows.empty()) fail("update_group on an empty group");
+    if (mask >= (1u << norvane::kColumnCount)) fail("update_group with bad mask");
+    if (group.item.empty()) group.item.item_id = next_id_++;
+    group.item.shown_row = group.rows.front();
+  }
+  void remove_item(norvane::ListItemLink& item) override {
+    if (item.empty()) fail("remove_item without item");
+    item = norvane::ListItemLink{};
+  }
+
+ private:
+  norvane::DeviceTable& table_;
+  std::uint32_t next_id_ = 1;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  norvane::VendorTable vendors;
+  vendors.insert(norvane::make_prefix_key(24, 0xBC325F), "Zhejiang Dahua Technology Co., Ltd.");
+  norvane::DeviceTable table(vendors);
+  CheckingPresenter presenter(table);
+  table.set_presenter(&presenter);
+  Script script(data, size);
+  while (!script.done()) {
+    norvane::PacketSummary s;
+    const std::uint8_t op = script.byte();
+    if (op == 0xFF) {
+      table.clear();
+      continue;
+    }
+    if (op == 0xFE) {
+      table.reclassify_all();
+      continue;
+    }
+    s.protocol = kProtocols[op % std::size(kProtocols)];
+    const std::uint8_t who = script.byte();
+    s.mac = kMacs[who % std::size(kMacs)];
+    s.ip = kIps[(who / 8) % std::size(kIps)];
+    s.source_mac = kMacs[(who / 64) % std::size(kMacs)];
+    const std::uint8_t fields = script.byte();
+    if (fields & 1) s.name = script.text();
+    if (fields & 2) s.model = script.text();
+    if (fields & 4) s.info = script.text();
+    table.merge(s);
+    check(table);
+  }
+  return 0;
+}
