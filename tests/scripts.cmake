@@ -1,0 +1,50 @@
+# Script tests: norvane-decode against tshark on the shared captures, and the
+# discovery lab (real peer daemons in network namespaces, needs root).
+# Included by tests/CMakeLists.txt for native builds.
+find_package(Python3 COMPONENTS Interpreter)
+if(NOT Python3_Interpreter_FOUND)
+  message(STATUS "python3 not found: lab and comparison tests not registered")
+  return()
+endif()
+
+set(NORVANE_LAB_DIR "${CMAKE_CURRENT_SOURCE_DIR}/lab")
+set(NORVANE_LAB_OUT "${CMAKE_BINARY_DIR}/lab")
+# The tool lives in tools/norvane-decode; the tests skip while it is not built.
+if(TARGET norvane-decode)
+  set(NORVANE_DECODE "$<TARGET_FILE:norvane-decode>")
+else()
+  set(NORVANE_DECODE "${CMAKE_BINARY_DIR}/tools/norvane-decode/norvane-decode")
+endif()
+set(NORVANE_FAMILIES "LLDP,CDP,mDNS,LLMNR,SSDP,WS-Discovery")
+
+file(GLOB NORVANE_SHARED_CAPTURES "${NORVANE_CAPTURES_DIR}/*.pcap")
+add_test(NAME lab.compare_shared_captures
+         COMMAND Python3::Interpreter "${NORVANE_LAB_DIR}/compare.py"
+                 --decoder "${NORVANE_DECODE}" --require LLDP,CDP ${NORVANE_SHARED_CAPTURES})
+
+# The comparison must notice a decoder that gets a field wrong.
+add_test(NAME lab.compare_notices_a_wrong_field
+         COMMAND Python3::Interpreter "${NORVANE_LAB_DIR}/compare.py"
+                 --decoder "${NORVANE_LAB_DIR}/altered_decoder.py"
+                 "${NORVANE_CAPTURES_DIR}/LLDP_and_CDP.pcap")
+set_tests_properties(lab.compare_notices_a_wrong_field PROPERTIES
+                     ENVIRONMENT "NORVANE_DECODE=${NORVANE_DECODE}"
+                     PASS_REGULAR_EXPRESSION "MISMATCH LLDP_and_CDP.pcap frame 1 \\(CDP\\): info")
+
+# The lab: captures into build/lab, then the comparison of every protocol.
+add_test(NAME lab.capture COMMAND bash "${NORVANE_LAB_DIR}/lab.sh" "${NORVANE_LAB_OUT}")
+set_tests_properties(lab.capture PROPERTIES FIXTURES_SETUP norvane_lab RUN_SERIAL TRUE
+                     TIMEOUT 240 SKIP_RETURN_CODE 77)
+
+set(NORVANE_LAB_CAPTURES)
+foreach(name lldp cdp mdns llmnr ssdp wsd)
+  list(APPEND NORVANE_LAB_CAPTURES "${NORVANE_LAB_OUT}/${name}.pcap")
+endforeach()
+add_test(NAME lab.compare
+         COMMAND Python3::Interpreter "${NORVANE_LAB_DIR}/compare.py"
+                 --decoder "${NORVANE_DECODE}" --require "${NORVANE_FAMILIES}"
+                 ${NORVANE_LAB_CAPTURES})
+set_tests_properties(lab.compare PROPERTIES FIXTURES_REQUIRED norvane_lab)
+
+set_tests_properties(lab.compare_shared_captures lab.compare lab.compare_notices_a_wrong_field PROPERTIES
+                     SKIP_RETURN_CODE 77 TIMEOUT 300)
