@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decode/frame.h"
 #include "support/pcap_reader.h"
 
 namespace norvane {
@@ -596,6 +597,49 @@ TEST(Captures, CatalystSwitchesSpeakingLldpAndCdp) {
     EXPECT_EQ(d.summary.model, e.model) << "frame " << i + 1;
     EXPECT_EQ(d.summary.info, e.info) << "frame " << i + 1;
   }
+}
+
+// The capture callback's path: the frame parser hands over the bytes after
+// the Ethernet header (or the 802.3 payload) and fills in the frame facts.
+TEST(Captures, ThroughTheCapturePath) {
+  struct Expected {
+    const char* protocol;
+    const char* mac;
+    const char* source_mac;
+    const char* name;
+  };
+  const Expected s1_cdp = {"CDP", "00:18:BA:98:68:8F", "00:18:BA:98:68:8F", "S1"};
+  const Expected s2_cdp = {"CDP", "00:19:2F:A7:B2:8D", "00:19:2F:A7:B2:8D", "S2"};
+  const Expected s2_lldp = {"LLDP", "00:19:2F:A7:B2:8D", "00:19:2F:A7:B2:8D", "S2.cisco.com"};
+  const Expected s1_lldp = {"LLDP", "00:18:BA:98:68:8F", "00:18:BA:98:68:8F", "S1.cisco.com"};
+  const Expected* order[] = {&s1_cdp, &s2_cdp, &s2_lldp, &s1_lldp, &s2_lldp, &s1_lldp,
+                             &s1_cdp, &s2_cdp, &s2_lldp, &s1_lldp, &s2_lldp, &s1_lldp};
+  const std::vector<Bytes> frames = frames_of("LLDP_and_CDP.pcap");
+  ASSERT_EQ(frames.size(), std::size(order));
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    PacketSummary s;
+    ASSERT_TRUE(summarize_frame(frames[i].data(), frames[i].size(), s)) << "frame " << i + 1;
+    EXPECT_EQ(s.protocol, order[i]->protocol) << "frame " << i + 1;
+    EXPECT_EQ(s.mac, order[i]->mac) << "frame " << i + 1;
+    EXPECT_EQ(s.source_mac, order[i]->source_mac) << "frame " << i + 1;
+    EXPECT_EQ(s.name, order[i]->name) << "frame " << i + 1;
+    EXPECT_TRUE(s.multicast) << "frame " << i + 1;
+  }
+
+  // A shutdown LLDPDU (TTL 0) from the same switch is not kept at all.
+  Bytes shutdown = frames[2];
+  const L2 l2 = layer2(shutdown);
+  ASSERT_TRUE(l2.ok);
+  // Chassis ID and Port ID precede the TTL: find its header 06 02.
+  std::size_t ttl_at = 14;
+  for (int tlv = 0; tlv < 2; ++tlv) {
+    ttl_at += 2 + static_cast<std::size_t>((shutdown[ttl_at] & 1) << 8 | shutdown[ttl_at + 1]);
+  }
+  ASSERT_EQ(shutdown[ttl_at], 0x06);
+  shutdown[ttl_at + 2] = 0;
+  shutdown[ttl_at + 3] = 0;
+  PacketSummary s;
+  EXPECT_FALSE(summarize_frame(shutdown.data(), shutdown.size(), s));
 }
 
 TEST(Captures, Catalyst3560Cdp) {
