@@ -46,5 +46,5 @@ add_test(NAME lab.compare
                  ${NORVANE_LAB_CAPTURES})
 set_tests_properties(lab.compare PROPERTIES FIXTURES_REQUIRED norvane_lab)
 
-set_tests_properties(lab.compare_shared_captures lab.compare lab.compare_notices_a_wrong_field PROPERTIES
-                     SKIP_RETURN_CODE 77 TIMEOUT 300)
+set_tests_properties(lab.compare_shared_captures lab.compare lab.compare_notices_a_wrong_field
+                     PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
