@@ -35,7 +35,7 @@ capture, and writes JSON Lines to standard output. CAPTURE "-" reads standard
 input.
 
 Without --devices, one object per kept frame (discovery messages, multicast
-and broadcast frames, ARP with a sender address):
+and broadcast frames, ARP requests and replies):
   {"frame":N,"protocol":"...","ip":"...","mac":"...","source_mac":"...",
    "name":"...","model":"...","info":"..."}
   frame is the 1-based position of the frame in the file.
