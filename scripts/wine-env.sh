@@ -12,7 +12,8 @@ wine_up() {
   if [ -z "${DISPLAY:-}" ]; then
     local n=97
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    # Large enough for the main window at 144 DPI (1485x840).
+    Xvfb ":$n" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
     _xvfb_pid=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
@@ -20,6 +21,14 @@ wine_up() {
   mkdir -p "$WINEPREFIX"
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine wineboot </dev/null >/dev/null 2>&1 || true
+  # On our own Xvfb there is no window manager: windows are unmanaged, or
+  # Wine waits two seconds for a manager at every top-level window that is
+  # hidden or destroyed.
+  if [ -n "$_xvfb_pid" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+  else
+    wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f </dev/null >/dev/null 2>&1 || true
+  fi
 }
 
 wine_down() {

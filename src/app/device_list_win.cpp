@@ -64,11 +64,39 @@ void set_sort_arrow(HWND header, int column, int arrow) {
 
 DeviceList::DeviceList(DeviceTable& table) : table_(table) {}
 
+namespace {
+
+constexpr UINT_PTR kHeaderWatchSubclass = 0x6103;
+
+// The header reports to the list view, which does not pass every header
+// notification on to the main window (Wine's list view keeps programmatic
+// width changes to itself), so the list view is watched directly.
+LRESULT CALLBACK header_watch_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                   DWORD_PTR ref) {
+  if (msg == WM_NOTIFY && lparam) {
+    auto* self = reinterpret_cast<DeviceList*>(ref);
+    const auto& nm = *reinterpret_cast<const NMHDR*>(lparam);
+    LRESULT result = 0;
+    if (nm.hwndFrom == self->header() && self->on_header_notify(nm, result)) {
+      if (result != 0) return result;  // a refused drag goes no further
+    }
+  } else if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(hwnd, header_watch_proc, id);
+  }
+  return DefSubclassProc(hwnd, msg, wparam, lparam);
+}
+
+}  // namespace
+
 void DeviceList::attach(HWND main, HWND list, const std::array<HWND, 7>& tabs) {
   main_ = main;
   list_ = list;
   tabs_ = tabs;
   header_ = list ? reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)) : nullptr;
+  if (list) {
+    SetWindowSubclass(list, header_watch_proc, kHeaderWatchSubclass,
+                      reinterpret_cast<DWORD_PTR>(this));
+  }
 }
 
 void DeviceList::set_hooks(Hooks hooks) { hooks_ = std::move(hooks); }
@@ -409,7 +437,12 @@ bool DeviceList::apply_filter(const FilterState& next) {
 // Notifications
 
 bool DeviceList::on_notify(const NMHDR& nm, LRESULT& result) {
-  if (header_ && nm.hwndFrom == header_) {
+  if (header_ && nm.hwndFrom == header_) return on_header_notify(nm, result);
+  return on_list_notify(nm, result);
+}
+
+bool DeviceList::on_header_notify(const NMHDR& nm, LRESULT& result) {
+  {
     switch (nm.code) {
       case HDN_ENDTRACKA:
       case HDN_ENDTRACKW:
@@ -429,6 +462,9 @@ bool DeviceList::on_notify(const NMHDR& nm, LRESULT& result) {
         return false;
     }
   }
+}
+
+bool DeviceList::on_list_notify(const NMHDR& nm, LRESULT& result) {
   if (!list_ || nm.hwndFrom != list_) return false;
   switch (nm.code) {
     case LVN_GETDISPINFOW: {

@@ -90,6 +90,8 @@ class DeviceList final : public DevicePresenter {
 
   // WM_NOTIFY from the list or its header; true when handled.
   bool on_notify(const NMHDR& header, LRESULT& result);
+  bool on_header_notify(const NMHDR& header, LRESULT& result);
+  bool on_list_notify(const NMHDR& header, LRESULT& result);
 
   void open_in_browser(int item);
   // The "Kopiuj" menu for a click point in list client coordinates; true

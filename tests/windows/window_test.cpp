@@ -1,0 +1,728 @@
+// The real main window under Wine: summaries go through the capture queue,
+// ticks run, and the list view, header, tabs, status texts and control
+// rectangles are read back from the controls themselves.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/layout_logic.h"
+#include "app/window_win.h"
+
+namespace norvane {
+namespace {
+
+std::wstring to_wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// Path of a file of the source tree as Windows sees it (the tree is a Linux
+// path under Wine, reachable through drive Z:).
+std::wstring source_path(const std::string& relative) {
+  std::string path = std::string(NORVANE_SOURCE_DIR) + "/" + relative;
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  return to_wide(path);
+}
+
+// Runs every test with Common Controls 6, as Norvane.exe does through its
+// manifest.
+class CommonControlsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const std::wstring manifest = source_path("src/app/norvane.manifest");
+    ACTCTXW ctx{};
+    ctx.cbSize = sizeof(ctx);
+    ctx.lpSource = manifest.c_str();
+    context_ = CreateActCtxW(&ctx);
+    ASSERT_NE(context_, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(ActivateActCtx(context_, &cookie_));
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    ASSERT_TRUE(InitCommonControlsEx(&controls));
+    ASSERT_TRUE(Window::register_class(GetModuleHandleW(nullptr), nullptr, nullptr));
+  }
+
+ private:
+  HANDLE context_ = INVALID_HANDLE_VALUE;
+  ULONG_PTR cookie_ = 0;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CommonControlsEnvironment);
+
+void pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+std::wstring window_text(HWND hwnd) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(hwnd, buffer, 1024);
+  return buffer;
+}
+
+Rect client_rect_of(HWND parent, HWND child) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+PacketSummary device(const char* mac, const char* ip, const char* protocol, const char* name = "",
+                     const char* model = "", const char* info = "") {
+  PacketSummary s;
+  s.mac = mac;
+  s.ip = ip;
+  s.protocol = protocol;
+  s.name = name;
+  s.model = model;
+  s.info = info;
+  return s;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  virtual int dpi() const { return 96; }
+
+  void SetUp() override {
+    WindowOptions options;
+    options.forced_dpi = dpi();
+    options.warn = [this](std::wstring_view text, std::wstring_view caption) {
+      warnings.emplace_back(std::wstring(caption) + L": " + std::wstring(text));
+    };
+    options.open_address = [this](const std::wstring& address) {
+      opened.push_back(address);
+      return open_succeeds;
+    };
+    window = std::make_unique<Window>(options);
+    hwnd = window->create(GetModuleHandleW(nullptr));
+    ASSERT_NE(hwnd, nullptr);
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    pump();
+    list = window->list_view();
+  }
+
+  void TearDown() override {
+    if (window && window->hwnd()) DestroyWindow(window->hwnd());
+    pump();
+    window.reset();
+  }
+
+  void feed(std::vector<PacketSummary> summaries) {
+    const auto generation = window->queue_generation();
+    for (auto& s : summaries) ASSERT_TRUE(window->queue_summary(std::move(s), generation));
+    window->update();
+  }
+
+  int item_count() const { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+  std::wstring cell(int item, int column) const {
+    wchar_t buffer[600] = {};
+    LVITEMW lv{};
+    lv.iSubItem = column;
+    lv.pszText = buffer;
+    lv.cchTextMax = 600;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
+    return buffer;
+  }
+
+  std::vector<std::wstring> column(int c) const {
+    std::vector<std::wstring> out;
+    for (int i = 0; i < item_count(); ++i) out.push_back(cell(i, c));
+    return out;
+  }
+
+  int header_format(int c) const {
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    SendMessageW(window->device_list().header(), HDM_GETITEMW, static_cast<WPARAM>(c),
+                 reinterpret_cast<LPARAM>(&item));
+    return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+  }
+
+  // Clicks a header item the way the mouse does.
+  void click_header(int c) {
+    HWND header = window->device_list().header();
+    RECT r{};
+    SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&r));
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(header, WM_LBUTTONUP, 0, at);
+    pump();
+  }
+
+  HWND tab(std::size_t i) const { return window->tabs()[i]; }
+  bool checked(std::size_t i) const {
+    return SendMessageW(tab(i), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
+
+  void left_click_tab(std::size_t i) {
+    SendMessageW(tab(i), BM_CLICK, 0, 0);
+    pump();
+  }
+
+  void right_click_tab(std::size_t i, bool release_inside = true) {
+    SendMessageW(tab(i), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(tab(i), WM_RBUTTONUP, 0, release_inside ? MAKELPARAM(5, 5) : MAKELPARAM(-50, 5));
+    pump();
+  }
+
+  // A point inside a cell, in list client coordinates.
+  POINT cell_point(int item, int c) const {
+    RECT r{};
+    r.top = c;
+    r.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&r));
+    return {r.left + 3, (r.top + r.bottom) / 2};
+  }
+
+  LRESULT notify_list(UINT code, POINT pt) {
+    NMITEMACTIVATE nm{};
+    nm.hdr.hwndFrom = list;
+    nm.hdr.idFrom = kIdList;
+    nm.hdr.code = code;
+    nm.ptAction = pt;
+    LVHITTESTINFO hit{};
+    hit.pt = pt;
+    SendMessageW(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    nm.iItem = hit.iItem;
+    nm.iSubItem = hit.iSubItem;
+    return SendMessageW(hwnd, WM_NOTIFY, kIdList, reinterpret_cast<LPARAM>(&nm));
+  }
+
+  std::unique_ptr<Window> window;
+  HWND hwnd = nullptr;
+  HWND list = nullptr;
+  std::vector<std::wstring> warnings;
+  std::vector<std::wstring> opened;
+  bool open_succeeds = true;
+};
+
+TEST_F(WindowTest, CreatesTheControlsAndTheFirstStatus) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  EXPECT_STREQ(cls, L"NorvaneWindow");
+  EXPECT_EQ(window_text(hwnd), L"Norvane - Quilbo 2026");
+  EXPECT_EQ(window_text(window->label()), L"Karta sieciowa");
+  EXPECT_EQ(window_text(window->search_button()), L"Szukaj teraz");
+  EXPECT_EQ(window_text(window->update_button()), L"Aktualizuj baz\u0119");
+  EXPECT_EQ(GetDlgCtrlID(window->combo()), 101);
+  EXPECT_EQ(GetDlgCtrlID(list), 103);
+  const wchar_t* tabs[] = {L"Hikvision", L"Dahua", L"Ubiquiti",      L"MikroTik",
+                           L"Espressif", L"IPv6",  L"Pozosta\u0142e"};
+  for (std::size_t i = 0; i < 7; ++i) {
+    EXPECT_EQ(window_text(tab(i)), tabs[i]);
+    EXPECT_EQ(GetDlgCtrlID(tab(i)), static_cast<int>(110 + i));
+    EXPECT_TRUE(checked(i));
+  }
+  EXPECT_FALSE(IsWindowVisible(window->progress_bar()));
+  EXPECT_EQ(window_text(window->progress_bar()), L"Pobieranie bazy producent\u00F3w");
+
+  const wchar_t* headers[] = {L"Adres IP",     L"Adres MAC",          L"VENDOR",    L"Nazwa",
+                              L"Model / opis", L"Protok\u00F3\u0142", L"Informacje"};
+  for (int c = 0; c < 7; ++c) {
+    wchar_t text[64] = {};
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    SendMessageW(window->device_list().header(), HDM_GETITEMW, static_cast<WPARAM>(c),
+                 reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(std::wstring(text), headers[c]);
+  }
+  EXPECT_EQ(header_format(0), HDF_SORTUP);  // sorted by "Adres IP" from the start
+
+  // No adapter inventory in this build: no adapters, search disabled.
+  EXPECT_EQ(SendMessageW(window->combo(), CB_GETCOUNT, 0, 0), 0);
+  EXPECT_FALSE(IsWindowEnabled(window->search_button()));
+  EXPECT_TRUE(IsWindowEnabled(window->update_button()));
+  EXPECT_EQ(window_text(window->status_middle()),
+            L"Brak kart Ethernet i Wi-Fi.  \u00B7  Baza VENDOR do pobrania");
+  EXPECT_EQ(window_text(window->status_left()),
+            L"Urz\u0105dzenia 0 \u00B7 Hikvision 0 \u00B7 Dahua 0 \u00B7 Ubiquiti 0 \u00B7 "
+            L"MikroTik 0 \u00B7 Espressif 0 \u00B7 Pozosta\u0142e 0");
+  EXPECT_EQ(window_text(window->status_right()), L"Pakiety 0 \u00B7 Bajty 0");
+}
+
+TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
+  feed({device("00:11:22:33:44:55", "192.168.1.10", "SADP", "DS-CAM", "DS-2CD2143G0-I", "V5.6"),
+        device("", "192.168.1.10", "SSDP", "", "", "Linux UPnP"),
+        device("00:11:22:33:44:66", "192.168.1.2", "mDNS", "printer"),
+        device("00:11:22:33:44:77", "", "LLDP", "switch")});
+  ASSERT_EQ(item_count(), 3);
+  // Sorted by address: .2, .10, then the item without address.
+  EXPECT_EQ(column(0), (std::vector<std::wstring>{L"192.168.1.2", L"192.168.1.10", L""}));
+  EXPECT_EQ(cell(1, 1), L"00:11:22:33:44:55");
+  EXPECT_EQ(cell(1, 2), L"Hikvision");
+  EXPECT_EQ(cell(1, 3), L"DS-CAM");
+  EXPECT_EQ(cell(1, 4), L"DS-2CD2143G0-I");
+  EXPECT_EQ(cell(1, 5), L"SADP");
+  EXPECT_EQ(cell(1, 6), L"V5.6");
+  EXPECT_EQ(cell(2, 3), L"switch");
+  EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 3 ");
+
+  // A later, better-named answer from a new row of the same address does not
+  // take over the item from the camera (more fields filled).
+  feed({device("00:11:22:33:44:99", "192.168.1.10", "mDNS", "other")});
+  EXPECT_EQ(item_count(), 3);
+  EXPECT_EQ(cell(1, 3), L"DS-CAM");
+}
+
+TEST_F(WindowTest, SortsByClickedColumnWithArrowsAndKeepsEmptyLast) {
+  feed({device("00:00:00:00:00:01", "10.0.0.10", "mDNS", "beta"),
+        device("00:00:00:00:00:02", "10.0.0.2", "mDNS", ""),
+        device("00:00:00:00:00:03", "fe80::3", "mDNS", "alpha"),
+        device("00:00:00:00:00:04", "10.0.0.4", "mDNS", "Beta")});
+  EXPECT_EQ(column(0),
+            (std::vector<std::wstring>{L"10.0.0.2", L"10.0.0.4", L"10.0.0.10", L"fe80::3"}));
+  click_header(3);
+  EXPECT_EQ(window->device_list().sort_column(), 3);
+  EXPECT_EQ(header_format(0), 0);
+  EXPECT_EQ(header_format(3), HDF_SORTUP);
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"alpha", L"beta", L"Beta", L""}));
+  click_header(3);
+  EXPECT_EQ(header_format(3), HDF_SORTDOWN);
+  // Equal names keep discovery order; the empty name stays last.
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"beta", L"Beta", L"alpha", L""}));
+  click_header(0);
+  EXPECT_EQ(header_format(3), 0);
+  EXPECT_EQ(header_format(0), HDF_SORTUP);
+}
+
+TEST_F(WindowTest, ChangedSortKeyMovesOnceAtTheEndOfTheTick) {
+  window->device_list().sort_by(3);
+  feed({device("00:00:00:00:00:01", "10.0.0.1", "mDNS", "b"),
+        device("00:00:00:00:00:02", "10.0.0.2", "mDNS", "c")});
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"b", L"c"}));
+  const auto generation = window->queue_generation();
+  // Equal priority: the new name replaces the old one.
+  window->queue_summary(device("00:00:00:00:00:02", "10.0.0.2", "mDNS", "a"), generation);
+  window->device_table().merge(device("00:00:00:00:00:01", "10.0.0.1", "mDNS", "d"));
+  EXPECT_TRUE(window->device_list().resort_pending());
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"d", L"c"}));  // not moved yet
+  window->update();
+  EXPECT_FALSE(window->device_list().resort_pending());
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"a", L"d"}));
+}
+
+TEST_F(WindowTest, FilterTabsAndSoloWithTheRealTabs) {
+  feed({device("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik"),
+        device("00:00:00:00:00:02", "10.0.0.2", "Dahua", "dahua"),
+        device("00:00:00:00:00:03", "fe80::3", "mDNS", "v6"),
+        device("00:00:00:00:00:04", "10.0.0.4", "Ubiquiti", "ubnt")});
+  ASSERT_EQ(item_count(), 4);
+
+  left_click_tab(kTabIpv6);  // uncheck IPv6
+  EXPECT_FALSE(checked(kTabIpv6));
+  EXPECT_EQ(item_count(), 3);
+  left_click_tab(kTabIpv6);
+  EXPECT_EQ(item_count(), 4);
+
+  right_click_tab(kTabDahua);
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"dahua"}));
+  for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(checked(i), i == kTabDahua) << i;
+  EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 1 ");
+
+  right_click_tab(kTabUbiquiti);  // solo moves
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"ubnt"}));
+  right_click_tab(kTabUbiquiti);  // back to the checks from before the first solo
+  EXPECT_EQ(item_count(), 4);
+  for (std::size_t i = 0; i < 7; ++i) EXPECT_TRUE(checked(i)) << i;
+
+  right_click_tab(kTabIpv6);
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"v6"}));
+  // A left click leaves solo mode and keeps the solo selection plus the click.
+  // (The IPv6 device is of category "Pozostałe", which stays unchecked.)
+  left_click_tab(kTabHikvision);
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"hik"}));
+  EXPECT_FALSE(window->device_list().filter().solo);
+  EXPECT_TRUE(checked(kTabIpv6));
+  EXPECT_TRUE(checked(kTabHikvision));
+  left_click_tab(kTabOther);
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"hik", L"v6"}));
+
+  // A right click released outside the tab does nothing.
+  right_click_tab(kTabDahua, false);
+  EXPECT_EQ(item_count(), 2);
+  EXPECT_FALSE(checked(kTabDahua));
+}
+
+TEST_F(WindowTest, GroupShowsAnotherMemberWhenTheBestIsFilteredOut) {
+  feed({device("00:00:00:00:00:01", "10.0.0.9", "Dahua", "nvr", "DHI-NVR"),
+        device("", "10.0.0.9", "SSDP", "upnp")});
+  ASSERT_EQ(item_count(), 1);
+  EXPECT_EQ(cell(0, 3), L"nvr");
+  left_click_tab(kTabDahua);
+  ASSERT_EQ(item_count(), 1);
+  EXPECT_EQ(cell(0, 3), L"upnp");
+  EXPECT_EQ(cell(0, 1), L"");
+  left_click_tab(kTabDahua);
+  EXPECT_EQ(cell(0, 3), L"nvr");
+}
+
+TEST_F(WindowTest, ClearingDropsQueuedAndLateSummaries) {
+  feed({device("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik")});
+  ASSERT_EQ(item_count(), 1);
+  const auto before = window->queue_generation();
+  ASSERT_TRUE(window->queue_summary(device("00:00:00:00:00:02", "10.0.0.2", "SADP"), before));
+  window->clear_devices();
+  EXPECT_EQ(window->queue_generation(), before + 1);
+  EXPECT_EQ(window->queued_summaries(), 0u);
+  // A frame parsed before the clear carries the old generation.
+  EXPECT_FALSE(window->queue_summary(device("00:00:00:00:00:03", "10.0.0.3", "SADP"), before));
+  window->update();
+  EXPECT_EQ(item_count(), 0);
+  EXPECT_EQ(window->device_table().size(), 0u);
+}
+
+TEST_F(WindowTest, QueueHoldsAtMost4096Summaries) {
+  const auto generation = window->queue_generation();
+  for (int i = 0; i < 4096; ++i) {
+    PacketSummary s;
+    s.mac = "02:00:00:00:00:01";
+    ASSERT_TRUE(window->queue_summary(s, generation));
+  }
+  EXPECT_FALSE(window->queue_summary(PacketSummary{}, generation));
+  window->update();
+  EXPECT_EQ(window->queued_summaries(), 0u);
+  EXPECT_TRUE(window->queue_summary(PacketSummary{}, generation));
+}
+
+TEST_F(WindowTest, CopiesACellThroughTheKopiujMenu) {
+  feed({device("00:11:22:33:44:55", "192.168.1.64", "SADP", "Kamera \u0142\u00F3d\u017A")});
+  ASSERT_EQ(item_count(), 1);
+  // The menu runs its own loop: the keys waiting in the queue choose
+  // "Kopiuj".
+  PostMessageW(hwnd, WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_NE(notify_list(NM_RCLICK, cell_point(0, 1)), 0);
+  pump();
+  ASSERT_TRUE(OpenClipboard(hwnd));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_NE(data, nullptr);
+  std::wstring text(static_cast<const wchar_t*>(GlobalLock(data)));
+  GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(text, L"00:11:22:33:44:55");
+  EXPECT_TRUE(warnings.empty());
+
+  // Below the last item nothing is offered.
+  RECT client{};
+  GetClientRect(list, &client);
+  EXPECT_EQ(notify_list(NM_RCLICK, POINT{5, client.bottom - 3}), 0);
+  // The copy itself, including an empty cell.
+  EXPECT_TRUE(window->device_list().copy_text(u""));
+  ASSERT_TRUE(OpenClipboard(hwnd));
+  data = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(data))), L"");
+  GlobalUnlock(data);
+  CloseClipboard();
+}
+
+TEST_F(WindowTest, DoubleClickOnTheAddressOpensOnlyParsedAddresses) {
+  feed({device("00:00:00:00:00:01", "192.168.1.64", "SADP", "cam"),
+        device("00:00:00:00:00:02", "fe80::1", "mDNS", "v6"),
+        device("00:00:00:00:00:03", "javascript:alert(1)", "mDNS", "odd")});
+  ASSERT_EQ(item_count(), 3);
+  notify_list(NM_DBLCLK, cell_point(0, 0));
+  notify_list(NM_DBLCLK, cell_point(1, 0));
+  notify_list(NM_DBLCLK, cell_point(0, 3));  // the name: nothing
+  EXPECT_EQ(opened, (std::vector<std::wstring>{L"http://192.168.1.64", L"http://[fe80::1]"}));
+  EXPECT_TRUE(warnings.empty());
+
+  notify_list(NM_DBLCLK, cell_point(2, 0));
+  EXPECT_EQ(opened.size(), 2u);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0],
+            L"Norvane - Quilbo 2026: Nie uda\u0142o si\u0119 otworzy\u0107 adresu w "
+            L"przegl\u0105darce.");
+  open_succeeds = false;
+  notify_list(NM_DBLCLK, cell_point(0, 0));
+  EXPECT_EQ(warnings.size(), 2u);
+}
+
+TEST_F(WindowTest, ColumnsFillTheListAndTheLastCannotBeDragged) {
+  const auto widths = [&] {
+    std::vector<int> out;
+    for (int c = 0; c < 7; ++c) {
+      out.push_back(static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0)));
+    }
+    return out;
+  };
+  const auto total = [&](const std::vector<int>& v) {
+    int t = 0;
+    for (int x : v) t += x;
+    return t;
+  };
+  RECT client{};
+  GetClientRect(list, &client);
+  EXPECT_EQ(total(widths()), client.right);
+
+  // A divider dragged far to the right: the header change refits, squeezing
+  // columns 0 to 5 and leaving the rest to "Informacje".
+  SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(3000, 0));
+  pump();
+  const auto after = widths();
+  EXPECT_EQ(total(after), client.right);
+  EXPECT_GT(after[0], after[1]);
+  EXPECT_GE(after[6], std::min(100, static_cast<int>(client.right) / 5));
+
+  // Real divider drags: the last column's divider does not move, another
+  // one moves and the columns are fitted again when it is released.
+  const auto drag_divider = [&](int c, int dx) {
+    HWND header = window->device_list().header();
+    RECT r{};
+    SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&r));
+    const int y = (r.top + r.bottom) / 2;
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.right - 1, y));
+    SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(r.right - 1 + dx, y));
+    SendMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(r.right - 1 + dx, y));
+    pump();
+  };
+  const auto before_drag = widths();
+  drag_divider(6, -200);
+  EXPECT_EQ(widths(), before_drag);
+  drag_divider(1, 400);
+  const auto dragged = widths();
+  EXPECT_EQ(total(dragged), client.right);
+  EXPECT_GT(dragged[1], before_drag[1]);
+
+  NMHEADERW begin{};
+  begin.hdr.hwndFrom = window->device_list().header();
+  begin.hdr.code = HDN_BEGINTRACKW;
+  begin.iItem = 6;
+  EXPECT_EQ(SendMessageW(hwnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&begin)), TRUE);
+  begin.iItem = 2;
+  EXPECT_EQ(SendMessageW(hwnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&begin)), FALSE);
+}
+
+TEST_F(WindowTest, StatusCountsTrafficAndMessages) {
+  window->traffic().packet_count = 1000;
+  window->traffic().byte_count = 1234567;
+  feed({device("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik"),
+        device("00:00:00:00:00:02", "10.0.0.2", "Ubiquiti", "ubnt"),
+        device("00:00:00:00:00:03", "10.0.0.3", "mDNS", "x")});
+  EXPECT_EQ(window_text(window->status_right()),
+            L"Pakiety 1\u202F000 \u00B7 Bajty 1\u202F234\u202F567");
+  EXPECT_EQ(window_text(window->status_left()),
+            L"Urz\u0105dzenia 3 \u00B7 Hikvision 1 \u00B7 Dahua 0 \u00B7 Ubiquiti 1 \u00B7 "
+            L"MikroTik 0 \u00B7 Espressif 0 \u00B7 Pozosta\u0142e 1");
+  // The three texts share the band left to right without overlapping.
+  const Rect left = client_rect_of(hwnd, window->status_left());
+  const Rect middle = client_rect_of(hwnd, window->status_middle());
+  const Rect right = client_rect_of(hwnd, window->status_right());
+  EXPECT_EQ(left.x, window->status_band().x);
+  EXPECT_EQ(right.right(), window->status_band().right());
+  EXPECT_LE(left.right(), middle.x);
+  EXPECT_LE(middle.right(), right.x);
+  EXPECT_EQ(left.y, window->status_band().y);
+
+  // Narrow window: short forms.
+  SetWindowPos(hwnd, nullptr, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER);
+  pump();
+  EXPECT_EQ(window_text(window->status_left()).substr(0, 7), L"Urz. 3 ");
+  const std::wstring traffic = window_text(window->status_right());
+  EXPECT_TRUE(traffic == L"Pakiety 1\u202F000 \u00B7 Bajty 1\u202F234\u202F567" ||
+              traffic == L"Pak. 1\u202F000 \u00B7 1\u202F234\u202F567 B")
+      << std::string(traffic.begin(), traffic.end());
+}
+
+TEST_F(WindowTest, VendorUpdateFinishReloadsAndReclassifies) {
+  feed({device("00:11:22:33:44:55", "10.0.0.5", "mDNS", "esp")});
+  EXPECT_EQ(cell(0, 2), L"");
+
+  const auto dir = std::filesystem::temp_directory_path() / "norvane-window-test";
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "mac-vendors.tsv";
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << "# IEEE MAC vendor database v1\n001122\tEspressif Inc.\n";
+  }
+  window->set_vendor_db_file(file);
+  window->show_progress(-1, true);
+  EXPECT_TRUE(IsWindowVisible(window->progress_bar()));
+  window->finish_vendor_update({true, u""});
+  EXPECT_FALSE(IsWindowVisible(window->progress_bar()));
+  EXPECT_EQ(cell(0, 2).substr(0, 9), L"Espressif");
+  EXPECT_EQ(window->notice(), u"Baza VENDOR gotowa");
+  EXPECT_NE(window->notice_expiry(), 0u);
+  EXPECT_EQ(window_text(window->status_left()).find(L"Espressif 1") != std::wstring::npos, true);
+  EXPECT_TRUE(warnings.empty());
+
+  // The worker succeeded but the file is unreadable: previous table kept.
+  std::filesystem::remove(file);
+  window->finish_vendor_update({true, u"Pobrano"});
+  EXPECT_EQ(window->notice(), u"B\u0142\u0105d aktualizacji VENDOR");
+  EXPECT_EQ(window->notice_expiry(), 0u);
+  EXPECT_EQ(cell(0, 2).substr(0, 9), L"Espressif");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0],
+            L"Baza VENDOR: Nie mo\u017Cna odczyta\u0107 zapisanej bazy producent\u00F3w.");
+
+  window->finish_vendor_update({false, u"Brak po\u0142\u0105czenia (kod 12029)."});
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[1], L"Baza VENDOR: Brak po\u0142\u0105czenia (kod 12029).");
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(WindowTest, DownloadProgressBecomesTheNotice) {
+  window->apply_update_progress({false, 40, u"oui.csv", 2048, 4096});
+  EXPECT_TRUE(window->progress_shown());
+  EXPECT_EQ(window->notice(), u"oui.csv  \u00B7  2\u202F048 / 4\u202F096 B");
+  EXPECT_EQ(SendMessageW(window->progress_bar(), PBM_GETPOS, 0, 0), 40);
+  window->update();
+  EXPECT_EQ(window_text(window->status_middle()),
+            L"Brak kart Ethernet i Wi-Fi.  \u00B7  oui.csv  \u00B7  2\u202F048 / 4\u202F096 B");
+}
+
+TEST_F(WindowTest, MinimumSizeAndSizeGrip) {
+  MINMAXINFO info{};
+  SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, mul_div(580, dpi(), 96));
+  EXPECT_EQ(info.ptMinTrackSize.y, mul_div(300, dpi(), 96));
+
+  const Rect grip = window->grip();
+  ASSERT_FALSE(grip.empty());
+  POINT inside{grip.x + grip.width / 2, grip.y + grip.height / 2};
+  ClientToScreen(hwnd, &inside);
+  EXPECT_EQ(SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(inside.x, inside.y)), HTBOTTOMRIGHT);
+  POINT outside{grip.x - 30, grip.y - 30};
+  ClientToScreen(hwnd, &outside);
+  EXPECT_EQ(SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(outside.x, outside.y)), HTCLIENT);
+}
+
+// Layout of the real controls against the computed rectangles, after
+// WM_SIZE and after zoom keys, at 96 and 144 DPI.
+class LayoutTest : public WindowTest, public ::testing::WithParamInterface<int> {
+ protected:
+  int dpi() const override { return GetParam(); }
+
+  void expect_laid_out() {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    RECT combo{};
+    GetWindowRect(window->combo(), &combo);
+    LayoutInput in;
+    in.client_width = client.right;
+    in.client_height = client.bottom;
+    in.dpi = window->effective_dpi();
+    in.combo_height = combo.bottom - combo.top;
+    in.progress_shown = window->progress_shown();
+    in.maximized = IsZoomed(hwnd) != FALSE;
+    const LayoutResult want = compute_layout(in);
+    EXPECT_EQ(client_rect_of(hwnd, window->label()), want.label);
+    EXPECT_EQ(client_rect_of(hwnd, window->search_button()), want.search_button);
+    EXPECT_EQ(client_rect_of(hwnd, window->update_button()), want.update_button);
+    for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(client_rect_of(hwnd, tab(i)), want.tabs[i]) << i;
+    EXPECT_EQ(client_rect_of(hwnd, list), want.list);
+    EXPECT_EQ(window->status_band(), want.status_band);
+    EXPECT_EQ(window->grip(), want.grip);
+    const Rect c = client_rect_of(hwnd, window->combo());
+    EXPECT_EQ(c.x, want.combo.x);
+    EXPECT_EQ(c.y, want.combo.y);
+    EXPECT_EQ(c.width, want.combo.width);
+  }
+
+  void press_zoom_key(WPARAM key, bool alt = false) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    keys[VK_MENU] = alt ? 0x80 : 0;
+    SetKeyboardState(keys);
+    // Through the real message loop: the key is posted to the focused
+    // control, the loop zooms, then the quit message ends it.
+    PostMessageW(window->combo(), WM_KEYDOWN, key, 0);
+    PostQuitMessage(7);
+    EXPECT_EQ(window->run_message_loop(), 7);
+    keys[VK_CONTROL] = 0;
+    keys[VK_MENU] = 0;
+    SetKeyboardState(keys);
+  }
+
+  int font_height(HFONT font) {
+    LOGFONTW lf{};
+    GetObjectW(font, sizeof(lf), &lf);
+    return lf.lfHeight;
+  }
+};
+
+TEST_P(LayoutTest, ControlsFollowTheWindowSize) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  EXPECT_EQ(r.right - r.left, mul_div(990, dpi(), 96));
+  EXPECT_EQ(window->base_dpi(), dpi());
+  EXPECT_EQ(font_height(window->main_font()), -scale_px(14, dpi()));
+  EXPECT_EQ(font_height(window->small_font()), -scale_px(12, dpi()));
+  expect_laid_out();
+  for (const auto& [width, height] : {std::pair{700, 420}, std::pair{1200, 800}, {600, 900}}) {
+    SetWindowPos(hwnd, nullptr, 0, 0, mul_div(width, dpi(), 96), mul_div(height, dpi(), 96),
+                 SWP_NOMOVE | SWP_NOZORDER);
+    pump();
+    expect_laid_out();
+  }
+  const int list_top = client_rect_of(hwnd, list).y;
+  window->show_progress(-1, true);
+  EXPECT_EQ(client_rect_of(hwnd, list).y, list_top + scale_px(11, dpi()) + scale_px(8, dpi()));
+  expect_laid_out();
+  window->show_progress(100, false);
+  EXPECT_EQ(client_rect_of(hwnd, list).y, list_top);
+}
+
+TEST_P(LayoutTest, ZoomKeysScaleFontsAndLayout) {
+  press_zoom_key(VK_OEM_PLUS);
+  press_zoom_key(VK_ADD);
+  EXPECT_EQ(window->zoom(), 120);
+  EXPECT_EQ(window->effective_dpi(), mul_div(dpi(), 120, 100));
+  EXPECT_EQ(font_height(window->main_font()), -scale_px(14, window->effective_dpi()));
+  EXPECT_EQ(client_rect_of(hwnd, window->label()).x, scale_px(12, window->effective_dpi()));
+  if (dpi() == 96) {
+    EXPECT_EQ(window->effective_dpi(), 115);
+    EXPECT_EQ(font_height(window->main_font()), -17);
+    EXPECT_EQ(font_height(window->small_font()), -14);
+    EXPECT_EQ(client_rect_of(hwnd, window->label()).x, 14);
+  }
+  expect_laid_out();
+
+  // Ctrl+Alt+plus is an ordinary key.
+  press_zoom_key(VK_OEM_PLUS, true);
+  EXPECT_EQ(window->zoom(), 120);
+  for (int i = 0; i < 10; ++i) press_zoom_key(VK_OEM_PLUS);
+  EXPECT_EQ(window->zoom(), 180);
+  // At 180 % the default window is too narrow for one toolbar row: the
+  // buttons move under the selector, which then reaches the right margin.
+  const Rect search = client_rect_of(hwnd, window->search_button());
+  const Rect combo = client_rect_of(hwnd, window->combo());
+  EXPECT_GT(search.y, combo.y);
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(combo.right(), client.right - scale_px(12, window->effective_dpi()));
+  expect_laid_out();
+  for (int i = 0; i < 15; ++i) press_zoom_key(VK_SUBTRACT);
+  EXPECT_EQ(window->zoom(), 70);
+  EXPECT_EQ(window->effective_dpi(), mul_div(dpi(), 70, 100));
+  expect_laid_out();
+  // The minimum size does not follow the zoom.
+  MINMAXINFO info{};
+  SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, mul_div(580, dpi(), 96));
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, LayoutTest, ::testing::Values(96, 144));
+
+TEST(WindowDpi, QueryDpiAnswersTheSessionDpi) {
+  const int dpi = Window::query_dpi(nullptr);
+  HDC screen = GetDC(nullptr);
+  const int logical = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(dpi, logical);
+}
+
+}  // namespace
+}  // namespace norvane
