@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "support/scan_reference.h"
 
 namespace norvane {
 namespace {
@@ -236,6 +242,236 @@ TEST(ParseIpText, Forms) {
   };
   for (const Case& c : cases) EXPECT_EQ(parse_ip_text(c.text), c.want) << c.text;
   EXPECT_EQ(parse_ip_text(std::string(65, '1')), "");
+}
+
+// ---------------------------------------------------------------------------
+// The scanners against their plain byte-by-byte versions on random and
+// adversarial input: every result must be the same bytes, and every view the
+// same offset into the input.
+
+::testing::AssertionResult same_view(std::string_view got, std::string_view want) {
+  if (got.empty() && want.empty()) return ::testing::AssertionSuccess();
+  if (got.data() == want.data() && got.size() == want.size()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "got \"" << got << "\" want \"" << want << "\"";
+}
+
+// Readable text for failure messages: control and high bytes as \xNN.
+std::string shown(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7F && b != '\\') {
+      out.push_back(c);
+    } else {
+      out += "\\x";
+      out.push_back(kHex[b >> 4]);
+      out.push_back(kHex[b & 15]);
+    }
+  }
+  return out;
+}
+
+class Texts {
+ public:
+  explicit Texts(std::uint32_t seed) : rng_(seed) {}
+
+  std::size_t below(std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
+  }
+
+  // Up to max_tokens tokens drawn from the list, now and then a random byte.
+  std::string from(const std::vector<std::string_view>& tokens, std::size_t max_tokens) {
+    std::string out;
+    const std::size_t count = below(max_tokens + 1);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (below(16) == 0) {
+        out.push_back(static_cast<char>(below(256)));
+      } else {
+        out += tokens[below(tokens.size())];
+      }
+    }
+    return out;
+  }
+
+  // A mostly well-formed JSON value, nested up to `depth` levels.
+  std::string json(int depth) {
+    switch (below(depth > 0 ? 7 : 4)) {
+      case 0:
+        return std::to_string(below(100000));
+      case 1:
+        return below(2) ? "true" : "null";
+      case 2:
+      case 3:
+        return json_text();
+      case 4:
+      case 5: {
+        std::string out = "{";
+        const std::size_t n = below(5);
+        for (std::size_t i = 0; i < n; ++i) {
+          if (i > 0) out += space() + ",";
+          out += space() + json_key() + space() + ":" + space() + json(depth - 1);
+        }
+        return out + space() + "}";
+      }
+      default: {
+        std::string out = "[";
+        const std::size_t n = below(4);
+        for (std::size_t i = 0; i < n; ++i) out += (i > 0 ? "," : "") + json(depth - 1);
+        return out + "]";
+      }
+    }
+  }
+
+  // Replaces a few bytes with bytes that matter to a JSON scanner.
+  void damage(std::string& text) {
+    static constexpr char kBytes[] = "{}[]\",:\\ \t\n\x01\x1f\x7f\x80u0";
+    const std::size_t n = below(4);
+    for (std::size_t i = 0; i < n && !text.empty(); ++i) {
+      text[below(text.size())] = kBytes[below(sizeof kBytes - 1)];
+    }
+    if (below(8) == 0 && !text.empty()) text.resize(below(text.size()));
+  }
+
+ private:
+  std::string space() {
+    static constexpr std::string_view kSpaces[] = {"", "", "", " ", "\t", "\r\n", "  "};
+    return std::string(kSpaces[below(std::size(kSpaces))]);
+  }
+
+  std::string json_key() {
+    static constexpr std::string_view kKeys[] = {"\"a\"", "\"key\"", "\"mac\"", "\"k\\\"ey\"",
+                                                 "\"\""};
+    return std::string(kKeys[below(std::size(kKeys))]);
+  }
+
+  std::string json_text() {
+    static const std::vector<std::string_view> kPieces = {"a",
+                                                          "Kamera",
+                                                          " ",
+                                                          "\\\"",
+                                                          "\\\\",
+                                                          "\\/",
+                                                          "\\n",
+                                                          "\\t",
+                                                          "\\u00e9",
+                                                          "\\u0000",
+                                                          "\\ud83d",
+                                                          "\\u20AC",
+                                                          "\\u12",
+                                                          "\\x",
+                                                          "\xc5\xbc",
+                                                          "\x7f",
+                                                          "0123456789abcdef"};
+    return "\"" + from(kPieces, below(4) == 0 ? 60 : 8) + "\"";
+  }
+
+  std::mt19937 rng_;
+};
+
+const std::vector<std::string_view> kXmlTokens = {
+    "<",         ">",       "</",       "/>",         "/",
+    "!",         "?",       ":",        "\"",         "'",
+    " ",         "\t",      "\r\n",     "=",          "a",
+    "b",         "MAC",     "d:",       "x:y:",       "MACAddress",
+    "<MAC>",     "</MAC>",  "</MAC",    "<d:MAC ",    "</d:MAC>",
+    "<a:b:MAC>", "<!--",    "-->",      "<?xml ",     "?>",
+    "&",         "&amp;",   "&lt;",     "&gt;",       "&quot;",
+    "&apos;",    "&am",     ";",        "&#65;",      "x",
+    "Types",     "<Types>", "</Types>", "<<",         ":MAC",
+    "\x01",      "\x7f",    "\xc3\xa9", "0123456789", "abcdefghijklmnop",
+    "<a>",       "</a>",    "<x:a ",    "</x:a>",     "<y:MAC>",
+    "</y:MAC>",  "<b ",     "</b\t"};
+
+const std::vector<std::string_view> kXmlNames = {"MAC", "Types", "a", "b", "x",   "b:MAC", "y:MAC",
+                                                 ":",   "!a",    "<", "M", "a b", "MAC>",  ""};
+
+TEST(ScanDifferential, XmlElementAndText) {
+  Texts gen(20240511);
+  for (int round = 0; round < 20000; ++round) {
+    std::string doc = gen.from(kXmlTokens, round % 10 == 0 ? 400 : 40);
+    if (round % 7 == 0) doc.push_back('\0');
+    for (const std::string_view name : kXmlNames) {
+      for (const bool open : {false, true}) {
+        const std::string_view got = xml_element(doc, name, open);
+        const std::string_view want = scan_reference::xml_element(doc, name, open);
+        ASSERT_TRUE(same_view(got, want)) << shown(doc) << " / " << name << " / " << open;
+        ASSERT_EQ(xml_text(got), scan_reference::xml_text(want)) << shown(got);
+        // Callers look again inside a found element.
+        ASSERT_TRUE(same_view(xml_element(got, "MAC", open),
+                              scan_reference::xml_element(want, "MAC", open)));
+      }
+    }
+    ASSERT_EQ(xml_text(doc), scan_reference::xml_text(doc)) << shown(doc);
+    ASSERT_TRUE(same_view(trim(doc), scan_reference::trim(doc))) << shown(doc);
+    ASSERT_EQ(clean_text(doc), scan_reference::clean_text(doc)) << shown(doc);
+  }
+}
+
+TEST(ScanDifferential, Json) {
+  Texts gen(77);
+  static constexpr std::string_view kKeys[] = {"a", "key", "mac", "k\\\"ey", "", "b"};
+  for (int round = 0; round < 30000; ++round) {
+    std::string doc = gen.json(round % 5 == 0 ? 20 : 4);
+    if (round % 3 != 0) gen.damage(doc);
+    if (round % 11 == 0) doc += " ";
+    ASSERT_EQ(json_value_length(doc), scan_reference::json_value_length(doc)) << shown(doc);
+    ASSERT_EQ(json_string(doc), scan_reference::json_string(doc)) << shown(doc);
+    for (const std::string_view key : kKeys) {
+      const std::string_view got = json_member(doc, key);
+      const std::string_view want = scan_reference::json_member(doc, key);
+      ASSERT_TRUE(same_view(got, want)) << shown(doc) << " / " << key;
+      ASSERT_EQ(json_string(got), scan_reference::json_string(want)) << shown(got);
+      ASSERT_TRUE(same_view(json_member(got, "a"), scan_reference::json_member(want, "a")));
+    }
+    ASSERT_EQ(clean_text(doc), scan_reference::clean_text(doc)) << shown(doc);
+  }
+}
+
+// Every special byte at every position of strings long enough to cross the
+// word-at-a-time steps of the string scan.
+TEST(ScanDifferential, JsonStringBytesAtEveryPosition) {
+  static constexpr char kSpecial[] = {'"',    '\\',   '\0',   '\x01', '\x1f', ' ',
+                                      '\x7f', '\x80', '\xff', 'u',    '}',    '{'};
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (const char special : kSpecial) {
+        std::string body(length, 'x');
+        body[at] = special;
+        for (const std::string& doc : {"\"" + body + "\"", "\"" + body, "[\"" + body + "\"]",
+                                       "{\"" + body + "\":1}", "{\"k\":\"" + body + "\"}"}) {
+          ASSERT_EQ(json_value_length(doc), scan_reference::json_value_length(doc)) << shown(doc);
+          ASSERT_EQ(json_string(doc), scan_reference::json_string(doc)) << shown(doc);
+          ASSERT_TRUE(same_view(json_member(doc, "k"), scan_reference::json_member(doc, "k")))
+              << shown(doc);
+        }
+      }
+    }
+  }
+}
+
+// Texts whose decoded form crosses the 192-byte limit, with leading and
+// trailing whitespace, entities, escapes and zero bytes around the cut.
+TEST(ScanDifferential, CleanedTextAroundTheLimit) {
+  static constexpr std::string_view kTails[] = {"",        " ",       "  x", "\0 x"sv, "&amp;",
+                                                "\\u20ac", "\\u0000", "\\n", "\t\t",   "&lt;b"};
+  for (const std::size_t lead : {0, 1, 3, 190, 200}) {
+    for (std::size_t length = 180; length <= 200; ++length) {
+      for (const std::string_view tail : kTails) {
+        for (const char fill : {'y', ' ', '\x05'}) {
+          std::string text = std::string(lead, ' ') + std::string(length, fill) + std::string(tail);
+          text[lead] = 'A';
+          ASSERT_EQ(clean_text(text), scan_reference::clean_text(text)) << shown(text);
+          ASSERT_EQ(xml_text(text), scan_reference::xml_text(text)) << shown(text);
+          const std::string raw = "\"" + text + "\"";
+          ASSERT_EQ(json_string(raw), scan_reference::json_string(raw)) << shown(raw);
+          // Whitespace (and nothing else) after the limit, then a zero byte.
+          const std::string spaced = text + "   \0tail"s;
+          ASSERT_EQ(clean_text(spaced), scan_reference::clean_text(spaced)) << shown(spaced);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
