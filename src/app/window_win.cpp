@@ -404,6 +404,12 @@ bool Window::queue_summary(PacketSummary summary, std::uint32_t generation) {
   return true;
 }
 
+void Window::on_probe_reply(const DiscoveryReply& reply) {
+  PacketSummary summary;
+  if (!summary_from_reply(reply, traffic_, summary)) return;
+  if (decode_datagram(summary)) table_.merge(summary);
+}
+
 std::size_t Window::queued_summaries() {
   std::lock_guard<std::mutex> lock(queue_mutex_);
   return summary_queue_.size();
@@ -473,7 +479,10 @@ void Window::finish_vendor_update(const VendorUpdateOutcome& outcome) {
   if (outcome.success) {
     warn(L"Nie mo\u017Cna odczyta\u0107 zapisanej bazy producent\u00F3w.", kUpdateCaption);
   } else {
-    warn(wide(std::u16string_view(outcome.message)), kUpdateCaption);
+    // A failure without a message still says what failed rather than
+    // showing an empty box.
+    const std::u16string& text = outcome.message.empty() ? notice_ : outcome.message;
+    warn(wide(std::u16string_view(text)), kUpdateCaption);
   }
 }
 

@@ -100,6 +100,10 @@ class Window {
   void layout();
   void show_progress(int percent, bool shown);
 
+  // The probe engine's answer handler: counts the datagram, decodes it and
+  // merges a discovery answer at once (used while running without capture).
+  void on_probe_reply(const DiscoveryReply& reply);
+
   // Vendor update steps that are independent of the worker.
   void apply_update_progress(const VendorProgressSnapshot& snapshot);
   void finish_vendor_update(const VendorUpdateOutcome& outcome);

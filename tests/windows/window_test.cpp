@@ -2,6 +2,7 @@
 // ticks run, and the list view, header, tabs, status texts and control
 // rectangles are read back from the controls themselves.
 #include <windows.h>
+#include <winsock2.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -569,7 +570,42 @@ TEST_F(WindowTest, VendorUpdateFinishReloadsAndReclassifies) {
   window->finish_vendor_update({false, u"Brak po\u0142\u0105czenia (kod 12029)."});
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_EQ(warnings[1], L"Baza VENDOR: Brak po\u0142\u0105czenia (kod 12029).");
+  // A failure without a message is still named.
+  window->finish_vendor_update({false, u""});
+  ASSERT_EQ(warnings.size(), 3u);
+  EXPECT_EQ(warnings[2], L"Baza VENDOR: B\u0142\u0105d aktualizacji VENDOR");
   std::filesystem::remove_all(dir);
+}
+
+TEST_F(WindowTest, ProbeAnswersAreCountedDecodedAndMerged) {
+  const std::string ssdp =
+      "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\nST: upnp:rootdevice\r\n"
+      "SERVER: Linux/3.10 UPnP/1.0 IPC/1.0\r\nUSN: uuid:1234::upnp:rootdevice\r\n"
+      "LOCATION: http://192.168.1.77/desc.xml\r\n\r\n";
+  DiscoveryReply reply;
+  reply.address = htonl(0xC0A8014D);  // 192.168.1.77
+  reply.source_port = 1900;
+  reply.local_port = 50000;
+  reply.data = reinterpret_cast<const std::uint8_t*>(ssdp.data());
+  reply.size = ssdp.size();
+  window->on_probe_reply(reply);
+  EXPECT_EQ(window->traffic().packet_count.load(), 1u);
+  EXPECT_EQ(window->traffic().byte_count.load(), ssdp.size());
+  window->update();
+  ASSERT_EQ(item_count(), 1);
+  EXPECT_EQ(cell(0, 0), L"192.168.1.77");
+  EXPECT_EQ(cell(0, 5), L"SSDP");
+
+  // Not a discovery answer: counted, not listed.
+  const std::string junk = "hello";
+  reply.data = reinterpret_cast<const std::uint8_t*>(junk.data());
+  reply.size = junk.size();
+  reply.address = htonl(0xC0A8014E);
+  reply.source_port = 40000;
+  window->on_probe_reply(reply);
+  window->update();
+  EXPECT_EQ(window->traffic().packet_count.load(), 2u);
+  EXPECT_EQ(item_count(), 1);
 }
 
 TEST_F(WindowTest, DownloadProgressBecomesTheNotice) {
