@@ -64,38 +64,40 @@ void set_sort_arrow(HWND header, int column, int arrow) {
 
 DeviceList::DeviceList(DeviceTable& table) : table_(table) {}
 
-namespace {
-
-constexpr UINT_PTR kHeaderWatchSubclass = 0x6103;
-
-// The header reports to the list view, which does not pass every header
-// notification on to the main window (Wine's list view keeps programmatic
-// width changes to itself), so the list view is watched directly.
-LRESULT CALLBACK header_watch_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR id,
-                                   DWORD_PTR ref) {
+LRESULT CALLBACK DeviceList::list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  auto* self = reinterpret_cast<DeviceList*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, msg, wparam, lparam);
+  const WNDPROC next = self->list_next_proc_;
   if (msg == WM_NOTIFY && lparam) {
-    auto* self = reinterpret_cast<DeviceList*>(ref);
     const auto& nm = *reinterpret_cast<const NMHDR*>(lparam);
     LRESULT result = 0;
-    if (nm.hwndFrom == self->header() && self->on_header_notify(nm, result)) {
-      if (result != 0) return result;  // a refused drag goes no further
+    if (nm.hwndFrom == self->header_ && self->on_header_notify(nm, result) && result != 0) {
+      return result;  // a refused drag goes no further
     }
   } else if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(hwnd, header_watch_proc, id);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
   }
-  return DefSubclassProc(hwnd, msg, wparam, lparam);
+  return next ? CallWindowProcW(next, hwnd, msg, wparam, lparam)
+              : DefWindowProcW(hwnd, msg, wparam, lparam);
 }
-
-}  // namespace
 
 void DeviceList::attach(HWND main, HWND list, const std::array<HWND, 7>& tabs) {
   main_ = main;
   list_ = list;
   tabs_ = tabs;
   header_ = list ? reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)) : nullptr;
-  if (list) {
-    SetWindowSubclass(list, header_watch_proc, kHeaderWatchSubclass,
-                      reinterpret_cast<DWORD_PTR>(this));
+  // The header reports to the list view, which does not pass every header
+  // notification on to the main window (Wine's list view keeps width
+  // changes made by messages to itself), so the list view is watched
+  // directly. A plain window-procedure subclass: comctl32's subclassing
+  // looks a window property up on every message, which under Wine is a
+  // server round trip, and the list receives thousands of messages per tick.
+  if (list && list_next_proc_ == nullptr) {
+    SetWindowLongPtrW(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    list_next_proc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeviceList::list_proc)));
+  } else if (!list) {
+    list_next_proc_ = nullptr;
   }
 }
 

@@ -103,6 +103,7 @@ class DeviceList final : public DevicePresenter {
   HWND header() const noexcept { return header_; }
 
  private:
+  static LRESULT CALLBACK list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   int find_item(std::uint32_t id);
   void refresh_index_hints();
   bool delete_item_at(int index);
@@ -115,6 +116,7 @@ class DeviceList final : public DevicePresenter {
   HWND main_ = nullptr;
   HWND list_ = nullptr;
   HWND header_ = nullptr;
+  WNDPROC list_next_proc_ = nullptr;
   std::array<HWND, 7> tabs_{};
   int dpi_ = 96;
   Hooks hooks_;
