@@ -2,7 +2,9 @@
 // one has a table of the TLVs it uses with the value lengths it accepts; a
 // TLV's length is checked against its row before its handler reads a byte.
 // The decoders collect into a private record and touch the summary only when
-// the whole frame was sound.
+// the whole frame was sound; texts stay views into the frame until then, so
+// that a rejected frame costs no allocation and a replaced value is never
+// formatted.
 #include "decode/lldp_cdp.h"
 
 #include <algorithm>
@@ -19,37 +21,90 @@ namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
+// A text value as met in the frame: not yet seen, or the raw bytes of its
+// latest occurrence (the last occurrence wins, even when it is blank).
+struct TextValue {
+  bool seen = false;
+  Bytes raw;
+
+  void set(Bytes value) {
+    seen = true;
+    raw = value;
+  }
+};
+
 // Everything one LLDPDU or CDP frame contributes, filled while walking it.
 struct Neighbour {
   std::string ip;
   std::string mac;
-  std::string name;
-  std::string model;
-  std::string info;
-  // LLDP slots.
+  TextValue name;
+  TextValue model;
+  // LLDP slots. A MAC port id is kept as text, the other kinds raw.
   std::string chassis_address;
-  std::string port_id;
-  std::string port_description;
-  std::string system_description;
-  // CDP slot.
+  std::string port_mac;
+  TextValue port_id;
+  TextValue port_description;
+  TextValue system_description;
+  // CDP slots: the latest Port ID with a printable text, and the addresses.
+  TextValue cdp_port;
   std::string addresses;
 };
+
+constexpr std::size_t kTextLimit = 255;
+
+// lldp_text of the bytes, appended to out.
+void append_lldp_text(std::string& out, Bytes bytes) {
+  char buffer[kTextLimit];
+  std::size_t n = 0;
+  bool gap = false;
+  const std::size_t limit = std::min(bytes.size(), kTextLimit);
+  for (std::size_t i = 0; i < limit; ++i) {
+    const std::uint8_t b = bytes[i];
+    if (b == 0) break;
+    if (b >= 0x21 && b != 0x7F) {
+      // A gap is written only between printable bytes, so n + 1 stays within
+      // the i + 1 bytes read so far.
+      if (gap && n != 0) buffer[n++] = ' ';
+      gap = false;
+      buffer[n++] = static_cast<char>(b);
+    } else {
+      gap = true;
+    }
+  }
+  out.append(buffer, n);
+}
+
+bool has_lldp_text(Bytes bytes) {
+  const std::size_t limit = std::min(bytes.size(), kTextLimit);
+  for (std::size_t i = 0; i < limit; ++i) {
+    const std::uint8_t b = bytes[i];
+    if (b == 0) return false;
+    if (b >= 0x21 && b != 0x7F) return true;
+  }
+  return false;
+}
+
+std::string text_of(const TextValue& value) {
+  std::string out;
+  if (value.seen) append_lldp_text(out, value.raw);
+  return out;
+}
 
 // An empty result never clears what the frame parser already wrote.
 void assign_if_set(std::string& field, std::string& value) {
   if (!value.empty()) field = std::move(value);
 }
 
-void commit(Neighbour& n, std::string_view protocol, PacketSummary& summary) {
+void commit(Neighbour& n, std::string info, std::string_view protocol, PacketSummary& summary) {
+  std::string name = text_of(n.name);
+  std::string model = text_of(n.model);
   assign_if_set(summary.ip, n.ip);
   assign_if_set(summary.mac, n.mac);
-  assign_if_set(summary.name, n.name);
-  assign_if_set(summary.model, n.model);
-  assign_if_set(summary.info, n.info);
+  assign_if_set(summary.name, name);
+  assign_if_set(summary.model, model);
+  assign_if_set(summary.info, info);
   summary.protocol = protocol;
 }
-
-std::string text_of(Bytes value) { return lldp_text(value.data(), value.size()); }
 
 bool starts_with(Bytes value, std::span<const std::uint8_t> prefix) {
   return value.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), value.begin());
@@ -106,13 +161,17 @@ bool lldp_port_id(Bytes value, Neighbour& n) {
   const Bytes rest = value.subspan(1);
   switch (subtype) {
     case 3:  // MAC address
-      if (rest.size() == 6 && is_unicast_mac(rest.data())) n.port_id = mac_text(rest.data());
+      if (rest.size() == 6 && is_unicast_mac(rest.data())) {
+        n.port_mac = mac_text(rest.data());
+        n.port_id = {};
+      }
       break;
     case 1:  // interface alias
     case 2:  // port component
     case 5:  // interface name
     case 7:  // locally assigned
-      n.port_id = text_of(rest);
+      n.port_mac.clear();
+      n.port_id.set(rest);
       break;
     default:  // network address, agent circuit id: nothing a user reads as a port
       break;
@@ -125,17 +184,17 @@ bool lldp_port_id(Bytes value, Neighbour& n) {
 bool lldp_time_to_live(Bytes value, Neighbour&) { return value[0] != 0 || value[1] != 0; }
 
 bool lldp_port_description(Bytes value, Neighbour& n) {
-  n.port_description = text_of(value);
+  n.port_description.set(value);
   return true;
 }
 
 bool lldp_system_name(Bytes value, Neighbour& n) {
-  n.name = text_of(value);
+  n.name.set(value);
   return true;
 }
 
 bool lldp_system_description(Bytes value, Neighbour& n) {
-  n.system_description = text_of(value);
+  n.system_description.set(value);
   return true;
 }
 
@@ -162,7 +221,7 @@ constexpr std::array<std::uint8_t, 4> kMedModelName = {0x00, 0x12, 0xBB, 0x0A};
 
 bool lldp_organization_specific(Bytes value, Neighbour& n) {
   if (value.size() >= 5 && starts_with(value, kMedModelName)) {
-    n.model = text_of(value.subspan(kMedModelName.size()));
+    n.model.set(value.subspan(kMedModelName.size()));
   }
   return true;
 }
@@ -186,7 +245,7 @@ constexpr std::size_t kCdpHeaderEnd = 12;  // SNAP header, version, TTL, checksu
 constexpr std::uint16_t kCdpMaxValue = 0xFFFF - 4;
 
 bool cdp_device_id(Bytes value, Neighbour& n) {
-  n.name = text_of(value);
+  n.name.set(value);
   return true;
 }
 
@@ -195,14 +254,14 @@ bool cdp_address_list(Bytes value, Neighbour& n) {
   return true;
 }
 
+// A blank Port ID leaves an earlier port in place.
 bool cdp_port_id(Bytes value, Neighbour& n) {
-  std::string port = text_of(value);
-  if (!port.empty()) n.info = "Port " + port;
+  if (has_lldp_text(value)) n.cdp_port.set(value);
   return true;
 }
 
 bool cdp_platform(Bytes value, Neighbour& n) {
-  n.model = text_of(value);
+  n.model.set(value);
   return true;
 }
 
@@ -237,21 +296,7 @@ constexpr std::array<std::uint8_t, 6> kSnapEncapsulated = {0xAA, 0xAA, 0x03, 0x0
 
 std::string lldp_text(const std::uint8_t* bytes, std::size_t length) {
   std::string out;
-  if (bytes == nullptr) return out;
-  const std::size_t n = std::min<std::size_t>(length, 255);
-  out.reserve(n);
-  bool gap = false;
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint8_t b = bytes[i];
-    if (b == 0) break;
-    if (b >= 0x21 && b != 0x7F) {
-      if (gap && !out.empty()) out.push_back(' ');
-      gap = false;
-      out.push_back(static_cast<char>(b));
-    } else {
-      gap = true;
-    }
-  }
+  if (bytes != nullptr) append_lldp_text(out, Bytes(bytes, length));
   return out;
 }
 
@@ -311,13 +356,29 @@ bool decode_lldp(const std::uint8_t* tlvs, std::size_t length, PacketSummary& su
   }
 
   if (n.ip.empty()) n.ip = std::move(n.chassis_address);
-  const std::string& port = n.port_id.empty() ? n.port_description : n.port_id;
-  if (!port.empty()) n.info = "Port " + port;
-  if (!n.system_description.empty()) {
-    if (!n.info.empty()) n.info += " | ";
-    n.info += n.system_description;
+
+  // "Port " and the port id (else the port description), " | ", the system
+  // description: one string, sized once.
+  std::string info;
+  info.reserve(5 + kTextLimit + 3 + kTextLimit);
+  info = "Port ";
+  if (!n.port_mac.empty()) {
+    info += n.port_mac;
+  } else if (n.port_id.seen) {
+    append_lldp_text(info, n.port_id.raw);
   }
-  commit(n, proto::kLldp, summary);
+  if (info.size() == 5 && n.port_description.seen) {
+    append_lldp_text(info, n.port_description.raw);
+  }
+  if (info.size() == 5) info.clear();
+  if (n.system_description.seen) {
+    const std::size_t before = info.size();
+    if (!info.empty()) info += " | ";
+    const std::size_t text_start = info.size();
+    append_lldp_text(info, n.system_description.raw);
+    if (info.size() == text_start) info.resize(before);  // blank description
+  }
+  commit(n, std::move(info), proto::kLldp, summary);
   return true;
 }
 
@@ -339,7 +400,8 @@ bool decode_cdp(const std::uint8_t* payload, std::size_t length, PacketSummary& 
     if (!apply_rule(kCdpRules, type, value, n)) return false;
   }
   if (r.remaining() != 0) return false;  // stray bytes after the last TLV
-  if (n.name.empty()) return false;      // Device ID is what makes a CDP neighbour
+  // Device ID is what makes a CDP neighbour.
+  if (!n.name.seen || !has_lldp_text(n.name.raw)) return false;
 
   if (n.ip.empty()) {
     n.ip = std::move(n.addresses);
@@ -347,7 +409,12 @@ bool decode_cdp(const std::uint8_t* payload, std::size_t length, PacketSummary& 
              n.addresses.find(':') == std::string::npos) {
     n.ip = std::move(n.addresses);  // an IPv4 entry beats an IPv6 management address
   }
-  commit(n, proto::kCdp, summary);
+  std::string info;
+  if (n.cdp_port.seen) {
+    info = "Port ";
+    append_lldp_text(info, n.cdp_port.raw);
+  }
+  commit(n, std::move(info), proto::kCdp, summary);
   return true;
 }
 
