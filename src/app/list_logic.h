@@ -68,14 +68,15 @@ int compare_rows(std::span<const DeviceRow> rows, std::size_t r1, std::size_t r2
                  bool ascending);
 
 // What compare_rows looks at, taken from a row once so that sorting many
-// items compares prepared keys (texts already upper-cased).
+// items compares prepared keys. The text is a view into the row: a key is
+// valid only while the rows are unchanged.
 struct SortKey {
   std::size_t row = 0;
   bool valid = false;        // the row exists
   bool empty = true;         // the column's text is empty
   bool has_address = false;  // column 0 with a parsable address
   AddressKey address;
-  std::u16string folded;  // the text upper-cased unit by unit
+  std::u16string_view text;  // compared ignoring case
 };
 
 SortKey make_sort_key(std::span<const DeviceRow> rows, std::size_t row, int column);
