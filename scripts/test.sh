@@ -46,6 +46,20 @@ echo "== windows tests (Wine)"
 ) 2>&1 | tee "$logs/windows.log" || status=1
 count "$logs/windows.log"
 
+echo "== windows tick benchmark smoke (Wine)"
+if (
+  source scripts/wine-env.sh build/windows
+  trap wine_down EXIT
+  wine_up
+  wine build/windows/src/app/norvane-tick-bench.exe 1 4096
+) >"$logs/tick-bench.log" 2>&1; then
+  passed=$((passed + 1))
+  cat "$logs/tick-bench.log"
+else
+  failed=$((failed + 1)); status=1
+  tail -n 20 "$logs/tick-bench.log"
+fi
+
 echo "== fuzz smoke"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
