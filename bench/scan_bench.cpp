@@ -126,6 +126,51 @@ void BM_ScanDhipBody(benchmark::State& state) {
 }
 BENCHMARK(BM_ScanDhipBody);
 
+// The same lookups with one walk per object (json_members).
+void BM_ScanDhipBodyOneWalk(benchmark::State& state) {
+  static constexpr std::string_view kTop[] = {"method", "params", "mac"};
+  static constexpr std::string_view kInfo[] = {"DeviceType", "SerialNo", "IPv4Address",
+                                               "MachineName", "Version"};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(json_value_length(kDhipBody));
+    std::string_view top[3];
+    json_members(kDhipBody, kTop, top);
+    std::string_view info[5];
+    json_members(json_member(top[1], "deviceInfo"), kInfo, info);
+    benchmark::DoNotOptimize(json_string(info[0]));
+    benchmark::DoNotOptimize(json_string(info[1]));
+    benchmark::DoNotOptimize(json_string(top[2]));
+    benchmark::DoNotOptimize(json_string(json_member(info[2], "IPAddress")));
+    benchmark::DoNotOptimize(json_string(info[3]));
+    benchmark::DoNotOptimize(json_string(info[4]));
+  }
+  per_message(state, kDhipBody.size());
+}
+BENCHMARK(BM_ScanDhipBodyOneWalk);
+
+// One walk per object, nested lengths from an index of the body.
+void BM_ScanDhipBodyIndexed(benchmark::State& state) {
+  static constexpr std::string_view kTop[] = {"method", "params", "mac"};
+  static constexpr std::string_view kInfo[] = {"DeviceType", "SerialNo", "IPv4Address",
+                                               "MachineName", "Version"};
+  for (auto _ : state) {
+    const JsonIndex index(kDhipBody);
+    benchmark::DoNotOptimize(index.length());
+    std::string_view top[3];
+    json_members(kDhipBody, kTop, top, index);
+    std::string_view info[5];
+    json_members(json_member(top[1], "deviceInfo", index), kInfo, info, index);
+    benchmark::DoNotOptimize(json_string(info[0]));
+    benchmark::DoNotOptimize(json_string(info[1]));
+    benchmark::DoNotOptimize(json_string(top[2]));
+    benchmark::DoNotOptimize(json_string(json_member(info[2], "IPAddress", index)));
+    benchmark::DoNotOptimize(json_string(info[3]));
+    benchmark::DoNotOptimize(json_string(info[4]));
+  }
+  per_message(state, kDhipBody.size());
+}
+BENCHMARK(BM_ScanDhipBodyIndexed);
+
 void BM_ScanJsonString(benchmark::State& state) {
   const std::string raw = R"("Kamera \"Brama\" wjazd p\u00f3\u0142nocny, 2.800.0000000.25.R")";
   for (auto _ : state) benchmark::DoNotOptimize(json_string(raw));

@@ -1,14 +1,18 @@
 // The text scanners on arbitrary bytes: every result is checked against the
 // promises the decoders rely on (views stay inside the input, cleaned texts
-// are bounded and printable, address texts are canonical).
+// are bounded and printable, address texts are canonical) and against the
+// plain byte-by-byte scanners of tests/support/scan_reference.h (the same
+// bytes, views at the same offsets).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "../tests/support/scan_reference.h"
 #include "decode/scan.h"
 
 namespace {
@@ -30,6 +34,15 @@ void check_inside(const char* what, std::string_view part, std::string_view whol
   }
 }
 
+void check_same(const char* what, std::string_view got, std::string_view want) {
+  if (got.empty() && want.empty()) return;
+  if (got.data() != want.data() || got.size() != want.size()) fail(what, got);
+}
+
+void check_equal(const char* what, const std::string& got, const std::string& want) {
+  if (got != want) fail(what, got);
+}
+
 void check_clean(const char* what, const std::string& text) {
   if (text.size() > norvane::kCleanTextLimit) fail(what, text);
   for (const char c : text) {
@@ -49,6 +62,12 @@ void scan_xml(std::string_view doc, std::string_view name) {
   const std::string_view open = norvane::xml_element(doc, name, true);
   check_inside("xml_element", closed, doc);
   check_inside("xml_element open", open, doc);
+  check_same("xml_element vs reference", closed,
+             norvane::scan_reference::xml_element(doc, name, false));
+  check_same("xml_element open vs reference", open,
+             norvane::scan_reference::xml_element(doc, name, true));
+  check_equal("xml_text vs reference", norvane::xml_text(open),
+              norvane::scan_reference::xml_text(open));
   // A closed element is found the same way whether or not an open one is
   // allowed.
   if (!closed.empty() && (open.data() != closed.data() || open.size() != closed.size())) {
@@ -60,20 +79,37 @@ void scan_xml(std::string_view doc, std::string_view name) {
   if (!open.empty()) {
     const std::string_view inner = norvane::xml_element(open, "Address", true);
     check_inside("nested xml_element", inner, open);
+    check_same("nested xml_element vs reference", inner,
+               norvane::scan_reference::xml_element(open, "Address", true));
   }
 }
 
 void scan_json(std::string_view doc) {
+  namespace ref = norvane::scan_reference;
   const std::optional<std::size_t> length = norvane::json_value_length(doc);
   if (length && *length > doc.size()) fail("json_value_length", doc);
+  if (length != ref::json_value_length(doc)) fail("json_value_length vs reference", doc);
+  const norvane::JsonIndex index(doc);
+  if (index.length() != length) fail("JsonIndex length", doc);
 
-  // Walk down through nested objects, as the DHIP decoder does.
+  // Walk down through nested objects, as the DHIP decoder does, with and
+  // without the index and with one walk for all keys.
   std::string_view object = doc;
   for (int depth = 0; depth < 24 && !object.empty(); ++depth) {
     std::string_view next;
-    for (const std::string_view key : kKeys) {
+    std::string_view all[std::size(kKeys)];
+    std::string_view all_indexed[std::size(kKeys)];
+    norvane::json_members(object, kKeys, all);
+    norvane::json_members(object, kKeys, all_indexed, index);
+    for (std::size_t k = 0; k < std::size(kKeys); ++k) {
+      const std::string_view key = kKeys[k];
       const std::string_view value = norvane::json_member(object, key);
       check_inside("json_member", value, object);
+      const std::string_view want = ref::json_member(object, key);
+      check_same("json_member vs reference", value, want);
+      check_same("json_member with index", norvane::json_member(object, key, index), want);
+      check_same("json_members", all[k], want);
+      check_same("json_members with index", all_indexed[k], want);
       // A string, object or array member is exactly one complete value (a bare
       // scalar has no length of its own without the byte that ends it).
       if (!value.empty() &&
@@ -81,12 +117,15 @@ void scan_json(std::string_view doc) {
         const std::optional<std::size_t> n = norvane::json_value_length(value);
         if (!n || *n != value.size()) fail("json_member value is not one JSON value", value);
       }
-      check_clean("json_string", norvane::json_string(value));
+      const std::string text = norvane::json_string(value);
+      check_clean("json_string", text);
+      check_equal("json_string vs reference", text, ref::json_string(value));
       if (next.empty() && !value.empty() && value.front() == '{') next = value;
     }
     object = next;
   }
   check_clean("json_string whole", norvane::json_string(doc));
+  check_equal("json_string whole vs reference", norvane::json_string(doc), ref::json_string(doc));
 }
 
 void scan_addresses(std::string_view text) {
@@ -110,7 +149,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (c == ' ' || c == '\t' || c == '\r' || c == '\n') fail("trim left whitespace", trimmed);
     }
   }
+  check_same("trim vs reference", trimmed, norvane::scan_reference::trim(doc));
   check_clean("clean_text", norvane::clean_text(doc));
+  check_equal("clean_text vs reference", norvane::clean_text(doc),
+              norvane::scan_reference::clean_text(doc));
+  check_equal("xml_text vs reference", norvane::xml_text(doc),
+              norvane::scan_reference::xml_text(doc));
 
   for (const std::string_view name : kElements) scan_xml(doc, name);
   // An element name taken from the input itself: byte 0 gives its length.

@@ -77,7 +77,8 @@ __m128i control(__m128i v) noexcept {
 
 // Index of the first byte in [i, n) that a string scan must look at (a
 // double quote, a backslash or a byte below 0x20), or n.
-std::size_t skip_string_bytes(const char* s, std::size_t i, std::size_t n) noexcept {
+[[gnu::always_inline]] inline std::size_t skip_string_bytes(const char* s, std::size_t i,
+                                                            std::size_t n) noexcept {
 #if defined(__SSE2__)
   while (n - i >= 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
@@ -94,7 +95,8 @@ std::size_t skip_string_bytes(const char* s, std::size_t i, std::size_t n) noexc
 // Index just past the closing quote of the JSON string whose opening quote is
 // at `start`, or kNone when it is unterminated or holds a raw control byte. A
 // backslash skips the byte after it unchecked.
-std::size_t string_end(const char* s, std::size_t start, std::size_t n) noexcept {
+[[gnu::always_inline]] inline std::size_t string_end(const char* s, std::size_t start,
+                                                     std::size_t n) noexcept {
   std::size_t i = start + 1;
   while (i < n) {
     i = skip_string_bytes(s, i, n);
@@ -172,8 +174,40 @@ constexpr std::uint64_t prefix_xor(std::uint64_t x) noexcept {
 // are visited one by one. A block with a backslash is walked byte by byte,
 // on past its end while an escape is pending, so the next block again starts
 // in a plain state.
+}  // namespace
+
+// Notes where each object and array opens and closes during one scan, in
+// the order they open (so the offsets come out ascending). One beyond the
+// capacity, or beyond what an offset holds, is simply not noted.
+class JsonIndexRecorder {
+ public:
+  explicit JsonIndexRecorder(JsonIndex& index) noexcept : index_(index) {}
+
+  void open(std::size_t at, int depth) noexcept {
+    int slot = -1;
+    if (index_.count_ < JsonIndex::kCapacity && at <= UINT32_MAX) {
+      slot = static_cast<int>(index_.count_++);
+      index_.open_[slot] = static_cast<std::uint32_t>(at);
+    }
+    slot_[depth] = slot;
+  }
+
+  void close(std::size_t at, int depth) noexcept {
+    if (slot_[depth] >= 0) index_.close_[slot_[depth]] = static_cast<std::uint32_t>(at);
+  }
+
+ private:
+  JsonIndex& index_;
+  int slot_[kJsonNestingLimit] = {};  // the slot of the open container at each depth
+};
+
+namespace {
+
 class ContainerScan {
  public:
+  ContainerScan() noexcept = default;
+  explicit ContainerScan(JsonIndexRecorder* recorder) noexcept : recorder_(recorder) {}
+
   // Length of the object or array at the start of s, or kNone.
   std::size_t run(const char* s, std::size_t n) noexcept {
     std::size_t base = 0;
@@ -203,7 +237,7 @@ class ContainerScan {
       if (bad != 0) events &= (bad & (~bad + 1)) - 1;  // only those before the first bad byte
       for (; events != 0; events &= events - 1) {
         const auto k = static_cast<std::size_t>(std::countr_zero(events));
-        if (!bracket(block[k])) return done_ ? base + k + 1 : kNone;
+        if (!bracket(block[k], base + k)) return done_ ? base + k + 1 : kNone;
       }
       if (bad != 0) return kNone;
       in_string_ = (inside >> 63) != 0;
@@ -215,13 +249,15 @@ class ContainerScan {
  private:
   // Pushes or pops; false when the scan ends here (done_ tells whether the
   // container closed or the byte broke it).
-  bool bracket(char c) noexcept {
+  bool bracket(char c, std::size_t at) noexcept {
     if (c == '{' || c == '[') {
       if (depth_ == kJsonNestingLimit) return false;
+      if (recorder_ != nullptr) recorder_->open(at, depth_);
       closers_[depth_++] = c == '{' ? '}' : ']';
       return true;
     }
     if (depth_ == 0 || closers_[depth_ - 1] != c) return false;
+    if (recorder_ != nullptr) recorder_->close(at, depth_ - 1);
     if (--depth_ == 0) {
       done_ = true;
       return false;
@@ -247,7 +283,7 @@ class ContainerScan {
       } else if (c == '"') {
         in_string_ = true;
       } else if (has(c, kStructural)) {
-        if (!bracket(c)) {
+        if (!bracket(c, i)) {
           if (done_) result_ = i + 1;
           return kNone;
         }
@@ -257,6 +293,7 @@ class ContainerScan {
     return i < n ? i : kNone;
   }
 
+  JsonIndexRecorder* recorder_ = nullptr;
   char closers_[kJsonNestingLimit] = {};
   int depth_ = 0;
   bool in_string_ = false;
@@ -264,18 +301,26 @@ class ContainerScan {
   std::size_t result_ = kNone;
 };
 
-std::size_t value_length(const char* s, std::size_t n) noexcept {
+// Kept out of line: the member walk inlines the rest of value_length, and
+// containers are the rare, long case.
+[[gnu::noinline]] std::size_t container_length(const char* s, std::size_t n) noexcept {
+  return ContainerScan().run(s, n);
+}
+
+// Strings, containers and bare scalars; the member walk inlines it.
+[[gnu::always_inline]] inline std::size_t value_length(const char* s, std::size_t n) noexcept {
   if (n == 0) return kNone;
   const char first = s[0];
   if (first == '"') return string_end(s, 0, n);
-  if (first == '{' || first == '[') return ContainerScan().run(s, n);
+  if (first == '{' || first == '[') return container_length(s, n);
   for (std::size_t i = 0; i < n; ++i) {
     if (has(s[i], kScalarEnd)) return i;
   }
   return kNone;
 }
 
-std::size_t skip_space(const char* s, std::size_t i, std::size_t n) noexcept {
+[[gnu::always_inline]] inline std::size_t skip_space(const char* s, std::size_t i,
+                                                     std::size_t n) noexcept {
   while (i < n && has(s[i], kSpace)) ++i;
   return i;
 }
@@ -544,32 +589,143 @@ std::optional<std::size_t> json_value_length(std::string_view text) noexcept {
   return n;
 }
 
-// Whitespace is skipped only at the front of what remains; the end of the
-// object is trimmed once, up front, which is where trimming each remainder
-// would leave it too (a bare scalar that ends the trimmed object has no
-// length).
-std::string_view json_member(std::string_view object, std::string_view key) noexcept {
-  if (object.empty() || object[0] != '{') return {};
+namespace {
+
+// The member walk shared by the member lookups: calls found(key, value) for
+// each member in order until it returns true or the object stops being
+// well-formed. Whitespace is skipped only at the front of what remains; the
+// end of the object is trimmed once, up front, which is where trimming each
+// remainder would leave it too (a bare scalar that ends the trimmed object
+// has no length).
+template <typename Found, typename Length>
+void walk_members(std::string_view object, Found found, Length length) noexcept {
+  if (object.empty() || object[0] != '{') return;
   const char* s = object.data();
   std::size_t end = object.size();
   while (has(s[end - 1], kSpace)) --end;  // stops at the '{'
   std::size_t i = 1;
   for (;;) {
     i = skip_space(s, i, end);
-    if (i == end || s[i] != '"') return {};
+    if (i == end || s[i] != '"') return;
     const std::size_t key_end = string_end(s, i, end);
-    if (key_end == kNone) return {};
+    if (key_end == kNone) return;
     const std::string_view member_key(s + i + 1, key_end - i - 2);
     i = skip_space(s, key_end, end);
-    if (i == end || s[i] != ':') return {};
+    if (i == end || s[i] != ':') return;
     i = skip_space(s, i + 1, end);
-    const std::size_t n = value_length(s + i, end - i);
-    if (n == kNone || n == 0) return {};
-    if (member_key == key) return object.substr(i, n);
+    const std::size_t n = length(s + i, end - i);
+    if (n == kNone || n == 0) return;
+    if (found(member_key, object.substr(i, n))) return;
     i = skip_space(s, i + n, end);
-    if (i == end || s[i] != ',') return {};
+    if (i == end || s[i] != ',') return;
     ++i;
   }
+}
+
+// Lengths from an index where it has them; a container it did not note is
+// scanned. A fresh scan of a noted container would run over the same bytes
+// in the same state as the index's scan did (outside any string, no escape
+// pending, its own brackets balanced and nested within the limit, since the
+// whole value was), so it would end at the noted closer, or run out of bytes
+// when the closer lies at or beyond n.
+struct IndexedLength {
+  const JsonIndex* index;
+  std::size_t operator()(const char* s, std::size_t n) const noexcept {
+    if (n != 0 && (s[0] == '{' || s[0] == '[')) {
+      const std::size_t length = index->container_length(s);
+      if (length != kNone) return length <= n ? length : kNone;
+    }
+    return value_length(s, n);
+  }
+};
+
+struct ScannedLength {
+  std::size_t operator()(const char* s, std::size_t n) const noexcept { return value_length(s, n); }
+};
+
+template <typename Length>
+std::string_view find_member(std::string_view object, std::string_view key,
+                             Length length) noexcept {
+  std::string_view value;
+  walk_members(
+      object,
+      [&](std::string_view member_key, std::string_view member_value) {
+        if (member_key != key) return false;
+        value = member_value;
+        return true;
+      },
+      length);
+  return value;
+}
+
+template <typename Length>
+void find_members(std::string_view object, std::span<const std::string_view> keys,
+                  std::span<std::string_view> values, Length length) noexcept {
+  const std::size_t count = std::min(keys.size(), values.size());
+  for (std::size_t k = 0; k < count; ++k) values[k] = {};
+  std::size_t missing = count;
+  walk_members(
+      object,
+      [&](std::string_view member_key, std::string_view member_value) {
+        for (std::size_t k = 0; k < count; ++k) {
+          if (values[k].empty() && member_key == keys[k]) {
+            values[k] = member_value;
+            --missing;
+          }
+        }
+        return missing == 0;
+      },
+      length);
+}
+
+}  // namespace
+
+JsonIndex::JsonIndex(std::string_view value) noexcept : text_(value.data()) {
+  if (value.empty()) return;
+  if (value[0] == '{' || value[0] == '[') {
+    JsonIndexRecorder recorder(*this);
+    length_ = ContainerScan(&recorder).run(value.data(), value.size());
+  } else {
+    length_ = value_length(value.data(), value.size());
+  }
+  if (length_ == kNone) count_ = 0;
+}
+
+std::optional<std::size_t> JsonIndex::length() const noexcept {
+  if (length_ == kNone) return std::nullopt;
+  return length_;
+}
+
+std::size_t JsonIndex::container_length(const char* at) const noexcept {
+  if (count_ == 0) return kNone;
+  // Addresses compared as numbers: `at` may point anywhere.
+  const auto from = reinterpret_cast<std::uintptr_t>(text_);
+  const auto where = reinterpret_cast<std::uintptr_t>(at);
+  if (where < from || where - from >= length_) return kNone;
+  const auto offset = static_cast<std::uint32_t>(where - from);
+  const std::uint32_t* end = open_ + count_;
+  const std::uint32_t* found = std::lower_bound(open_, end, offset);
+  if (found == end || *found != offset) return kNone;
+  return close_[found - open_] - offset + 1;
+}
+
+std::string_view json_member(std::string_view object, std::string_view key) noexcept {
+  return find_member(object, key, ScannedLength{});
+}
+
+std::string_view json_member(std::string_view object, std::string_view key,
+                             const JsonIndex& index) noexcept {
+  return find_member(object, key, IndexedLength{&index});
+}
+
+void json_members(std::string_view object, std::span<const std::string_view> keys,
+                  std::span<std::string_view> values) noexcept {
+  find_members(object, keys, values, ScannedLength{});
+}
+
+void json_members(std::string_view object, std::span<const std::string_view> keys,
+                  std::span<std::string_view> values, const JsonIndex& index) noexcept {
+  find_members(object, keys, values, IndexedLength{&index});
 }
 
 // Decoded into a buffer on the stack, like xml_text. Before the limit is

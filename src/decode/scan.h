@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,6 +38,50 @@ std::optional<std::size_t> json_value_length(std::string_view text) noexcept;
 // Raw text of the first member of an object with this key (strings keep
 // their quotes), or empty.
 std::string_view json_member(std::string_view object, std::string_view key) noexcept;
+
+// The members of one object with several keys, in one walk: values[k] gets
+// what json_member(object, keys[k]) gives (values holds one view per key).
+void json_members(std::string_view object, std::span<const std::string_view> keys,
+                  std::span<std::string_view> values) noexcept;
+
+// Where the objects and arrays inside one JSON value end, noted during the
+// one scan that also gives the value's length. Member lookups given the
+// index take the length of a nested object or array from it instead of
+// scanning it again, with exactly the results of the lookups without it.
+// A decoder that checks a message with json_value_length and then looks up
+// members level by level scans each nested level once instead of once per
+// level. The index refers to the value's bytes, which must stay unchanged
+// while it is used.
+class JsonIndex {
+ public:
+  static constexpr std::size_t kCapacity = 64;  // objects and arrays noted
+
+  explicit JsonIndex(std::string_view value) noexcept;
+
+  // json_value_length of the value.
+  std::optional<std::size_t> length() const noexcept;
+
+  // Length of the object or array that opens at `at` inside the value, or
+  // npos when the scan noted none there (a '{' or '[' inside a string, one
+  // beyond the first kCapacity, or a value that did not scan).
+  std::size_t container_length(const char* at) const noexcept;
+
+ private:
+  friend class JsonIndexRecorder;
+
+  const char* text_ = nullptr;
+  std::size_t length_ = std::string_view::npos;
+  std::size_t count_ = 0;
+  std::uint32_t open_[kCapacity] = {};  // offsets, ascending
+  std::uint32_t close_[kCapacity] = {};
+};
+
+// json_member and json_members inside a value with an index of that value
+// (objects anywhere else are scanned as usual).
+std::string_view json_member(std::string_view object, std::string_view key,
+                             const JsonIndex& index) noexcept;
+void json_members(std::string_view object, std::span<const std::string_view> keys,
+                  std::span<std::string_view> values, const JsonIndex& index) noexcept;
 
 // A raw JSON string value decoded and cleaned, or empty.
 std::string json_string(std::string_view raw);

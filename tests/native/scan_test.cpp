@@ -168,6 +168,59 @@ TEST(JsonMember, Lookup) {
   for (const Case& c : cases) EXPECT_EQ(json_member(c.object, c.key), c.want) << c.object;
 }
 
+TEST(JsonMembers, OneWalkForSeveralKeys) {
+  static constexpr std::string_view kKeys[] = {"method", "id", "missing", "id"};
+  std::string_view values[4];
+  json_members(R"({"id":5, "method":"x", "id":6})", kKeys, values);
+  EXPECT_EQ(values[0], "\"x\"");
+  EXPECT_EQ(values[1], "5");  // the first member with the key wins
+  EXPECT_EQ(values[2], "");
+  EXPECT_EQ(values[3], "5");
+  // A broken member ends the walk for every key after it.
+  json_members(R"({"id":5,"method" "x","missing":1})", kKeys, values);
+  EXPECT_EQ(values[0], "");
+  EXPECT_EQ(values[1], "5");
+  EXPECT_EQ(values[2], "");
+}
+
+TEST(JsonIndex, NestedLengthsFromOneScan) {
+  const std::string doc = R"({"s":"{x]","o":{"k":[1,{"m":2}]},"t":true})";
+  const JsonIndex index(doc);
+  EXPECT_EQ(index.length(), doc.size());
+  EXPECT_EQ(index.container_length(doc.data()), doc.size());
+  // A brace inside a string is not a container.
+  EXPECT_EQ(index.container_length(doc.data() + doc.find("{x")), std::string_view::npos);
+  const std::string_view o = json_member(doc, "o", index);
+  EXPECT_EQ(o, R"({"k":[1,{"m":2}]})");
+  EXPECT_EQ(index.container_length(o.data()), o.size());
+  EXPECT_EQ(json_member(json_member(o, "k", index), "m", index), "");  // an array has no members
+  // Outside the indexed text, and with a failed scan, lookups scan as usual.
+  const std::string other = R"({"o":{"k":1}})";
+  EXPECT_EQ(index.container_length(other.data()), std::string_view::npos);
+  EXPECT_EQ(json_member(other, "o", index), R"({"k":1})");
+  const JsonIndex broken(R"({"o":{"k":1})");
+  EXPECT_EQ(broken.length(), std::nullopt);
+  EXPECT_EQ(json_member(R"({"o":{"k":1}})", "o", broken), R"({"k":1})");
+  // Too deep as a whole, but the member on its own is not: nothing of the
+  // failed scan may be used.
+  const std::string deep = R"({"a":)" + std::string(16, '[') + std::string(16, ']') + "}";
+  const JsonIndex too_deep(deep);
+  EXPECT_EQ(too_deep.length(), std::nullopt);
+  EXPECT_EQ(json_member(deep, "a", too_deep), std::string(16, '[') + std::string(16, ']'));
+}
+
+TEST(JsonIndex, MoreContainersThanItNotes) {
+  std::string doc = R"({"a":[)";
+  for (std::size_t i = 0; i < JsonIndex::kCapacity + 10; ++i) doc += "[1],";
+  doc += R"("x"],"b":{"c":{"d":1}}})";
+  const JsonIndex index(doc);
+  ASSERT_EQ(index.length(), doc.size());
+  const std::string_view b = json_member(doc, "b", index);
+  EXPECT_EQ(b, R"({"c":{"d":1}})");
+  EXPECT_EQ(index.container_length(b.data()), std::string_view::npos);  // not noted
+  EXPECT_EQ(json_member(json_member(b, "c", index), "d", index), "1");
+}
+
 TEST(JsonString, Decoding) {
   struct Case {
     std::string_view raw;
@@ -417,12 +470,28 @@ TEST(ScanDifferential, Json) {
     if (round % 11 == 0) doc += " ";
     ASSERT_EQ(json_value_length(doc), scan_reference::json_value_length(doc)) << shown(doc);
     ASSERT_EQ(json_string(doc), scan_reference::json_string(doc)) << shown(doc);
-    for (const std::string_view key : kKeys) {
+    const JsonIndex index(doc);
+    ASSERT_EQ(index.length(), scan_reference::json_value_length(doc)) << shown(doc);
+    // Part of the text, to look up members with an index of the whole.
+    const std::string_view part = std::string_view(doc).substr(0, doc.size() * 3 / 4);
+    std::string_view all[std::size(kKeys)];
+    std::string_view all_indexed[std::size(kKeys)];
+    json_members(doc, kKeys, all);
+    json_members(doc, kKeys, all_indexed, index);
+    for (std::size_t k = 0; k < std::size(kKeys); ++k) {
+      const std::string_view key = kKeys[k];
       const std::string_view got = json_member(doc, key);
       const std::string_view want = scan_reference::json_member(doc, key);
       ASSERT_TRUE(same_view(got, want)) << shown(doc) << " / " << key;
+      ASSERT_TRUE(same_view(json_member(doc, key, index), want)) << shown(doc) << " / " << key;
+      ASSERT_TRUE(same_view(all[k], want)) << shown(doc) << " / " << key;
+      ASSERT_TRUE(same_view(all_indexed[k], want)) << shown(doc) << " / " << key;
+      ASSERT_TRUE(same_view(json_member(part, key, index), scan_reference::json_member(part, key)))
+          << shown(part) << " / " << key;
       ASSERT_EQ(json_string(got), scan_reference::json_string(want)) << shown(got);
-      ASSERT_TRUE(same_view(json_member(got, "a"), scan_reference::json_member(want, "a")));
+      const std::string_view inner = scan_reference::json_member(want, "a");
+      ASSERT_TRUE(same_view(json_member(got, "a"), inner));
+      ASSERT_TRUE(same_view(json_member(got, "a", index), inner));
     }
     ASSERT_EQ(clean_text(doc), scan_reference::clean_text(doc)) << shown(doc);
   }
