@@ -493,12 +493,13 @@ std::string_view xml_element(std::string_view text, std::string_view local_name,
                              bool allow_open) noexcept {
   if (local_name.empty()) return {};
   // A name holding a byte that ends tag names can never be a tag's name.
+  bool name_has_colon = false;
   for (const char c : local_name) {
     if (has(c, kNameEnd)) return {};
+    name_has_colon = name_has_colon || c == ':';
   }
   const char* s = text.data();
   const std::size_t n = text.size();
-  const bool name_has_colon = local_name.find(':') != std::string_view::npos;
 
   std::size_t open = kNone;
   std::size_t q = find_name(s, n, 0, local_name);
