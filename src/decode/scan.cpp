@@ -166,14 +166,6 @@ constexpr std::uint64_t prefix_xor(std::uint64_t x) noexcept {
   return x;
 }
 
-// The scan of an object or array: a stack of expected closers, strings
-// skipped. It runs over 64-byte blocks. In a block without backslashes the
-// quotes alone decide which bytes lie inside strings (a running parity), so
-// the block's braces and brackets outside strings and its control bytes
-// inside strings are found from bit masks and only the braces and brackets
-// are visited one by one. A block with a backslash is walked byte by byte,
-// on past its end while an escape is pending, so the next block again starts
-// in a plain state.
 }  // namespace
 
 // Notes where each object and array opens and closes during one scan, in
@@ -203,6 +195,15 @@ class JsonIndexRecorder {
 
 namespace {
 
+// The scan of an object or array: a stack of expected closers, strings
+// skipped. It runs over 64-byte blocks. In a block without backslashes the
+// quotes alone decide which bytes lie inside strings (a running parity), so
+// the block's braces and brackets outside strings and its control bytes
+// inside strings are found from bit masks and only the braces and brackets
+// are visited one by one. A block with a backslash is walked byte by byte,
+// on past its end while an escape is pending, so the next block again starts
+// in a plain state. Given a recorder, it notes every object and array it
+// passes, for a JsonIndex.
 class ContainerScan {
  public:
   ContainerScan() noexcept = default;
@@ -395,7 +396,8 @@ std::size_t find_name(const char* s, std::size_t n, std::size_t from,
         _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at)), firsts),
         _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at + m - 1)), lasts));
   };
-  const auto first_match = [&](std::size_t at, std::uint32_t hits) noexcept {
+  // Bit k of `hits` stands for the position at + k.
+  const auto first_match = [&](std::size_t at, std::uint64_t hits) noexcept {
     for (; hits != 0; hits &= hits - 1) {
       const std::size_t c = at + static_cast<std::size_t>(std::countr_zero(hits));
       if (middle_matches(c)) return c;
@@ -408,12 +410,10 @@ std::size_t find_name(const char* s, std::size_t n, std::size_t from,
     const __m128i c2 = candidates(i + 32);
     const __m128i c3 = candidates(i + 48);
     if (bits16(_mm_or_si128(_mm_or_si128(c0, c1), _mm_or_si128(c2, c3))) == 0) continue;
-    const std::uint64_t hits = std::uint64_t{bits16(c0)} | std::uint64_t{bits16(c1)} << 16 |
-                               std::uint64_t{bits16(c2)} << 32 | std::uint64_t{bits16(c3)} << 48;
-    for (std::uint64_t h = hits; h != 0; h &= h - 1) {
-      const std::size_t c = i + static_cast<std::size_t>(std::countr_zero(h));
-      if (middle_matches(c)) return c;
-    }
+    const std::size_t c =
+        first_match(i, std::uint64_t{bits16(c0)} | std::uint64_t{bits16(c1)} << 16 |
+                           std::uint64_t{bits16(c2)} << 32 | std::uint64_t{bits16(c3)} << 48);
+    if (c != kNone) return c;
   }
   for (; i + 15 <= last_start; i += 16) {
     const std::size_t c = first_match(i, bits16(candidates(i)));
