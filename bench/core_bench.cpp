@@ -329,7 +329,7 @@ std::vector<std::string> lookup_addresses(bool known) {
   std::vector<std::string> out;
   std::mt19937_64 rng(7);
   if (known) {
-    for (const auto& [key, name] : table.entries()) {
+    for (const auto& [key, entry] : table.entries()) {
       const unsigned bits = static_cast<unsigned>(key >> 36);
       const std::uint64_t prefix = key & ((std::uint64_t{1} << 36) - 1);
       const std::uint64_t mac =
@@ -364,7 +364,9 @@ void run_lookups(benchmark::State& state, const std::vector<std::string>& addres
   std::size_t i = 0;
   std::size_t found = 0;
   for (auto _ : state) {
-    const std::string name = norvane::vendor_display_name(table, addresses[i]);
+    // The view is what classification converts for display; the owning
+    // vendor_display_name adds one copy of the name on top.
+    const std::string_view name = norvane::vendor_display_view(table, addresses[i]);
     found += name.empty() ? 0 : 1;
     benchmark::DoNotOptimize(name.data());
     if (++i == addresses.size()) i = 0;

@@ -116,7 +116,7 @@ std::u16string lower_text(std::u16string_view text) {
 std::uint32_t classify(DeviceRow& row, std::string_view key, const VendorTable& vendors) {
   const std::u16string model = lower_text(row.columns[kColModel]);
 
-  std::u16string vendor_text = to_display_text(vendor_display_name(vendors, key));
+  std::u16string vendor_text = to_display_text(vendor_display_view(vendors, key));
   if (vendor_text.empty()) vendor_text = inferred_vendor(row, model);
   bool changed = false;
   if (vendor_text != row.columns[kColVendor]) {

@@ -59,7 +59,7 @@ bool format_vendor_db(const VendorTable& table, std::string& out) {
   for (const PrefixKey key : keys) {
     const unsigned bits = static_cast<unsigned>(key >> 36);
     const std::size_t digits = bits / 4;
-    const std::string& name = table.entries().at(key);
+    const std::string& name = table.entries().at(key).name;
     const PrefixKey value = key & ((PrefixKey{1} << 36) - 1);
     if ((bits != 24 && bits != 28 && bits != 36) || (value >> bits) != 0 || !name_fits_file(name)) {
       return false;

@@ -52,9 +52,31 @@ std::optional<std::uint64_t> parse_mac_value(std::string_view text) noexcept {
 
 char ascii_lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
-std::string_view normalised_name(std::string_view stored) {
-  // Names are at most 512 bytes; a stack copy avoids an allocation per
-  // lookup. A longer name (not produced by any loader) takes the slow path.
+std::string_view display_text_of(const VendorEntry& entry) noexcept {
+  switch (entry.display) {
+    case VendorDisplay::kAsStored:
+      return entry.name;
+    case VendorDisplay::kNone:
+      return {};
+    case VendorDisplay::kDahua:
+      return "Dahua";
+    case VendorDisplay::kHikvision:
+      return "Hikvision";
+    case VendorDisplay::kUbiquiti:
+      return "Ubiquiti";
+    case VendorDisplay::kMikroTik:
+      return "MikroTik";
+    case VendorDisplay::kTpLink:
+      return "TP-Link";
+  }
+  return entry.name;
+}
+
+}  // namespace
+
+VendorDisplay classify_vendor_name(std::string_view stored) {
+  // Names are at most 512 bytes; a stack copy avoids an allocation. A longer
+  // name (not produced by any loader) takes the slow path.
   std::array<char, kVendorNameMax> buffer;
   std::string heap;
   char* lower = buffer.data();
@@ -64,33 +86,33 @@ std::string_view normalised_name(std::string_view stored) {
   }
   for (std::size_t i = 0; i < stored.size(); ++i) lower[i] = ascii_lower(stored[i]);
   const std::string_view l(lower, stored.size());
-  if (l == "private" || l == "ieee registration authority") return {};
+  if (l == "private" || l == "ieee registration authority") return VendorDisplay::kNone;
   if (l == "dahua" || l.starts_with("zhejiang dahua technology") ||
       l.starts_with("zhejiang dahua zhilian")) {
-    return "Dahua";
+    return VendorDisplay::kDahua;
   }
-  if (l.find("hikvision") != std::string_view::npos) return "Hikvision";
-  if (l.find("ubiquiti") != std::string_view::npos) return "Ubiquiti";
+  if (l.find("hikvision") != std::string_view::npos) return VendorDisplay::kHikvision;
+  if (l.find("ubiquiti") != std::string_view::npos) return VendorDisplay::kUbiquiti;
   if (l.find("mikrotik") != std::string_view::npos ||
       l.find("routerboard.com") != std::string_view::npos) {
-    return "MikroTik";
+    return VendorDisplay::kMikroTik;
   }
-  if (l.find("tp-link") != std::string_view::npos) return "TP-Link";
-  return stored;
+  if (l.find("tp-link") != std::string_view::npos) return VendorDisplay::kTpLink;
+  return VendorDisplay::kAsStored;
 }
-
-}  // namespace
 
 VendorTable::VendorTable() { map_.max_load_factor(1.0f); }
 
 bool VendorTable::insert(PrefixKey key, std::string name) {
-  if (!map_.try_emplace(key, std::move(name)).second) return false;
+  const VendorDisplay display = classify_vendor_name(name);
+  if (!map_.try_emplace(key, VendorEntry{std::move(name), display}).second) return false;
   note_split_block(key);
   return true;
 }
 
 void VendorTable::insert_or_assign(PrefixKey key, std::string name) {
-  map_.insert_or_assign(key, std::move(name));
+  const VendorDisplay display = classify_vendor_name(name);
+  map_.insert_or_assign(key, VendorEntry{std::move(name), display});
   note_split_block(key);
 }
 
@@ -119,12 +141,21 @@ bool VendorTable::may_have_longer_prefixes(std::uint32_t block24) const noexcept
   return ((split_filter_[bit / 64] >> (bit % 64)) & 1u) != 0;
 }
 
-const std::string* VendorTable::find(PrefixKey key) const {
+const VendorEntry* VendorTable::find_entry(PrefixKey key) const {
   const auto it = map_.find(key);
   return it == map_.end() ? nullptr : &it->second;
 }
 
+const std::string* VendorTable::find(PrefixKey key) const {
+  const VendorEntry* entry = find_entry(key);
+  return entry ? &entry->name : nullptr;
+}
+
 std::string vendor_display_name(const VendorTable& table, std::string_view mac) {
+  return std::string(vendor_display_view(table, mac));
+}
+
+std::string_view vendor_display_view(const VendorTable& table, std::string_view mac) noexcept {
   const std::optional<std::uint64_t> value = parse_mac_value(trim_space(mac));
   if (!value || *value == 0) return {};
   // Group (bit 40) and locally administered (bit 41) addresses carry no
@@ -135,8 +166,8 @@ std::string vendor_display_name(const VendorTable& table, std::string_view mac) 
   const bool split = table.may_have_longer_prefixes(static_cast<std::uint32_t>(*value >> 24));
   for (unsigned bits : {36u, 28u, 24u}) {
     if (bits != 24 && !split) continue;
-    if (const std::string* name = table.find(make_prefix_key(bits, *value >> (48 - bits)))) {
-      return std::string(normalised_name(*name));
+    if (const VendorEntry* entry = table.find_entry(make_prefix_key(bits, *value >> (48 - bits)))) {
+      return display_text_of(*entry);
     }
   }
   return {};

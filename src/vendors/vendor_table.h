@@ -23,9 +23,29 @@ struct PrefixKeyHash {
   std::size_t operator()(PrefixKey key) const noexcept { return static_cast<std::size_t>(key); }
 };
 
+// How a stored name is shown: decided once when the entry is inserted, so a
+// lookup does not lower-case and search the name every time.
+enum class VendorDisplay : std::uint8_t {
+  kAsStored,  // the name as stored
+  kNone,      // "Private", "IEEE Registration Authority": no vendor shown
+  kDahua,
+  kHikvision,
+  kUbiquiti,
+  kMikroTik,
+  kTpLink,
+};
+
+VendorDisplay classify_vendor_name(std::string_view stored);
+
+struct VendorEntry {
+  std::string name;
+  VendorDisplay display = VendorDisplay::kAsStored;
+  friend bool operator==(const VendorEntry&, const VendorEntry&) = default;
+};
+
 class VendorTable {
  public:
-  using Map = std::unordered_map<PrefixKey, std::string, PrefixKeyHash>;
+  using Map = std::unordered_map<PrefixKey, VendorEntry, PrefixKeyHash>;
 
   VendorTable();
 
@@ -34,6 +54,7 @@ class VendorTable {
   // Inserts, or replaces the name of a key already present.
   void insert_or_assign(PrefixKey key, std::string name);
   const std::string* find(PrefixKey key) const;
+  const VendorEntry* find_entry(PrefixKey key) const;
   std::size_t size() const noexcept { return map_.size(); }
   bool empty() const noexcept { return map_.empty(); }
   void clear() noexcept {
@@ -64,6 +85,9 @@ class VendorTable {
 // The maker of a MAC address text (12, 14 or 17 characters), normalised for
 // display, or empty.
 std::string vendor_display_name(const VendorTable& table, std::string_view mac);
+// The same without a copy: a view into the table (or a literal), valid until
+// the table changes.
+std::string_view vendor_display_view(const VendorTable& table, std::string_view mac) noexcept;
 
 inline constexpr std::size_t kVendorNameMax = 512;
 

@@ -156,6 +156,20 @@ TEST(VendorLookupIndex, LongerPrefixesFoundAfterEveryKindOfChange) {
   EXPECT_EQ(vendor_display_name(copy, mac), "Small");
 }
 
+// The display form is worked out when a name is stored; replacing a name
+// must replace its display form too, and the view must match the copy.
+TEST(VendorTable, ReplacedNameChangesItsDisplayForm) {
+  VendorTable t;
+  const PrefixKey key = make_prefix_key(24, 0x001BC5);
+  ASSERT_TRUE(t.insert(key, "Private"));
+  EXPECT_EQ(vendor_display_name(t, "00:1B:C5:00:00:01"), "");
+  t.insert_or_assign(key, "Hangzhou Hikvision Digital Technology Co.,Ltd.");
+  EXPECT_EQ(vendor_display_name(t, "00:1B:C5:00:00:01"), "Hikvision");
+  t.insert_or_assign(key, "Acme Cameras");
+  EXPECT_EQ(vendor_display_view(t, "00:1B:C5:00:00:01"), "Acme Cameras");
+  EXPECT_EQ(t.find_entry(key)->display, VendorDisplay::kAsStored);
+}
+
 TEST(VendorText, TrimAndClean) {
   EXPECT_EQ(trim_space(" \t\r\nabc d\r\n \t"), "abc d");
   EXPECT_EQ(trim_space(" \t\r\n"), "");
