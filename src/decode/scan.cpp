@@ -119,7 +119,7 @@ struct BlockBits {
   bool backslash = false;
 };
 
-BlockBits classify_block(const char* p) noexcept {
+[[gnu::always_inline]] inline BlockBits classify_block(const char* p) noexcept {
   BlockBits bits;
 #if defined(__SSE2__)
   __m128i v[4];
@@ -202,12 +202,17 @@ namespace {
 // inside strings are found from bit masks and only the braces and brackets
 // are visited one by one. A block with a backslash is walked byte by byte,
 // on past its end while an escape is pending, so the next block again starts
-// in a plain state. Given a recorder, it notes every object and array it
-// passes, for a JsonIndex.
+// in a plain state. Its recorder is told of every object and array it
+// passes (for a JsonIndex; the plain scan's recorder does nothing).
+struct NoRecorder {
+  void open(std::size_t /*at*/, int /*depth*/) noexcept {}
+  void close(std::size_t /*at*/, int /*depth*/) noexcept {}
+};
+
+template <typename Recorder>
 class ContainerScan {
  public:
-  ContainerScan() noexcept = default;
-  explicit ContainerScan(JsonIndexRecorder* recorder) noexcept : recorder_(recorder) {}
+  explicit ContainerScan(Recorder& recorder) noexcept : recorder_(recorder) {}
 
   // Length of the object or array at the start of s, or kNone.
   std::size_t run(const char* s, std::size_t n) noexcept {
@@ -253,12 +258,12 @@ class ContainerScan {
   bool bracket(char c, std::size_t at) noexcept {
     if (c == '{' || c == '[') {
       if (depth_ == kJsonNestingLimit) return false;
-      if (recorder_ != nullptr) recorder_->open(at, depth_);
+      recorder_.open(at, depth_);
       closers_[depth_++] = c == '{' ? '}' : ']';
       return true;
     }
     if (depth_ == 0 || closers_[depth_ - 1] != c) return false;
-    if (recorder_ != nullptr) recorder_->close(at, depth_ - 1);
+    recorder_.close(at, depth_ - 1);
     if (--depth_ == 0) {
       done_ = true;
       return false;
@@ -294,7 +299,7 @@ class ContainerScan {
     return i < n ? i : kNone;
   }
 
-  JsonIndexRecorder* recorder_ = nullptr;
+  Recorder& recorder_;
   char closers_[kJsonNestingLimit] = {};
   int depth_ = 0;
   bool in_string_ = false;
@@ -305,7 +310,8 @@ class ContainerScan {
 // Kept out of line: the member walk inlines the rest of value_length, and
 // containers are the rare, long case.
 [[gnu::noinline]] std::size_t container_length(const char* s, std::size_t n) noexcept {
-  return ContainerScan().run(s, n);
+  NoRecorder none;
+  return ContainerScan<NoRecorder>(none).run(s, n);
 }
 
 // Strings, containers and bare scalars; the member walk inlines it.
@@ -685,7 +691,7 @@ JsonIndex::JsonIndex(std::string_view value) noexcept : text_(value.data()) {
   if (value.empty()) return;
   if (value[0] == '{' || value[0] == '[') {
     JsonIndexRecorder recorder(*this);
-    length_ = ContainerScan(&recorder).run(value.data(), value.size());
+    length_ = ContainerScan<JsonIndexRecorder>(recorder).run(value.data(), value.size());
   } else {
     length_ = value_length(value.data(), value.size());
   }
