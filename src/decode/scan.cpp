@@ -650,6 +650,13 @@ struct ScannedLength {
   std::size_t operator()(const char* s, std::size_t n) const noexcept { return value_length(s, n); }
 };
 
+// Keys compared by size and first byte before the rest: most members of an
+// object differ from a wanted key in one of those.
+bool same_key(std::string_view a, std::string_view b) noexcept {
+  return a.size() == b.size() &&
+         (a.empty() || (a[0] == b[0] && std::memcmp(a.data(), b.data(), a.size()) == 0));
+}
+
 template <typename Length>
 std::string_view find_member(std::string_view object, std::string_view key,
                              Length length) noexcept {
@@ -657,7 +664,7 @@ std::string_view find_member(std::string_view object, std::string_view key,
   walk_members(
       object,
       [&](std::string_view member_key, std::string_view member_value) {
-        if (member_key != key) return false;
+        if (!same_key(member_key, key)) return false;
         value = member_value;
         return true;
       },
@@ -675,7 +682,7 @@ void find_members(std::string_view object, std::span<const std::string_view> key
       object,
       [&](std::string_view member_key, std::string_view member_value) {
         for (std::size_t k = 0; k < count; ++k) {
-          if (values[k].empty() && member_key == keys[k]) {
+          if (values[k].empty() && same_key(member_key, keys[k])) {
             values[k] = member_value;
             --missing;
           }

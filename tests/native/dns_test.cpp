@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/message_bytes.h"
 #include "support/pcap_reader.h"
 
 namespace norvane {
@@ -16,28 +17,8 @@ namespace {
 
 using namespace std::string_literals;
 
-// Hex digits to bytes; spaces are ignored so that fields can be grouped.
-std::string hex(std::string_view text) {
-  auto digit = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  std::string out;
-  int high = -1;
-  for (char c : text) {
-    const int d = digit(c);
-    if (d < 0) continue;
-    if (high < 0) {
-      high = d;
-    } else {
-      out.push_back(static_cast<char>(high * 16 + d));
-      high = -1;
-    }
-  }
-  return out;
-}
+// Test messages are byte strings here.
+std::string hex(std::string_view text) { return test::hex_string(text); }
 
 // ---------------------------------------------------------------------------
 // Messages as responders send them.

@@ -11,45 +11,15 @@
 #include <vector>
 
 #include "decode/frame.h"
+#include "support/message_bytes.h"
 #include "support/pcap_reader.h"
 
 namespace norvane {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// Hex digits with free spacing; 'quoted' parts are copied as ASCII.
-Bytes hex(std::string_view text) {
-  Bytes out;
-  int high = -1;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\'') {
-      for (++i; i < text.size() && text[i] != '\''; ++i) {
-        out.push_back(static_cast<std::uint8_t>(text[i]));
-      }
-      continue;
-    }
-    int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    if (v < 0) continue;
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<std::uint8_t>(high << 4 | v));
-      high = -1;
-    }
-  }
-  EXPECT_LT(high, 0) << "odd number of hex digits in " << text;
-  return out;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+using test::Bytes;
+using test::hex;
+using test::operator+;
 
 // LLDP TLV: 7-bit type, 9-bit length, value.
 Bytes lldp_tlv(unsigned type, const Bytes& value) {

@@ -10,29 +10,13 @@
 #include <vector>
 
 #include "model/packet_summary.h"
+#include "support/message_bytes.h"
 
 namespace norvane {
 namespace {
 
-// Hex digits to bytes; anything that is not a hex digit separates.
-std::string hex(std::string_view text) {
-  std::string out;
-  int high = -1;
-  for (char c : text) {
-    int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    if (v < 0) continue;
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<char>(high << 4 | v));
-      high = -1;
-    }
-  }
-  return out;
-}
+// Test messages are byte strings here.
+std::string hex(std::string_view text) { return test::hex_string(text); }
 
 std::string padded(std::string_view text, std::size_t size) {
   std::string out(text.substr(0, size));

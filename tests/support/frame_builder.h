@@ -8,49 +8,20 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "support/message_bytes.h"
+
 namespace norvane::test {
 
-using Bytes = std::vector<std::uint8_t>;
 using Mac = std::array<std::uint8_t, 6>;
 using Ip4 = std::array<std::uint8_t, 4>;
 using Ip6 = std::array<std::uint8_t, 16>;
 
-// Hex digits; spaces, '|', ':' and '-' between them are ignored.
-inline Bytes hex(std::string_view text) {
-  Bytes out;
-  int high = -1;
-  for (const char c : text) {
-    int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    if (v < 0) {
-      if (c == ' ' || c == '|' || c == ':' || c == '-' || c == '\n') continue;
-      throw std::invalid_argument("bad hex character");
-    }
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<std::uint8_t>(high << 4 | v));
-      high = -1;
-    }
-  }
-  if (high >= 0) throw std::invalid_argument("odd number of hex digits");
-  return out;
-}
-
 inline Bytes text_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-inline Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 inline void put16(Bytes& b, std::uint16_t v) {
   b.push_back(static_cast<std::uint8_t>(v >> 8));
