@@ -14,26 +14,11 @@
 #include "decode/sadp.h"
 #include "decode/tlv_discovery.h"
 #include "model/packet_summary.h"
+#include "support/message_bytes.h"
 
 namespace {
 
-std::string from_hex(std::string_view text) {
-  std::string out;
-  int high = -1;
-  for (char c : text) {
-    int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    if (v < 0) continue;
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<char>(high << 4 | v));
-      high = -1;
-    }
-  }
-  return out;
-}
+using norvane::test::hex_string;
 
 std::string zero_padded(std::string_view text, std::size_t size) {
   std::string out(text);
@@ -76,7 +61,7 @@ void BM_SadpFrameReply(benchmark::State& state) {
   norvane::PacketSummary s;
   s.source_mac = "44:19:B6:12:34:56";
   s.ether_type = 0x8033;
-  s.l2_payload = from_hex(
+  s.l2_payload = hex_string(
                      "2101 0242 0000012c 0604 0003e15a 4419b6123456 c0a80140"
                      "ffffff00 c0a80101 00001f40") +
                  zero_padded("DS-2CD2143G0-I20190101AAWR123456789", 52) + std::string(14, '\0') +
@@ -147,12 +132,12 @@ void BM_MndpAnnouncement(benchmark::State& state) {
   s.source_mac = "4C:5E:0C:11:22:33";
   s.source_port = 5678;
   s.dest_port = 5678;
-  s.payload = from_hex("00000001") + mndp_tlv(1, from_hex("4c5e0c112233")) +
+  s.payload = hex_string("00000001") + mndp_tlv(1, hex_string("4c5e0c112233")) +
               mndp_tlv(5, "router1") + mndp_tlv(7, "6.49.7 (stable)") + mndp_tlv(8, "MikroTik") +
-              mndp_tlv(10, from_hex("00015180")) + mndp_tlv(11, "ABCD-1234") +
-              mndp_tlv(12, "RB750Gr3") + mndp_tlv(14, from_hex("01")) +
-              mndp_tlv(15, from_hex("fe800000000000004e5e0cfffe112233")) + mndp_tlv(16, "ether2") +
-              mndp_tlv(17, from_hex("c0a85801"));
+              mndp_tlv(10, hex_string("00015180")) + mndp_tlv(11, "ABCD-1234") +
+              mndp_tlv(12, "RB750Gr3") + mndp_tlv(14, hex_string("01")) +
+              mndp_tlv(15, hex_string("fe800000000000004e5e0cfffe112233")) +
+              mndp_tlv(16, "ether2") + mndp_tlv(17, hex_string("c0a85801"));
   run(state, s, "192.168.88.1", s.source_mac,
       [](norvane::PacketSummary& x) { return norvane::decode_tlv_discovery(x, false); });
 }
@@ -161,18 +146,18 @@ BENCHMARK(BM_MndpAnnouncement);
 void BM_UbiquitiAnnouncement(benchmark::State& state) {
   // A UniFi Security Gateway's discovery v2 announcement.
   const std::string tlvs =
-      ubnt_tlv(2, from_hex("802aa88d692b c0a80215")) +
-      ubnt_tlv(2, from_hex("802aa88d692c c0a80101")) + ubnt_tlv(1, from_hex("802aa88d692b")) +
-      ubnt_tlv(10, from_hex("0000de60")) + ubnt_tlv(11, "ubnt") + ubnt_tlv(12, "UGW3") +
+      ubnt_tlv(2, hex_string("802aa88d692b c0a80215")) +
+      ubnt_tlv(2, hex_string("802aa88d692c c0a80101")) + ubnt_tlv(1, hex_string("802aa88d692b")) +
+      ubnt_tlv(10, hex_string("0000de60")) + ubnt_tlv(11, "ubnt") + ubnt_tlv(12, "UGW3") +
       ubnt_tlv(3, "UniFiSecurityGateway.ER-e120.v4.3.33.4936086.161203.2031") +
-      ubnt_tlv(22, "4.3.33.4936086") + ubnt_tlv(21, "UGW3") + ubnt_tlv(23, from_hex("00")) +
-      ubnt_tlv(24, from_hex("00")) + ubnt_tlv(19, from_hex("802aa88d692b")) +
-      ubnt_tlv(18, from_hex("000015cf")) + ubnt_tlv(27, "4.0.0");
+      ubnt_tlv(22, "4.3.33.4936086") + ubnt_tlv(21, "UGW3") + ubnt_tlv(23, hex_string("00")) +
+      ubnt_tlv(24, hex_string("00")) + ubnt_tlv(19, hex_string("802aa88d692b")) +
+      ubnt_tlv(18, hex_string("000015cf")) + ubnt_tlv(27, "4.0.0");
   norvane::PacketSummary s;
   s.source_mac = "80:2A:A8:8D:69:2C";
   s.source_port = 34085;
   s.dest_port = 10001;
-  s.payload = from_hex("0206") + be16(tlvs.size()) + tlvs;
+  s.payload = hex_string("0206") + be16(tlvs.size()) + tlvs;
   run(state, s, "192.168.1.1", s.source_mac,
       [](norvane::PacketSummary& x) { return norvane::decode_tlv_discovery(x, true); });
 }

@@ -10,6 +10,7 @@
 
 #include "decode/dns.h"
 #include "decode/wsd.h"
+#include "support/message_bytes.h"
 
 namespace norvane {
 namespace {
@@ -37,17 +38,11 @@ const std::string kRouterResponse =
     "CONFIGID.UPNP.ORG: 1337\r\n"
     "\r\n";
 
-std::string from_hex(std::string_view hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-  }
-  return out;
-}
+using test::hex_string;
 
 // A camera's mDNS announcement: PTR, SRV, TXT, A, AAAA (see the dns tests for
 // the fields).
-const std::string kCameraAnnouncement = from_hex(
+const std::string kCameraAnnouncement = hex_string(
     "000084000000000500000000"
     "055f68747470045f746370056c6f63616c00000c000100001194000c"
     "0943616d657261203031c00cc02800218001000000780012000000000050"
@@ -56,7 +51,7 @@ const std::string kCameraAnnouncement = from_hex(
     "04c0a80114c046001c8001000000780010fe80000000000000021122fffe334455");
 
 // An LLMNR answer with two AAAA records.
-const std::string kLlmnrAnswer = from_hex(
+const std::string kLlmnrAnswer = hex_string(
     "123480000001000200000000056e76722d3700001c0001c00c001c00010000001e0010"
     "fd00000000000000a8bbccfffedd0011c00c001c00010000001e0010"
     "fe80000000000000a8bbccfffedd0011");
