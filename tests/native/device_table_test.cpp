@@ -7,6 +7,7 @@
 
 #include "model/classify.h"
 #include "support/recording_presenter.h"
+#include "support/summaries.h"
 #include "vendors/vendor_table.h"
 
 namespace norvane {
@@ -25,17 +26,11 @@ constexpr std::uint32_t kIp = 1, kMac = 2, kVendor = 4, kName = 8, kModel = 16, 
 const char* const kMac1 = "00:11:22:33:44:55";
 const char* const kMac2 = "00:11:22:33:44:66";
 
+// Protocol first, as the merge cases read.
 PacketSummary summary(std::string_view protocol, std::string_view mac, std::string_view ip,
                       std::string_view name = {}, std::string_view model = {},
                       std::string_view info = {}) {
-  PacketSummary s;
-  s.protocol = protocol;
-  s.mac = mac;
-  s.ip = ip;
-  s.name = name;
-  s.model = model;
-  s.info = info;
-  return s;
+  return test::device_summary(mac, ip, protocol, name, model, info);
 }
 
 class DeviceTableTest : public ::testing::Test {

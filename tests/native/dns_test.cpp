@@ -11,6 +11,7 @@
 
 #include "support/message_bytes.h"
 #include "support/pcap_reader.h"
+#include "support/summaries.h"
 
 namespace norvane {
 namespace {
@@ -149,46 +150,14 @@ std::string with_byte(std::string message, std::size_t at, char value) {
 // ---------------------------------------------------------------------------
 // Summaries.
 
+using test::expect_clean;
+using test::expect_unchanged;
+using test::kKeptInfo;
+using test::kKeptName;
+
 PacketSummary prepared(std::string payload, std::string ip) {
-  PacketSummary s;
-  s.ip = std::move(ip);
-  s.mac = "00:11:22:33:44:55";
-  s.source_mac = "00:11:22:33:44:55";
-  s.name = "earlier name";
-  s.model = "earlier model";
-  s.protocol = "IPv4";
-  s.info = "earlier info";
-  s.multicast = true;
-  s.source_port = 5353;
-  s.dest_port = 5353;
-  s.payload = std::move(payload);
-  return s;
+  return test::prepared_summary(std::move(payload), std::move(ip), "00:11:22:33:44:55", 5353);
 }
-
-void expect_unchanged(const PacketSummary& a, const PacketSummary& b) {
-  EXPECT_EQ(a.ip, b.ip);
-  EXPECT_EQ(a.mac, b.mac);
-  EXPECT_EQ(a.source_mac, b.source_mac);
-  EXPECT_EQ(a.name, b.name);
-  EXPECT_EQ(a.model, b.model);
-  EXPECT_EQ(a.protocol, b.protocol);
-  EXPECT_EQ(a.info, b.info);
-  EXPECT_EQ(a.multicast, b.multicast);
-  EXPECT_EQ(a.source_port, b.source_port);
-  EXPECT_EQ(a.dest_port, b.dest_port);
-  EXPECT_EQ(a.payload, b.payload);
-}
-
-void expect_clean(std::string_view text) {
-  EXPECT_LE(text.size(), 192u);
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    EXPECT_TRUE(b >= 0x20 && b != 0x7F) << "control byte " << int{b};
-  }
-}
-
-constexpr char kKeptName[] = "earlier name";
-constexpr char kKeptInfo[] = "earlier info";
 
 // ---------------------------------------------------------------------------
 // read_dns_name.

@@ -11,6 +11,7 @@
 
 #include "model/packet_summary.h"
 #include "support/message_bytes.h"
+#include "support/summaries.h"
 
 namespace norvane {
 namespace {
@@ -30,23 +31,9 @@ std::string le32(std::uint32_t v) {
   return out;
 }
 
-auto all_fields(const PacketSummary& s) {
-  return std::tie(s.ip, s.mac, s.source_mac, s.name, s.model, s.protocol, s.info, s.multicast,
-                  s.partial, s.ether_type, s.source_port, s.dest_port, s.payload, s.l2_payload);
-}
-
-struct Device {
-  std::string protocol, ip, mac, name, model, info;
-};
-
-void expect_device(const PacketSummary& s, const Device& want) {
-  EXPECT_EQ(s.protocol, want.protocol);
-  EXPECT_EQ(s.ip, want.ip);
-  EXPECT_EQ(s.mac, want.mac);
-  EXPECT_EQ(s.name, want.name);
-  EXPECT_EQ(s.model, want.model);
-  EXPECT_EQ(s.info, want.info);
-}
+using test::all_fields;
+using test::Device;
+using test::expect_device;
 
 // ---------------------------------------------------------------------------
 // SADP reply frames (EtherType 0x8033)

@@ -6,6 +6,7 @@
 
 #include "app/list_logic.h"
 #include "model/device_table.h"
+#include "support/summaries.h"
 #include "vendors/vendor_table.h"
 
 namespace norvane {
@@ -93,15 +94,7 @@ class LinkingPresenter : public DevicePresenter {
   std::uint32_t next_id_ = 0;
 };
 
-PacketSummary summary(const char* mac, const char* ip, const char* protocol,
-                      const char* name = "") {
-  PacketSummary s;
-  s.mac = mac;
-  s.ip = ip;
-  s.protocol = protocol;
-  s.name = name;
-  return s;
-}
+using test::device_summary;
 
 TEST(CountShownDevices, OnePerItemByCategoryOfTheShownRow) {
   VendorTable vendors;
@@ -110,11 +103,11 @@ TEST(CountShownDevices, OnePerItemByCategoryOfTheShownRow) {
   DeviceTable table(vendors, &presenter);
   table_ptr = &table;
 
-  table.merge(summary("00:11:22:33:44:55", "192.168.1.10", "SADP", "cam"));
-  table.merge(summary("", "192.168.1.10", "SSDP"));  // same address: same item
-  table.merge(summary("00:11:22:33:44:66", "192.168.1.11", "Dahua", "nvr"));
-  table.merge(summary("00:11:22:33:44:77", "", "LLDP", "switch"));  // no address: own item
-  table.merge(summary("00:11:22:33:44:88", "fe80::8", "mDNS", "printer"));
+  table.merge(device_summary("00:11:22:33:44:55", "192.168.1.10", "SADP", "cam"));
+  table.merge(device_summary("", "192.168.1.10", "SSDP"));  // same address: same item
+  table.merge(device_summary("00:11:22:33:44:66", "192.168.1.11", "Dahua", "nvr"));
+  table.merge(device_summary("00:11:22:33:44:77", "", "LLDP", "switch"));  // no address: own item
+  table.merge(device_summary("00:11:22:33:44:88", "fe80::8", "mDNS", "printer"));
   EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{1, 1, 0, 0, 0, 2}));
 
   presenter.filter = filter_after_solo(presenter.filter, kTabIpv6);

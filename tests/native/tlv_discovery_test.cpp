@@ -13,6 +13,7 @@
 #include "model/packet_summary.h"
 #include "support/message_bytes.h"
 #include "support/pcap_reader.h"
+#include "support/summaries.h"
 
 namespace norvane {
 namespace {
@@ -38,23 +39,9 @@ std::string ubnt(std::string_view tlvs, std::uint8_t version = 2, std::uint8_t c
          std::string(tlvs);
 }
 
-auto all_fields(const PacketSummary& s) {
-  return std::tie(s.ip, s.mac, s.source_mac, s.name, s.model, s.protocol, s.info, s.multicast,
-                  s.partial, s.ether_type, s.source_port, s.dest_port, s.payload, s.l2_payload);
-}
-
-struct Device {
-  std::string protocol, ip, mac, name, model, info;
-};
-
-void expect_device(const PacketSummary& s, const Device& want) {
-  EXPECT_EQ(s.protocol, want.protocol);
-  EXPECT_EQ(s.ip, want.ip);
-  EXPECT_EQ(s.mac, want.mac);
-  EXPECT_EQ(s.name, want.name);
-  EXPECT_EQ(s.model, want.model);
-  EXPECT_EQ(s.info, want.info);
-}
+using test::all_fields;
+using test::Device;
+using test::expect_device;
 
 // A captured broadcast from a device: the frame parser has set the source
 // MAC, mac and the source IP.

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/summaries.h"
+
 namespace norvane {
 namespace {
 
@@ -89,48 +91,16 @@ std::string camera_notify(std::string_view nts) {
 // ---------------------------------------------------------------------------
 // Helpers.
 
+using test::expect_clean;
+using test::expect_unchanged;
+using test::kKeptInfo;
+using test::kKeptModel;
+using test::kKeptName;
+
 // A summary as the intake leaves it, with values that a decoder must not
 // overwrite with empty ones.
 PacketSummary prepared(std::string payload) {
-  PacketSummary s;
-  s.ip = "192.168.1.64";
-  s.mac = "C0:56:E3:A1:B2:C3";
-  s.source_mac = "C0:56:E3:A1:B2:C3";
-  s.name = "earlier name";
-  s.model = "earlier model";
-  s.protocol = "IPv4";
-  s.info = "earlier info";
-  s.multicast = true;
-  s.source_port = 3702;
-  s.dest_port = 3702;
-  s.payload = std::move(payload);
-  return s;
-}
-
-void expect_unchanged(const PacketSummary& a, const PacketSummary& b) {
-  EXPECT_EQ(a.ip, b.ip);
-  EXPECT_EQ(a.mac, b.mac);
-  EXPECT_EQ(a.source_mac, b.source_mac);
-  EXPECT_EQ(a.name, b.name);
-  EXPECT_EQ(a.model, b.model);
-  EXPECT_EQ(a.protocol, b.protocol);
-  EXPECT_EQ(a.info, b.info);
-  EXPECT_EQ(a.multicast, b.multicast);
-  EXPECT_EQ(a.partial, b.partial);
-  EXPECT_EQ(a.ether_type, b.ether_type);
-  EXPECT_EQ(a.source_port, b.source_port);
-  EXPECT_EQ(a.dest_port, b.dest_port);
-  EXPECT_EQ(a.payload, b.payload);
-  EXPECT_EQ(a.l2_payload, b.l2_payload);
-}
-
-// Decoded texts are short and carry no control bytes.
-void expect_clean(std::string_view text) {
-  EXPECT_LE(text.size(), 192u);
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    EXPECT_TRUE(b >= 0x20 && b != 0x7F) << "control byte " << int{b};
-  }
+  return test::prepared_summary(std::move(payload), "192.168.1.64", "C0:56:E3:A1:B2:C3", 3702);
 }
 
 struct Expected {
@@ -162,9 +132,6 @@ void check(bool (*decoder)(PacketSummary&), const std::string& label, const std:
 }
 
 const Expected kRejected{false, "", "", "", ""};
-constexpr char kKeptName[] = "earlier name";
-constexpr char kKeptModel[] = "earlier model";
-constexpr char kKeptInfo[] = "earlier info";
 
 // ---------------------------------------------------------------------------
 // WS-Discovery.
