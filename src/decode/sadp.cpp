@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
@@ -161,25 +162,33 @@ bool decode_dhip(PacketSummary& summary) {
   while (!body.empty() && body.back() == '\0') body.remove_suffix(1);
   body = trim(body);
   // Exactly one JSON value: anything after it makes the whole body suspect.
-  const auto value_size = json_value_length(body);
+  // The one scan that measures the body also notes where its nested objects
+  // end, so the lookups below do not scan them again.
+  const JsonIndex index(body);
+  const auto value_size = index.length();
   if (body.empty() || !value_size || *value_size != body.size()) return false;
 
-  const std::string_view method = json_member(body, "method");
+  static constexpr std::string_view kTopKeys[] = {"method", "params", "mac"};
+  std::string_view top[std::size(kTopKeys)];
+  json_members(body, kTopKeys, top, index);
+  const std::string_view method = top[0];
   bool known_method = false;
   for (std::string_view m : kDhipMethods) known_method = known_method || method == m;
   if (!known_method) return false;
 
-  const std::string_view device_info = json_member(json_member(body, "params"), "deviceInfo");
-  std::string type = json_string(json_member(device_info, "DeviceType"));
-  std::string serial = json_string(json_member(device_info, "SerialNo"));
+  static constexpr std::string_view kInfoKeys[] = {"DeviceType", "SerialNo", "IPv4Address",
+                                                   "MachineName", "Version"};
+  std::string_view info[std::size(kInfoKeys)];
+  json_members(json_member(top[1], "deviceInfo", index), kInfoKeys, info, index);
+  std::string type = json_string(info[0]);
+  std::string serial = json_string(info[1]);
   if (type.empty() && serial.empty()) return false;
 
-  std::string mac = parse_mac_text(json_string(json_member(body, "mac")));
-  std::string ip =
-      parse_ip_text(json_string(json_member(json_member(device_info, "IPv4Address"), "IPAddress")));
-  std::string name = json_string(json_member(device_info, "MachineName"));
+  std::string mac = parse_mac_text(json_string(top[2]));
+  std::string ip = parse_ip_text(json_string(json_member(info[2], "IPAddress", index)));
+  std::string name = json_string(info[3]);
   if (name.empty()) name = std::move(serial);
-  std::string version = json_string(json_member(device_info, "Version"));
+  std::string version = json_string(info[4]);
 
   summary.protocol = proto::kDahua;
   assign_if_nonempty(summary.mac, std::move(mac));
