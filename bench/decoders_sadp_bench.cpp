@@ -14,23 +14,17 @@
 #include "decode/sadp.h"
 #include "decode/tlv_discovery.h"
 #include "model/packet_summary.h"
+#include "support/discovery_tlv.h"
 #include "support/message_bytes.h"
 
 namespace {
 
 using norvane::test::hex_string;
-
-std::string zero_padded(std::string_view text, std::size_t size) {
-  std::string out(text);
-  out.resize(size, '\0');
-  return out;
-}
-
-std::string le32(std::uint32_t v) {
-  std::string out;
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-  return out;
-}
+using norvane::test::le32;
+using norvane::test::mndp_tlv;
+using norvane::test::ubnt;
+using norvane::test::ubnt_tlv;
+using norvane::test::zero_padded;
 
 void clear_device_fields(norvane::PacketSummary& s) {
   s.ip.clear();
@@ -114,18 +108,6 @@ void BM_DhipAnnouncement(benchmark::State& state) {
 }
 BENCHMARK(BM_DhipAnnouncement);
 
-std::string be16(std::size_t v) {
-  return {static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)};
-}
-
-std::string mndp_tlv(std::uint16_t type, std::string_view value) {
-  return be16(type) + be16(value.size()) + std::string(value);
-}
-
-std::string ubnt_tlv(std::uint8_t type, std::string_view value) {
-  return std::string(1, static_cast<char>(type)) + be16(value.size()) + std::string(value);
-}
-
 void BM_MndpAnnouncement(benchmark::State& state) {
   // A RouterOS announcement with every record that RouterOS 6 sends.
   norvane::PacketSummary s;
@@ -157,7 +139,7 @@ void BM_UbiquitiAnnouncement(benchmark::State& state) {
   s.source_mac = "80:2A:A8:8D:69:2C";
   s.source_port = 34085;
   s.dest_port = 10001;
-  s.payload = hex_string("0206") + be16(tlvs.size()) + tlvs;
+  s.payload = ubnt(tlvs);
   run(state, s, "192.168.1.1", s.source_mac,
       [](norvane::PacketSummary& x) { return norvane::decode_tlv_discovery(x, true); });
 }

@@ -118,10 +118,8 @@ std::string wire_name(std::string_view dotted) {
   return out;
 }
 
-std::string be16(unsigned v) {
-  return {static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)};
-}
-std::string be32(std::uint32_t v) { return be16(v >> 16) + be16(v & 0xFFFF); }
+using test::be16;
+using test::be32;
 
 std::string header(unsigned flags, unsigned qd, unsigned an, unsigned ns = 0, unsigned ar = 0) {
   return be16(0) + be16(flags) + be16(qd) + be16(an) + be16(ns) + be16(ar);

@@ -665,11 +665,7 @@ const std::string kSsdpResponse =
     "USN: uuid:1::upnp:rootdevice\r\nSERVER: Linux UPnP/1.0 Box/2\r\n\r\n";
 
 std::string dhip_message(std::string_view body) {
-  auto le32 = [](std::uint32_t v) {
-    std::string b(4, '\0');
-    for (std::size_t i = 0; i < 4; ++i) b[i] = static_cast<char>(v >> (8 * i));
-    return b;
-  };
+  using test::le32;
   const auto n = static_cast<std::uint32_t>(body.size());
   return le32(32) + "DHIP" + std::string(8, '\0') + le32(n) + std::string(4, '\0') + le32(n) +
          std::string(4, '\0') + std::string(body);

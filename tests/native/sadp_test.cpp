@@ -19,21 +19,11 @@ namespace {
 // Test messages are byte strings here.
 std::string hex(std::string_view text) { return test::hex_string(text); }
 
-std::string padded(std::string_view text, std::size_t size) {
-  std::string out(text.substr(0, size));
-  out.resize(size, '\0');
-  return out;
-}
-
-std::string le32(std::uint32_t v) {
-  std::string out;
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-  return out;
-}
-
 using test::all_fields;
 using test::Device;
 using test::expect_device;
+using test::le32;
+using test::zero_padded;
 
 // ---------------------------------------------------------------------------
 // SADP reply frames (EtherType 0x8033)
@@ -54,9 +44,9 @@ std::string sadp_frame(std::string_view name, std::string_view info, std::size_t
           "ff ff ff 00"        // 24: not read (subnet mask)
           "c0 a8 01 01"        // 28: not read (gateway)
           "00 00 1f 40");      // 32: not read (command port 8000)
-  p += padded(name, 52);       // 36: device name
+  p += zero_padded(name, 52);  // 36: device name
   p += hex("00 00 00 00 00 00 00 00 00 00 00 00 00 00");  // 88: not read
-  p += padded(info, 48);                                  // 102: firmware text
+  p += zero_padded(info, 48);                             // 102: firmware text
   p.resize(size, '\0');
   return p;
 }

@@ -11,6 +11,7 @@
 
 #include "decode/address.h"
 #include "model/packet_summary.h"
+#include "support/discovery_tlv.h"
 #include "support/message_bytes.h"
 #include "support/pcap_reader.h"
 #include "support/summaries.h"
@@ -21,27 +22,13 @@ namespace {
 // Test messages are byte strings here.
 std::string hex(std::string_view text) { return test::hex_string(text); }
 
-std::string be16(std::size_t v) {
-  return {static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)};
-}
-
-std::string mndp_tlv(std::uint16_t type, std::string_view value) {
-  return be16(type) + be16(value.size()) + std::string(value);
-}
-
-std::string ubnt_tlv(std::uint8_t type, std::string_view value) {
-  return std::string(1, static_cast<char>(type)) + be16(value.size()) + std::string(value);
-}
-
-// Ubiquiti header (version 2, command 6 unless given) in front of TLVs.
-std::string ubnt(std::string_view tlvs, std::uint8_t version = 2, std::uint8_t command = 6) {
-  return std::string{static_cast<char>(version), static_cast<char>(command)} + be16(tlvs.size()) +
-         std::string(tlvs);
-}
-
 using test::all_fields;
+using test::be16;
 using test::Device;
 using test::expect_device;
+using test::mndp_tlv;
+using test::ubnt;
+using test::ubnt_tlv;
 
 // A captured broadcast from a device: the frame parser has set the source
 // MAC, mac and the source IP.
