@@ -15,6 +15,7 @@
 
 #include "app/layout_logic.h"
 #include "app/window_win.h"
+#include "support/summaries.h"
 
 namespace norvane {
 namespace {
@@ -75,17 +76,7 @@ Rect client_rect_of(HWND parent, HWND child) {
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-PacketSummary device(const char* mac, const char* ip, const char* protocol, const char* name = "",
-                     const char* model = "", const char* info = "") {
-  PacketSummary s;
-  s.mac = mac;
-  s.ip = ip;
-  s.protocol = protocol;
-  s.name = name;
-  s.model = model;
-  s.info = info;
-  return s;
-}
+using test::device_summary;
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -252,10 +243,11 @@ TEST_F(WindowTest, CreatesTheControlsAndTheFirstStatus) {
 }
 
 TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
-  feed({device("00:11:22:33:44:55", "192.168.1.10", "SADP", "DS-CAM", "DS-2CD2143G0-I", "V5.6"),
-        device("", "192.168.1.10", "SSDP", "", "", "Linux UPnP"),
-        device("00:11:22:33:44:66", "192.168.1.2", "mDNS", "printer"),
-        device("00:11:22:33:44:77", "", "LLDP", "switch")});
+  feed({device_summary("00:11:22:33:44:55", "192.168.1.10", "SADP", "DS-CAM", "DS-2CD2143G0-I",
+                       "V5.6"),
+        device_summary("", "192.168.1.10", "SSDP", "", "", "Linux UPnP"),
+        device_summary("00:11:22:33:44:66", "192.168.1.2", "mDNS", "printer"),
+        device_summary("00:11:22:33:44:77", "", "LLDP", "switch")});
   ASSERT_EQ(item_count(), 3);
   // Sorted by address: .2, .10, then the item without address.
   EXPECT_EQ(column(0), (std::vector<std::wstring>{L"192.168.1.2", L"192.168.1.10", L""}));
@@ -270,16 +262,16 @@ TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
 
   // A later, better-named answer from a new row of the same address does not
   // take over the item from the camera (more fields filled).
-  feed({device("00:11:22:33:44:99", "192.168.1.10", "mDNS", "other")});
+  feed({device_summary("00:11:22:33:44:99", "192.168.1.10", "mDNS", "other")});
   EXPECT_EQ(item_count(), 3);
   EXPECT_EQ(cell(1, 3), L"DS-CAM");
 }
 
 TEST_F(WindowTest, SortsByClickedColumnWithArrowsAndKeepsEmptyLast) {
-  feed({device("00:00:00:00:00:01", "10.0.0.10", "mDNS", "beta"),
-        device("00:00:00:00:00:02", "10.0.0.2", "mDNS", ""),
-        device("00:00:00:00:00:03", "fe80::3", "mDNS", "alpha"),
-        device("00:00:00:00:00:04", "10.0.0.4", "mDNS", "Beta")});
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.10", "mDNS", "beta"),
+        device_summary("00:00:00:00:00:02", "10.0.0.2", "mDNS", ""),
+        device_summary("00:00:00:00:00:03", "fe80::3", "mDNS", "alpha"),
+        device_summary("00:00:00:00:00:04", "10.0.0.4", "mDNS", "Beta")});
   EXPECT_EQ(column(0),
             (std::vector<std::wstring>{L"10.0.0.2", L"10.0.0.4", L"10.0.0.10", L"fe80::3"}));
   click_header(3);
@@ -298,13 +290,13 @@ TEST_F(WindowTest, SortsByClickedColumnWithArrowsAndKeepsEmptyLast) {
 
 TEST_F(WindowTest, ChangedSortKeyMovesOnceAtTheEndOfTheTick) {
   window->device_list().sort_by(3);
-  feed({device("00:00:00:00:00:01", "10.0.0.1", "mDNS", "b"),
-        device("00:00:00:00:00:02", "10.0.0.2", "mDNS", "c")});
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.1", "mDNS", "b"),
+        device_summary("00:00:00:00:00:02", "10.0.0.2", "mDNS", "c")});
   EXPECT_EQ(column(3), (std::vector<std::wstring>{L"b", L"c"}));
   const auto generation = window->queue_generation();
   // Equal priority: the new name replaces the old one.
-  window->queue_summary(device("00:00:00:00:00:02", "10.0.0.2", "mDNS", "a"), generation);
-  window->device_table().merge(device("00:00:00:00:00:01", "10.0.0.1", "mDNS", "d"));
+  window->queue_summary(device_summary("00:00:00:00:00:02", "10.0.0.2", "mDNS", "a"), generation);
+  window->device_table().merge(device_summary("00:00:00:00:00:01", "10.0.0.1", "mDNS", "d"));
   EXPECT_TRUE(window->device_list().resort_pending());
   EXPECT_EQ(column(3), (std::vector<std::wstring>{L"d", L"c"}));  // not moved yet
   window->update();
@@ -313,10 +305,10 @@ TEST_F(WindowTest, ChangedSortKeyMovesOnceAtTheEndOfTheTick) {
 }
 
 TEST_F(WindowTest, FilterTabsAndSoloWithTheRealTabs) {
-  feed({device("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik"),
-        device("00:00:00:00:00:02", "10.0.0.2", "Dahua", "dahua"),
-        device("00:00:00:00:00:03", "fe80::3", "mDNS", "v6"),
-        device("00:00:00:00:00:04", "10.0.0.4", "Ubiquiti", "ubnt")});
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik"),
+        device_summary("00:00:00:00:00:02", "10.0.0.2", "Dahua", "dahua"),
+        device_summary("00:00:00:00:00:03", "fe80::3", "mDNS", "v6"),
+        device_summary("00:00:00:00:00:04", "10.0.0.4", "Ubiquiti", "ubnt")});
   ASSERT_EQ(item_count(), 4);
 
   left_click_tab(kTabIpv6);  // uncheck IPv6
@@ -355,8 +347,8 @@ TEST_F(WindowTest, FilterTabsAndSoloWithTheRealTabs) {
 }
 
 TEST_F(WindowTest, GroupShowsAnotherMemberWhenTheBestIsFilteredOut) {
-  feed({device("00:00:00:00:00:01", "10.0.0.9", "Dahua", "nvr", "DHI-NVR"),
-        device("", "10.0.0.9", "SSDP", "upnp")});
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.9", "Dahua", "nvr", "DHI-NVR"),
+        device_summary("", "10.0.0.9", "SSDP", "upnp")});
   ASSERT_EQ(item_count(), 1);
   EXPECT_EQ(cell(0, 3), L"nvr");
   left_click_tab(kTabDahua);
@@ -368,15 +360,17 @@ TEST_F(WindowTest, GroupShowsAnotherMemberWhenTheBestIsFilteredOut) {
 }
 
 TEST_F(WindowTest, ClearingDropsQueuedAndLateSummaries) {
-  feed({device("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik")});
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik")});
   ASSERT_EQ(item_count(), 1);
   const auto before = window->queue_generation();
-  ASSERT_TRUE(window->queue_summary(device("00:00:00:00:00:02", "10.0.0.2", "SADP"), before));
+  ASSERT_TRUE(
+      window->queue_summary(device_summary("00:00:00:00:00:02", "10.0.0.2", "SADP"), before));
   window->clear_devices();
   EXPECT_EQ(window->queue_generation(), before + 1);
   EXPECT_EQ(window->queued_summaries(), 0u);
   // A frame parsed before the clear carries the old generation.
-  EXPECT_FALSE(window->queue_summary(device("00:00:00:00:00:03", "10.0.0.3", "SADP"), before));
+  EXPECT_FALSE(
+      window->queue_summary(device_summary("00:00:00:00:00:03", "10.0.0.3", "SADP"), before));
   window->update();
   EXPECT_EQ(item_count(), 0);
   EXPECT_EQ(window->device_table().size(), 0u);
@@ -396,7 +390,7 @@ TEST_F(WindowTest, QueueHoldsAtMost4096Summaries) {
 }
 
 TEST_F(WindowTest, CopiesACellThroughTheKopiujMenu) {
-  feed({device("00:11:22:33:44:55", "192.168.1.64", "SADP", "Kamera \u0142\u00F3d\u017A")});
+  feed({device_summary("00:11:22:33:44:55", "192.168.1.64", "SADP", "Kamera \u0142\u00F3d\u017A")});
   ASSERT_EQ(item_count(), 1);
   // The menu runs its own loop: the keys waiting in the queue choose
   // "Kopiuj".
@@ -428,9 +422,9 @@ TEST_F(WindowTest, CopiesACellThroughTheKopiujMenu) {
 }
 
 TEST_F(WindowTest, DoubleClickOnTheAddressOpensOnlyParsedAddresses) {
-  feed({device("00:00:00:00:00:01", "192.168.1.64", "SADP", "cam"),
-        device("00:00:00:00:00:02", "fe80::1", "mDNS", "v6"),
-        device("00:00:00:00:00:03", "javascript:alert(1)", "mDNS", "odd")});
+  feed({device_summary("00:00:00:00:00:01", "192.168.1.64", "SADP", "cam"),
+        device_summary("00:00:00:00:00:02", "fe80::1", "mDNS", "v6"),
+        device_summary("00:00:00:00:00:03", "javascript:alert(1)", "mDNS", "odd")});
   ASSERT_EQ(item_count(), 3);
   notify_list(NM_DBLCLK, cell_point(0, 0));
   notify_list(NM_DBLCLK, cell_point(1, 0));
@@ -507,9 +501,9 @@ TEST_F(WindowTest, ColumnsFillTheListAndTheLastCannotBeDragged) {
 TEST_F(WindowTest, StatusCountsTrafficAndMessages) {
   window->traffic().packet_count = 1000;
   window->traffic().byte_count = 1234567;
-  feed({device("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik"),
-        device("00:00:00:00:00:02", "10.0.0.2", "Ubiquiti", "ubnt"),
-        device("00:00:00:00:00:03", "10.0.0.3", "mDNS", "x")});
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik"),
+        device_summary("00:00:00:00:00:02", "10.0.0.2", "Ubiquiti", "ubnt"),
+        device_summary("00:00:00:00:00:03", "10.0.0.3", "mDNS", "x")});
   EXPECT_EQ(window_text(window->status_right()),
             L"Pakiety 1\u202F000 \u00B7 Bajty 1\u202F234\u202F567");
   EXPECT_EQ(window_text(window->status_left()),
@@ -536,7 +530,7 @@ TEST_F(WindowTest, StatusCountsTrafficAndMessages) {
 }
 
 TEST_F(WindowTest, VendorUpdateFinishReloadsAndReclassifies) {
-  feed({device("00:11:22:33:44:55", "10.0.0.5", "mDNS", "esp")});
+  feed({device_summary("00:11:22:33:44:55", "10.0.0.5", "mDNS", "esp")});
   EXPECT_EQ(cell(0, 2), L"");
 
   const auto dir = std::filesystem::temp_directory_path() / "norvane-window-test";
