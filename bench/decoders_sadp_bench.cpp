@@ -16,6 +16,7 @@
 #include "model/packet_summary.h"
 #include "support/discovery_tlv.h"
 #include "support/message_bytes.h"
+#include "support/sample_answers.h"
 
 namespace {
 
@@ -68,36 +69,13 @@ void BM_SadpXmlReply(benchmark::State& state) {
   norvane::PacketSummary s;
   s.source_port = 37020;
   s.dest_port = 37020;
-  s.payload =
-      R"(<?xml version="1.0" encoding="UTF-8"?>)"
-      "<ProbeMatch><Uuid>5B2B8C4D-1A2B-4C3D-9E8F-0123456789AB</Uuid><Types>inquiry</Types>"
-      "<DeviceType>139267</DeviceType><DeviceDescription>DS-2CD2143G0-I</DeviceDescription>"
-      "<DeviceSN>DS-2CD2143G0-I20190101AAWRC12345678</DeviceSN><CommandPort>8000</CommandPort>"
-      "<HttpPort>80</HttpPort><MAC>44-19-b6-12-34-56</MAC><IPv4Address>192.168.1.64</IPv4Address>"
-      "<IPv4SubnetMask>255.255.255.0</IPv4SubnetMask><IPv4Gateway>192.168.1.1</IPv4Gateway>"
-      "<IPv6Address>::</IPv6Address><IPv6Gateway>::</IPv6Gateway><IPv6MaskLen>64</IPv6MaskLen>"
-      "<DHCP>false</DHCP><AnalogChannelNum>0</AnalogChannelNum>"
-      "<DigitalChannelNum>1</DigitalChannelNum><SoftwareVersion>V5.5.82build 190909"
-      "</SoftwareVersion><DSPVersion>V7.3 build 190905</DSPVersion>"
-      "<BootTime>2020-01-01 00:00:00</BootTime><Encrypt>true</Encrypt>"
-      "<ResetAbility>false</ResetAbility><DiskNumber>0</DiskNumber>"
-      "<Activated>true</Activated><PasswordResetAbility>true</PasswordResetAbility>"
-      "</ProbeMatch>";
+  s.payload = norvane::test::kSadpReply;
   run(state, s, "192.168.1.64", "", norvane::decode_sadp_xml);
 }
 BENCHMARK(BM_SadpXmlReply);
 
 void BM_DhipAnnouncement(benchmark::State& state) {
-  const std::string body =
-      R"({"mac":"3c:ef:8c:11:22:33","method":"client.notifyDevInfo","params":{"deviceInfo":{)"
-      R"("AlarmInputChannels":2,"AlarmOutputChannels":1,"DeviceClass":"IPC",)"
-      R"("DeviceType":"IPC-HFW2431S-S-S2","HttpPort":80,"IPv4Address":{)"
-      R"("DefaultGateway":"192.168.1.1","DhcpEnable":false,"IPAddress":"192.168.1.108",)"
-      R"("SubnetMask":"255.255.255.0"},"IPv6Address":{"DefaultGateway":"",)"
-      R"("IPAddress":"fe80::3eef:8cff:fe11:2233/64","LinkLocalAddress":""},)"
-      R"("MachineName":"Brama","Manufacturer":"Private","Port":37777,)"
-      R"("SerialNo":"5J0ABCDEFG12345","Vendor":"Private","Version":"2.800.0000000.25.R",)"
-      R"("VideoInputChannels":1,"VideoOutputChannels":0}}})";
+  const std::string& body = norvane::test::kDhipBody;
   norvane::PacketSummary s;
   s.source_port = 37810;
   s.dest_port = 37810;

@@ -11,17 +11,10 @@
 #include "decode/dns.h"
 #include "decode/wsd.h"
 #include "support/message_bytes.h"
+#include "support/sample_answers.h"
 
 namespace norvane {
 namespace {
-
-const std::string kCameraProbeMatch =
-    R"(<?xml version="1.0" encoding="UTF-8"?>)"
-    R"(<env:Envelope xmlns:env="http://www.w3.org/2003/05/soap-envelope" xmlns:soapenc="http://www.w3.org/2003/05/soap-encoding" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:tt="http://www.onvif.org/ver10/schema" xmlns:tds="http://www.onvif.org/ver10/device/wsdl" xmlns:dn="http://www.onvif.org/ver10/network/wsdl" xmlns:wsadis="http://schemas.xmlsoap.org/ws/2004/08/addressing" xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">)"
-    R"(<env:Header><wsadis:MessageID>urn:uuid:3a7f1c2e-1dd2-11b2-a105-c056e3a1b2c3</wsadis:MessageID><wsadis:RelatesTo>uuid:7d1a5e2b-4b3c-4a8e-9f5d-2c1b0a9e8d7f</wsadis:RelatesTo><wsadis:To>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</wsadis:To><wsadis:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches</wsadis:Action><d:AppSequence InstanceId="1702301822" MessageNumber="4"/></env:Header>)"
-    R"(<env:Body><d:ProbeMatches><d:ProbeMatch><wsadis:EndpointReference><wsadis:Address>urn:uuid:3a7f1c2e-1dd2-11b2-a105-c056e3a1b2c3</wsadis:Address></wsadis:EndpointReference><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>)"
-    R"(<d:Scopes>onvif://www.onvif.org/type/video_encoder onvif://www.onvif.org/Profile/Streaming onvif://www.onvif.org/MediaSourceConfigurationToken/VideoSourceToken onvif://www.onvif.org/Profile/G onvif://www.onvif.org/Profile/T onvif://www.onvif.org/hardware/DS-2CD2143G0-I onvif://www.onvif.org/name/Front%20Door onvif://www.onvif.org/location/city/hangzhou</d:Scopes>)"
-    R"(<d:XAddrs>http://192.168.1.64/onvif/device_service http://[fe80::c256:e3ff:fea1:b2c3]/onvif/device_service</d:XAddrs><d:MetadataVersion>10</d:MetadataVersion></d:ProbeMatch></d:ProbeMatches></env:Body></env:Envelope>)";
 
 const std::string kRouterResponse =
     "HTTP/1.1 200 OK\r\n"
@@ -73,7 +66,7 @@ void drop_results(PacketSummary& s) {
 }
 
 void BM_DecodeWsdProbeMatch(benchmark::State& state) {
-  PacketSummary s = summary_for(kCameraProbeMatch, "192.168.1.64");
+  PacketSummary s = summary_for(test::kProbeMatch, "192.168.1.64");
   for (auto _ : state) {
     drop_results(s);
     benchmark::DoNotOptimize(decode_wsd(s));
