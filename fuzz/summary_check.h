@@ -3,6 +3,7 @@
 // writes only canonical addresses and cleaned texts, never clearing a field.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -40,12 +41,35 @@ inline void check_ip(std::string_view ip) {
   }
 }
 
-inline void check_text(const char* what, std::string_view text) {
-  if (text.empty() || text.size() > kCleanTextLimit) fail(what, text);
+inline void check_printable(const char* what, std::string_view text) {
   for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
     if (b < 0x20 || b == 0x7F) fail(what, text);
   }
+}
+
+inline void check_text(const char* what, std::string_view text) {
+  if (text.empty() || text.size() > kCleanTextLimit) fail(what, text);
+  check_printable(what, text);
+}
+
+// LLDP and CDP neighbours: a field may stay empty, texts run to their own
+// bound, and every address comes from ip_text, which refuses loopback and
+// unspecified ones.
+inline void check_neighbour_text(const char* what, std::string_view text, std::size_t bound) {
+  if (text.size() > bound) fail(what, text);
+  check_printable(what, text);
+  if (!text.empty() && (text.front() == ' ' || text.back() == ' ')) fail(what, text);
+}
+
+inline void check_neighbour_mac(std::string_view mac) {
+  if (!mac.empty()) check_mac(mac);
+}
+
+inline void check_neighbour_ip(std::string_view ip) {
+  if (ip.empty()) return;
+  check_ip(ip);
+  if (ip.rfind("127.", 0) == 0 || ip == "::" || ip == "::1") fail("unusable ip", ip);
 }
 
 inline auto frame_fields(const PacketSummary& s) {
