@@ -39,21 +39,26 @@ const Bytes& cdp_frame() {
 
 constexpr std::size_t kEthernetHeader = 14;
 
+// Decodes the same `length` bytes into a fresh summary on every iteration.
+template <auto Decode>
+void decode_repeatedly(benchmark::State& state, const std::uint8_t* data, std::size_t length) {
+  for (auto _ : state) {
+    norvane::PacketSummary summary;
+    benchmark::DoNotOptimize(Decode(data, length, summary));
+    benchmark::DoNotOptimize(summary);
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+}
+
 void BM_DecodeLldp(benchmark::State& state) {
   const Bytes& frame = lldp_frame();
   if (frame.size() <= kEthernetHeader) {
     state.SkipWithError("capture LLDP_and_CDP.pcap not found");
     return;
   }
-  const std::uint8_t* tlvs = frame.data() + kEthernetHeader;
-  const std::size_t length = frame.size() - kEthernetHeader;
-  for (auto _ : state) {
-    norvane::PacketSummary summary;
-    benchmark::DoNotOptimize(norvane::decode_lldp(tlvs, length, summary));
-    benchmark::DoNotOptimize(summary);
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+  decode_repeatedly<norvane::decode_lldp>(state, frame.data() + kEthernetHeader,
+                                          frame.size() - kEthernetHeader);
 }
 BENCHMARK(BM_DecodeLldp);
 
@@ -69,14 +74,7 @@ void BM_DecodeCdp(benchmark::State& state) {
     state.SkipWithError("unexpected CDP frame");
     return;
   }
-  const std::uint8_t* payload = frame.data() + kEthernetHeader;
-  for (auto _ : state) {
-    norvane::PacketSummary summary;
-    benchmark::DoNotOptimize(norvane::decode_cdp(payload, length, summary));
-    benchmark::DoNotOptimize(summary);
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+  decode_repeatedly<norvane::decode_cdp>(state, frame.data() + kEthernetHeader, length);
 }
 BENCHMARK(BM_DecodeCdp);
 
