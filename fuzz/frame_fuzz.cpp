@@ -4,43 +4,22 @@
 // are checked, so a decoder that lets garbage through is a finding too.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "decode/address.h"
 #include "decode/frame.h"
 #include "model/packet_summary.h"
+#include "summary_check.h"
 
 namespace {
+
+namespace fuzz = norvane::fuzz;
+using fuzz::fail;
 
 // Longest text a decoder can produce: LLDP's port and system description
 // together stay far below this; more means a text grew without bound.
 constexpr std::size_t kTextBound = 2048;
-
-[[noreturn]] void fail(const char* what, std::string_view value) {
-  std::fprintf(stderr, "frame-fuzz: %s: \"%.*s\" (%zu bytes)\n", what,
-               static_cast<int>(value.size() > 300 ? 300 : value.size()), value.data(),
-               value.size());
-  std::abort();
-}
-
-bool canonical_mac(std::string_view mac) {
-  if (mac.size() != 17) return false;
-  for (std::size_t i = 0; i < 17; ++i) {
-    const char c = mac[i];
-    if (i % 3 == 2) {
-      if (c != ':') return false;
-    } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
-      return false;
-    }
-  }
-  // Never a group address: the low bit of the first octet is clear.
-  const char first_low = mac[1];
-  const int nibble = first_low <= '9' ? first_low - '0' : first_low - 'A' + 10;
-  return (nibble & 1) == 0 && mac != "00:00:00:00:00:00";
-}
 
 bool canonical_ip(const std::string& ip) {
   std::uint8_t v4[4];
@@ -50,23 +29,15 @@ bool canonical_ip(const std::string& ip) {
   return false;
 }
 
-void check_text(const char* field, const std::string& text) {
-  if (text.size() > kTextBound) fail(field, text);
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) fail(field, text);
-  }
-}
-
 void check_device_fields(const norvane::PacketSummary& s, bool from_frame) {
-  if (!s.mac.empty() && !canonical_mac(s.mac)) fail("mac not canonical", s.mac);
-  if (!s.source_mac.empty() && !canonical_mac(s.source_mac)) fail("source_mac", s.source_mac);
+  fuzz::check_optional_mac(s.mac);
+  fuzz::check_optional_mac(s.source_mac);
   if (from_frame && !s.ip.empty() && !canonical_ip(s.ip)) fail("ip not canonical", s.ip);
   if (s.protocol.empty()) fail("protocol empty", s.protocol);
-  check_text("name", s.name);
-  check_text("model", s.model);
-  check_text("info", s.info);
-  check_text("protocol", s.protocol);
+  fuzz::check_bounded_text("name", s.name, kTextBound);
+  fuzz::check_bounded_text("model", s.model, kTextBound);
+  fuzz::check_bounded_text("info", s.info, kTextBound);
+  fuzz::check_bounded_text("protocol", s.protocol, kTextBound);
 }
 
 // Ports that reach a decoder, chosen by one input byte so that every decoder

@@ -15,9 +15,11 @@
 
 namespace norvane::fuzz {
 
+// Shows at most 300 bytes of the offending value, and its size.
 [[noreturn]] inline void fail(const char* what, std::string_view value) {
-  std::fprintf(stderr, "decoder invariant broken: %s: \"%.*s\"\n", what,
-               static_cast<int>(value.size()), value.data());
+  std::fprintf(stderr, "decoder invariant broken: %s: \"%.*s\" (%zu bytes)\n", what,
+               static_cast<int>(value.size() > 300 ? 300 : value.size()), value.data(),
+               value.size());
   std::abort();
 }
 
@@ -48,22 +50,28 @@ inline void check_printable(const char* what, std::string_view text) {
   }
 }
 
-inline void check_text(const char* what, std::string_view text) {
-  if (text.empty() || text.size() > kCleanTextLimit) fail(what, text);
+// A text that may be empty: at most `bound` bytes, all printable.
+inline void check_bounded_text(const char* what, std::string_view text, std::size_t bound) {
+  if (text.size() > bound) fail(what, text);
   check_printable(what, text);
+}
+
+// A cleaned text that a decoder wrote.
+inline void check_text(const char* what, std::string_view text) {
+  if (text.empty()) fail(what, text);
+  check_bounded_text(what, text, kCleanTextLimit);
+}
+
+inline void check_optional_mac(std::string_view mac) {
+  if (!mac.empty()) check_mac(mac);
 }
 
 // LLDP and CDP neighbours: a field may stay empty, texts run to their own
-// bound, and every address comes from ip_text, which refuses loopback and
-// unspecified ones.
+// bound with no space at either end, and every address comes from ip_text,
+// which refuses loopback and unspecified ones.
 inline void check_neighbour_text(const char* what, std::string_view text, std::size_t bound) {
-  if (text.size() > bound) fail(what, text);
-  check_printable(what, text);
+  check_bounded_text(what, text, bound);
   if (!text.empty() && (text.front() == ' ' || text.back() == ' ')) fail(what, text);
-}
-
-inline void check_neighbour_mac(std::string_view mac) {
-  if (!mac.empty()) check_mac(mac);
 }
 
 inline void check_neighbour_ip(std::string_view ip) {
