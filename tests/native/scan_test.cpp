@@ -248,7 +248,8 @@ TEST(JsonString, Decoding) {
       {"\"abc", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(json_string(c.raw), c.want) << c.raw;
-  const std::string long_raw = "\"" + std::string(300, 'y') + "\\q\"";
+  std::string long_raw(1, '"');
+  long_raw.append(300, 'y').append("\\q\"");
   EXPECT_EQ(json_string(long_raw), std::string(192, 'y'));  // stops before the bad escape
 }
 
@@ -370,7 +371,10 @@ class Texts {
       default: {
         std::string out = "[";
         const std::size_t n = below(4);
-        for (std::size_t i = 0; i < n; ++i) out += (i > 0 ? "," : "") + json(depth - 1);
+        for (std::size_t i = 0; i < n; ++i) {
+          if (i > 0) out += ',';
+          out += json(depth - 1);
+        }
         return out + "]";
       }
     }
