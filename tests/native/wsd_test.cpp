@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/sample_answers.h"
 #include "support/summaries.h"
 
 namespace norvane {
@@ -62,23 +63,6 @@ const std::string kMediaServerNotify =
     "NTS:ssdp:alive\r\n"
     "\r\n";
 
-// Search response of a home router's UPnP IGD daemon.
-const std::string kRouterResponse =
-    "HTTP/1.1 200 OK\r\n"
-    "CACHE-CONTROL: max-age=120\r\n"
-    "ST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n"
-    "USN: "
-    "uuid:2b1e7f10-3c4d-4e5f-8a9b-0c1d2e3f4a5b::urn:schemas-upnp-org:device:InternetGatewayDevice:"
-    "1\r\n"
-    "EXT:\r\n"
-    "SERVER: OpenWRT/22.03 UPnP/1.1 MiniUPnPd/2.3.0\r\n"
-    "LOCATION: http://192.168.1.1:5000/rootDesc.xml\r\n"
-    "OPT: \"http://schemas.upnp.org/upnp/1/0/\"; ns=01\r\n"
-    "01-NLS: 1\r\n"
-    "BOOTID.UPNP.ORG: 1\r\n"
-    "CONFIGID.UPNP.ORG: 1337\r\n"
-    "\r\n";
-
 std::string camera_notify(std::string_view nts) {
   return "NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nCACHE-CONTROL: max-age=1800\r\n"
          "LOCATION: http://192.168.1.64:49152/description.xml\r\nNT: upnp:rootdevice\r\n"
@@ -96,6 +80,7 @@ using test::expect_unchanged;
 using test::kKeptInfo;
 using test::kKeptModel;
 using test::kKeptName;
+using test::kRouterResponse;
 
 // A summary as the intake leaves it, with values that a decoder must not
 // overwrite with empty ones.

@@ -45,4 +45,20 @@ inline const std::string kDhipBody =
     R"("SerialNo":"5J0ABCDEFG12345","Vendor":"Private","Version":"2.800.0000000.25.R",)"
     R"("VideoInputChannels":1,"VideoOutputChannels":0}}})";
 
+// Search response of a home router's UPnP IGD daemon.
+inline const std::string kRouterResponse =
+    "HTTP/1.1 200 OK\r\n"
+    "CACHE-CONTROL: max-age=120\r\n"
+    "ST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n"
+    "USN: uuid:2b1e7f10-3c4d-4e5f-8a9b-0c1d2e3f4a5b::urn:schemas-upnp-org:device:"
+    "InternetGatewayDevice:1\r\n"
+    "EXT:\r\n"
+    "SERVER: OpenWRT/22.03 UPnP/1.1 MiniUPnPd/2.3.0\r\n"
+    "LOCATION: http://192.168.1.1:5000/rootDesc.xml\r\n"
+    "OPT: \"http://schemas.upnp.org/upnp/1/0/\"; ns=01\r\n"
+    "01-NLS: 1\r\n"
+    "BOOTID.UPNP.ORG: 1\r\n"
+    "CONFIGID.UPNP.ORG: 1337\r\n"
+    "\r\n";
+
 }  // namespace norvane::test
