@@ -1,0 +1,21 @@
+// Outside Windows there is no capture library to send through: every sender
+// is one without a handle.
+#include "net/raw_sender.h"
+
+namespace norvane {
+
+namespace {
+
+class NoRawSender final : public RawFrameSender {
+ public:
+  bool has_handle() const override { return false; }
+  bool send_frame(std::span<const std::uint8_t>) override { return false; }
+};
+
+}  // namespace
+
+std::unique_ptr<RawFrameSender> open_raw_sender(const std::string&, const MacBytes&) {
+  return std::make_unique<NoRawSender>();
+}
+
+}  // namespace norvane
