@@ -102,6 +102,7 @@ int wmain(int argc, wchar_t** argv) {
 
   norvane::WindowOptions options;
   options.forced_dpi = 96;
+  options.list_adapters = [] { return std::vector<norvane::NetworkAdapter>{}; };
   options.warn = [](std::wstring_view, std::wstring_view) {};
   options.open_address = [](const std::wstring&) { return true; };
   Window window(options);

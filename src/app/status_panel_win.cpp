@@ -47,7 +47,7 @@ void Window::refresh_status() {
     changed = true;
   }
 
-  const std::array<std::u16string, 3> parts = {capture_status_, search_status_, notice_};
+  const std::array<std::u16string, 3> parts = {capture_.capture_status(), capture_.search_status(), notice_};
   std::u16string message = join_messages(parts);
   if (message != message_text_) {
     if (status_middle_) SetWindowTextW(status_middle_, wide(message));
@@ -56,7 +56,7 @@ void Window::refresh_status() {
   }
 
   const StatusTexts traffic =
-      traffic_texts(traffic_.packet_count.load(), traffic_.byte_count.load());
+      traffic_texts(capture_.traffic().packet_count.load(), capture_.traffic().byte_count.load());
   if (traffic.long_form != traffic_long_) {
     traffic_long_ = traffic.long_form;
     traffic_short_ = traffic.short_form;

@@ -9,6 +9,8 @@
 
 #include "app/status_text.h"
 #include "app/text_win.h"
+#include "capture/backends.h"
+#include "net/socket_api.h"
 #include "vendors/vendor_db.h"
 
 namespace norvane {
@@ -48,12 +50,16 @@ HWND make_control(HWND parent, HINSTANCE instance, const wchar_t* cls, const wch
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
-std::uint64_t now_ms() { return GetTickCount64(); }
+std::uint64_t tick_ms() { return GetTickCount64(); }
 
 }  // namespace
 
 Window::Window(WindowOptions options)
-    : options_(std::move(options)), table_(vendors_), list_view_(table_) {
+    : options_(std::move(options)),
+      table_(vendors_),
+      list_view_(table_),
+      probe_engine_(system_sockets()),
+      capture_(*this, probe_engine_) {
   table_.set_presenter(&list_view_);
   background_brush_ = CreateSolidBrush(kWindowBackground);
   surface_brush_ = CreateSolidBrush(kSurface);
@@ -257,7 +263,7 @@ LRESULT Window::on_create() {
   const std::size_t adapters = fill_adapter_selector();
   EnableWindow(search_button_, adapters > 0 ? TRUE : FALSE);
   if (adapters == 0) {
-    capture_status_ = u"Brak kart Ethernet i Wi-Fi.";
+    capture_.set_capture_status(u"Brak kart Ethernet i Wi-Fi.");
   } else {
     SendMessageW(combo_, CB_SETCURSEL, 0, 0);
     PostMessageW(hwnd_, kMsgStartCapture, 0, 0);
@@ -313,29 +319,9 @@ void Window::on_command(WORD id, WORD code, HWND control) {
   }
 }
 
-void Window::on_adapter_changed() {
-  stop_capture();
-  pktmon_failed_ = false;
-  npcap_failed_ = false;
-  retry_at_ = 0;
-  traffic_.packet_count.store(0);
-  traffic_.byte_count.store(0);
-  clear_devices();
-  start_capture();
-}
+void Window::on_adapter_changed() { capture_.on_selection_changed(); }
 
-void Window::on_search_clicked() {
-  clear_devices();
-  if (running_ && !udp_only_) {
-    if (selected_adapter()) open_probe_engine();
-    run_search();
-  } else {
-    stop_capture();
-    pktmon_failed_ = false;
-    npcap_failed_ = false;
-    start_capture();
-  }
-}
+void Window::on_search_clicked() { capture_.on_search_pressed(); }
 
 void Window::on_destroy() {
   KillTimer(hwnd_, kTickTimer);
@@ -348,39 +334,20 @@ void Window::on_destroy() {
 // The tick
 
 void Window::update() {
-  // 1. Capture health: a broken back-end is skipped and discovery restarts.
-  if (running_) {
-    bool failed = capture_failed_.load();
-    if (!failed && pktmon_active_) failed = capture_stream_failed();
-    if (failed) {
-      if (pktmon_active_) {
-        pktmon_failed_ = true;
-      } else {
-        npcap_failed_ = true;
-      }
-      stop_capture();
-      start_capture();
-    }
-  }
-  // 2. Retry after a failed start.
-  if (!running_ && retry_at_ != 0 && now_ms() >= retry_at_) start_capture();
-  // 3. Probe answers.
-  if (running_) poll_probe_engine();
+  // 1.-3. Capture health and failover, the retry after a failed start, and
+  // the probe engine's sockets.
+  capture_.tick();
   // 4. Vendor update progress.
   if (progress_shown_) {
     if (const auto snapshot = read_vendor_update_progress()) apply_update_progress(*snapshot);
   }
   // 5. Notice expiry.
-  if (notice_expiry_ != 0 && now_ms() >= notice_expiry_) {
+  if (notice_expiry_ != 0 && tick_ms() >= notice_expiry_) {
     notice_expiry_ = 0;
     notice_.clear();
   }
   // 6. Capture queue: one swap under the lock, merging outside it.
-  std::vector<PacketSummary> batch;
-  {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
-    batch.swap(summary_queue_);
-  }
+  std::vector<PacketSummary> batch = capture_.take_queue();
   // Redrawing stays off while the batch changes the list: every insertion
   // would otherwise repaint and rescroll the list on its own (under Wine
   // that costs tens of milliseconds per item).
@@ -395,32 +362,15 @@ void Window::update() {
   refresh_status();
 }
 
-bool Window::queue_summary(PacketSummary summary, std::uint32_t generation) {
-  std::lock_guard<std::mutex> lock(queue_mutex_);
-  if (queue_generation_.load() != generation || summary_queue_.size() >= kMaxQueuedSummaries) {
-    return false;
-  }
-  summary_queue_.push_back(std::move(summary));
-  return true;
-}
-
 void Window::on_probe_reply(const DiscoveryReply& reply) {
   PacketSummary summary;
-  if (!summary_from_reply(reply, traffic_, summary)) return;
+  if (!summary_from_reply(reply, capture_.traffic(), summary)) return;
   if (decode_datagram(summary)) table_.merge(summary);
 }
 
-std::size_t Window::queued_summaries() {
-  std::lock_guard<std::mutex> lock(queue_mutex_);
-  return summary_queue_.size();
-}
+void Window::clear_devices() { capture_.clear_devices(); }
 
-void Window::clear_devices() {
-  {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
-    queue_generation_.fetch_add(1);
-    summary_queue_.clear();
-  }
+void Window::clear_device_list() {
   list_view_.delete_all_items();
   table_.clear();
   list_view_.clear_resort_pending();
@@ -468,7 +418,7 @@ void Window::finish_vendor_update(const VendorUpdateOutcome& outcome) {
       table_.reclassify_all();
       list_view_.rebuild(kVendorColumnMask);
       notice_ = outcome.message.empty() ? u"Baza VENDOR gotowa" : outcome.message;
-      notice_expiry_ = now_ms() + kNoticeLifetimeMs;
+      notice_expiry_ = tick_ms() + kNoticeLifetimeMs;
       refresh_status();
       return;
     }
@@ -532,76 +482,49 @@ LRESULT Window::on_nc_hit_test(WPARAM wparam, LPARAM lparam) {
 }
 
 // ---------------------------------------------------------------------------
-// Adapters, capture control, probe engine and update worker. The adapter
-// inventory, the capture back-ends, the probe engine and the update worker
-// are separate parts that connect at these functions; until a part is
-// present its function reports that it is not available, so the window
-// behaves as on a machine without it.
+// Adapters and capture
+
+std::vector<NetworkAdapter> Window::enumerate_adapters() const {
+  return options_.list_adapters ? options_.list_adapters() : list_adapters();
+}
 
 std::size_t Window::fill_adapter_selector() {
-  adapter_labels_.clear();
+  adapters_ = enumerate_adapters();
   SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
-  for (const auto& label : adapter_labels_) {
+  for (const auto& adapter : adapters_) {
+    const std::u16string label = adapter_label(adapter);
     SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(label)));
   }
-  return adapter_labels_.size();
+  return adapters_.size();
 }
 
-std::optional<std::size_t> Window::selected_adapter() const {
+std::optional<NetworkAdapter> Window::selected_adapter() {
   if (!combo_) return std::nullopt;
   const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
-  if (index < 0 || static_cast<std::size_t>(index) >= adapter_labels_.size()) return std::nullopt;
-  return static_cast<std::size_t>(index);
+  if (index < 0 || static_cast<std::size_t>(index) >= adapters_.size()) return std::nullopt;
+  // Addresses may have changed since the list was made; the label stays.
+  NetworkAdapter& stored = adapters_[static_cast<std::size_t>(index)];
+  refresh_adapter(stored, enumerate_adapters());
+  return stored;
 }
 
-void Window::start_capture() {
-  if (running_) return;
-  if (!selected_adapter()) return;
-  capture_failed_.store(false);
-  // Neither capture back-end nor the probe engine is part of this build yet:
-  // nothing opens, which is the "nothing opens" outcome of a start.
-  pktmon_active_ = false;
-  udp_only_ = true;
-  open_probe_engine();
-  running_ = probe_engine_open_;
-  if (running_) {
-    retry_at_ = 0;
-    capture_status_.clear();
-    run_search();
-  } else {
-    capture_status_ = u"Nie uda\u0142o si\u0119 otworzy\u0107 gniazda sieciowego na tej karcie.";
-    retry_at_ = now_ms() + 3000;
-  }
-  refresh_status();
+std::unique_ptr<CaptureBackend> Window::start_pktmon(const NetworkAdapter& adapter,
+                                                     FrameCallback on_frame,
+                                                     std::u16string& failure) {
+  return start_pktmon_backend(adapter, std::move(on_frame), failure);
 }
 
-void Window::stop_capture() {
-  if (!running_) return;
-  running_ = false;
-  pktmon_active_ = false;
-  udp_only_ = false;
-  probe_engine_open_ = false;
-  capture_failed_.store(false);
-  search_status_.clear();
+std::unique_ptr<CaptureBackend> Window::start_npcap(const NetworkAdapter& adapter,
+                                                    FrameCallback on_frame,
+                                                    FailureCallback on_failed) {
+  return start_npcap_backend(adapter, std::move(on_frame), std::move(on_failed));
 }
 
-bool Window::open_probe_engine() {
-  probe_engine_open_ = false;
-  return probe_engine_open_;
-}
+std::uint64_t Window::now_ms() { return tick_ms(); }
 
-void Window::run_search() {
-  if (!probe_engine_open_) {
-    search_status_ = u"Aktywne wyszukiwanie niedost\u0119pne na tej karcie";
-  } else {
-    search_status_ = u"B\u0142\u0105d wysy\u0142ania zapyta\u0144";
-  }
-  refresh_status();
-}
-
-bool Window::capture_stream_failed() const { return false; }
-
-void Window::poll_probe_engine() {}
+// ---------------------------------------------------------------------------
+// Vendor update worker: not part of this build yet; each function reports
+// that no update is available.
 
 bool Window::start_vendor_update_worker() { return false; }
 

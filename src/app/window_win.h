@@ -17,9 +17,12 @@
 
 #include "app/device_list_win.h"
 #include "app/layout_logic.h"
+#include "capture/capture_control.h"
 #include "decode/frame.h"
 #include "model/device_table.h"
 #include "model/packet_summary.h"
+#include "net/adapter.h"
+#include "net/probe_engine.h"
 #include "vendors/vendor_table.h"
 
 namespace norvane {
@@ -29,7 +32,6 @@ inline constexpr UINT kMsgStartCapture = WM_APP + 1;
 inline constexpr UINT kMsgVendorUpdateDone = WM_APP + 2;
 inline constexpr UINT_PTR kTickTimer = 1;
 inline constexpr UINT kTickMilliseconds = 200;
-inline constexpr std::size_t kMaxQueuedSummaries = 4096;
 inline constexpr int kIconGroup = 101;
 
 enum ControlId : int {
@@ -48,6 +50,9 @@ struct WindowOptions {
   // browser; empty means the system's. Tests record them instead.
   std::function<void(std::wstring_view text, std::wstring_view caption)> warn;
   std::function<bool(const std::wstring& address)> open_address;
+  // The adapter inventory; empty means the system's. Tests that are not
+  // about discovery list none, so nothing is sent.
+  std::function<std::vector<NetworkAdapter>()> list_adapters;
 };
 
 // What the vendor update worker reports while it runs and when it is done.
@@ -64,10 +69,10 @@ struct VendorUpdateOutcome {
   std::u16string message;
 };
 
-class Window {
+class Window final : private CaptureHost {
  public:
   explicit Window(WindowOptions options = {});
-  ~Window();
+  ~Window() override;
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
@@ -85,12 +90,14 @@ class Window {
   // The capture side's way in: appends a summary unless the device list was
   // cleared since `generation` was read or 4096 summaries are waiting.
   // Callable from any thread.
-  bool queue_summary(PacketSummary summary, std::uint32_t generation);
-  std::uint32_t queue_generation() const noexcept { return queue_generation_.load(); }
-  std::size_t queued_summaries();
+  bool queue_summary(PacketSummary summary, std::uint32_t generation) {
+    return capture_.queue_summary(std::move(summary), generation);
+  }
+  std::uint32_t queue_generation() const noexcept { return capture_.queue_generation(); }
+  std::size_t queued_summaries() { return capture_.queued_summaries(); }
 
   void clear_devices();
-  void refresh_status();
+  void refresh_status() override;
   void layout_status();
 
   // Layout and scaling.
@@ -102,7 +109,7 @@ class Window {
 
   // The probe engine's answer handler: counts the datagram, decodes it and
   // merges a discovery answer at once (used while running without capture).
-  void on_probe_reply(const DiscoveryReply& reply);
+  void on_probe_reply(const DiscoveryReply& reply) override;
 
   // Vendor update steps that are independent of the worker.
   void apply_update_progress(const VendorProgressSnapshot& snapshot);
@@ -123,7 +130,11 @@ class Window {
   DeviceTable& device_table() noexcept { return table_; }
   DeviceList& device_list() noexcept { return list_view_; }
   const VendorTable& vendor_table() const noexcept { return vendors_; }
-  TrafficCounters& traffic() noexcept { return traffic_; }
+  TrafficCounters& traffic() noexcept { return capture_.traffic(); }
+  const CaptureControl& capture() const noexcept { return capture_; }
+  const std::vector<NetworkAdapter>& adapters() const noexcept { return adapters_; }
+  // The current selector entry's record, refreshed from a new enumeration.
+  std::optional<NetworkAdapter> selected_adapter() override;
   int base_dpi() const noexcept { return base_dpi_; }
   int effective_dpi() const noexcept { return effective_dpi_; }
   int zoom() const noexcept { return zoom_; }
@@ -134,7 +145,8 @@ class Window {
   bool progress_shown() const noexcept { return progress_shown_; }
   const std::u16string& notice() const noexcept { return notice_; }
   std::uint64_t notice_expiry() const noexcept { return notice_expiry_; }
-  const std::u16string& capture_status() const noexcept { return capture_status_; }
+  const std::u16string& capture_status() const noexcept { return capture_.capture_status(); }
+  const std::u16string& search_status() const noexcept { return capture_.search_status(); }
   const std::u16string& devices_long() const noexcept { return devices_long_; }
   const std::u16string& devices_short() const noexcept { return devices_short_; }
   const std::u16string& traffic_long() const noexcept { return traffic_long_; }
@@ -155,19 +167,26 @@ class Window {
   LRESULT on_nc_hit_test(WPARAM wparam, LPARAM lparam);
   bool paint_background(HDC dc);
   void warn(std::wstring_view text, std::wstring_view caption);
-  std::optional<std::size_t> selected_adapter() const;
   void attach_theme();
   std::optional<std::size_t> tab_index(HWND control, WORD id) const;
 
-  // Adapter inventory, capture control, probe engine and vendor update
-  // worker: the parts of the program that plug into the window here.
+  // Adapter inventory and capture control.
   std::size_t fill_adapter_selector();
-  void start_capture();
-  void stop_capture();
-  bool open_probe_engine();
-  void run_search();
-  bool capture_stream_failed() const;
-  void poll_probe_engine();
+  void start_capture() { capture_.start_capture(); }
+  void stop_capture() { capture_.stop_capture(); }
+  std::vector<NetworkAdapter> enumerate_adapters() const;
+
+  // CaptureHost
+  std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter& adapter,
+                                               FrameCallback on_frame,
+                                               std::u16string& failure) override;
+  std::unique_ptr<CaptureBackend> start_npcap(const NetworkAdapter& adapter,
+                                              FrameCallback on_frame,
+                                              FailureCallback on_failed) override;
+  void clear_device_list() override;
+  std::uint64_t now_ms() override;
+
+  // Vendor update worker.
   bool start_vendor_update_worker();
   bool vendor_update_running() const;
   std::optional<VendorProgressSnapshot> read_vendor_update_progress();
@@ -216,30 +235,19 @@ class Window {
   std::u16string notice_;
   std::uint64_t notice_expiry_ = 0;
 
-  // Adapters shown in the selector, in combo order (labels until the
-  // adapter records arrive with the inventory).
-  std::vector<std::u16string> adapter_labels_;
+  // Adapters shown in the selector, in combo order.
+  std::vector<NetworkAdapter> adapters_;
 
   // Devices: the table and the list that presents it (filter, sort and
   // column-fit state live with the list).
   DeviceTable table_;
   DeviceList list_view_;
 
-  // Capture queue and discovery state.
-  std::mutex queue_mutex_;
-  std::vector<PacketSummary> summary_queue_;
-  std::atomic<std::uint32_t> queue_generation_{0};
-  std::atomic<bool> capture_failed_{false};
-  TrafficCounters traffic_;
-  std::u16string capture_status_;
-  std::u16string search_status_;
-  std::uint64_t retry_at_ = 0;
-  bool running_ = false;
-  bool pktmon_active_ = false;
-  bool udp_only_ = false;
-  bool pktmon_failed_ = false;
-  bool npcap_failed_ = false;
-  bool probe_engine_open_ = false;
+  // Discovery: the probe engine and the capture control with its queue,
+  // counters and back-ends. The control goes first at destruction, ending
+  // the back-ends' callbacks while the table they feed still exists.
+  ProbeEngine probe_engine_;
+  CaptureControl capture_;
 
   // Status panel.
   std::u16string devices_long_;

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,14 +34,14 @@ inline constexpr std::uint32_t kIfTypeIeee80211 = 71;
 inline constexpr std::uint32_t kIfAccessBroadcast = 2;
 inline constexpr std::uint32_t kDadDeprecated = 3;
 inline constexpr std::uint32_t kDadPreferred = 4;
-inline constexpr std::uint16_t kAfInet = 2;
+inline constexpr std::uint16_t kFamilyIpv4 = 2;  // AF_INET
 
 // One unicast address of an enumeration entry, as far as the choice reads it.
 struct UnicastAddress {
   bool present = false;          // the socket address pointer is set
   std::int32_t length = 0;       // socket address length in bytes
   std::uint16_t family = 0;      // address family
-  std::uint32_t address = 0;     // IPv4, network byte order (family kAfInet)
+  std::uint32_t address = 0;     // IPv4, network byte order (family kFamilyIpv4)
   std::uint32_t dad_state = 0;
   std::uint32_t prefix_length = 0;  // on-link prefix length
 };
@@ -80,8 +82,20 @@ std::uint32_t directed_broadcast(std::uint32_t address, std::uint32_t prefix_len
 // connected first, then hardware interfaces, otherwise enumeration order.
 std::vector<NetworkAdapter> adapters_from_entries(std::span<const AdapterEntry> entries);
 
+// Copies over `stored` the first record of `fresh` with the same
+// adapter_name (exact comparison); false when there is none.
+bool refresh_adapter(NetworkAdapter& stored, std::span<const NetworkAdapter> fresh);
+
 // The selector text of one adapter.
 std::u16string adapter_label(const NetworkAdapter& adapter);
+
+// Runs an enumeration call that fills a buffer and answers 0, 111 (buffer
+// too small, with the size it needs written back) or another error: first
+// with 16384 bytes, then with the size asked for, at most three calls in all.
+// The filled buffer, or nothing on an error or a third "too small".
+inline constexpr std::uint32_t kErrorBufferOverflow = 111;
+std::optional<std::vector<std::uint8_t>> call_with_growing_buffer(
+    const std::function<std::uint32_t(std::uint8_t* buffer, std::uint32_t& size)>& call);
 
 // The usable adapters of this machine, in order; empty on any error.
 // Platform layer (IP Helper on Windows).

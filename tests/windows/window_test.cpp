@@ -85,6 +85,8 @@ class WindowTest : public ::testing::Test {
   void SetUp() override {
     WindowOptions options;
     options.forced_dpi = dpi();
+    // These tests feed summaries themselves: no adapter, nothing sent.
+    options.list_adapters = [] { return std::vector<NetworkAdapter>{}; };
     options.warn = [this](std::wstring_view text, std::wstring_view caption) {
       warnings.emplace_back(std::wstring(caption) + L": " + std::wstring(text));
     };

@@ -1,0 +1,197 @@
+#include "capture/capture_control.h"
+
+#include <cstring>
+#include <utility>
+
+namespace norvane {
+
+namespace {
+
+// The frame callback handed to a back-end: copyable, each copy pointing at
+// the same control with the adapter's own address.
+struct FrameSink {
+  CaptureControl* control;
+  MacBytes own_mac;
+  void operator()(const std::uint8_t* frame, std::uint64_t length) const {
+    control->on_frame(own_mac, frame, length);
+  }
+};
+
+}  // namespace
+
+CaptureControl::CaptureControl(CaptureHost& host, ProbeEngineInterface& probe_engine)
+    : host_(host), probe_engine_(probe_engine) {}
+
+CaptureControl::~CaptureControl() {
+  // The back-ends end their callbacks in their destructors; they go before
+  // the queue they write into.
+  probe_engine_.close();
+  pktmon_.reset();
+  npcap_.reset();
+}
+
+FrameCallback CaptureControl::frame_callback(const MacBytes& own_mac) {
+  return FrameSink{this, own_mac};
+}
+
+FailureCallback CaptureControl::failure_callback() {
+  return [this]() { on_capture_failed(); };
+}
+
+void CaptureControl::start_capture() {
+  if (running_) return;
+  const std::optional<NetworkAdapter> adapter = host_.selected_adapter();
+  if (!adapter) return;
+  capture_failed_.store(false);
+
+  pktmon_active_ = false;
+  if (!pktmon_failed_) {
+    // Why PktMon did not start is not shown: Npcap is simply tried next.
+    std::u16string failure;
+    pktmon_ = host_.start_pktmon(*adapter, frame_callback(adapter->mac), failure);
+    pktmon_active_ = pktmon_ != nullptr;
+  }
+  bool captured = pktmon_active_;
+  if (!captured && !npcap_failed_) {
+    npcap_ = host_.start_npcap(*adapter, frame_callback(adapter->mac), failure_callback());
+    captured = npcap_ != nullptr;
+  }
+  udp_only_ = !captured;
+  open_probe_engine(*adapter);
+  running_ = captured || probe_engine_open_;
+  if (running_) {
+    retry_at_ = 0;
+    capture_status_.clear();
+    run_search();
+  } else {
+    capture_status_ = adapter->ipv4 == 0 ? kNoIpv4Status : kNoSocketStatus;
+    retry_at_ = host_.now_ms() + kCaptureRetryMs;
+  }
+  host_.refresh_status();
+}
+
+void CaptureControl::stop_capture() {
+  if (!running_) return;
+  probe_engine_.close();
+  pktmon_.reset();
+  npcap_.reset();
+  running_ = false;
+  pktmon_active_ = false;
+  udp_only_ = false;
+  probe_engine_open_ = false;
+  capture_failed_.store(false);
+  search_status_.clear();
+}
+
+void CaptureControl::open_probe_engine(const NetworkAdapter& adapter) {
+  probe_engine_open_ = probe_engine_.open(adapter.adapter_name, adapter.if_index, adapter.ipv4,
+                                          adapter.broadcast, adapter.mac, udp_only_);
+}
+
+void CaptureControl::run_search() {
+  if (!probe_engine_open_) {
+    search_status_ = kNoActiveSearchStatus;
+  } else if (probe_engine_.search() > 0) {
+    search_status_.clear();
+  } else {
+    search_status_ = kSendFailedStatus;
+  }
+  host_.refresh_status();
+}
+
+void CaptureControl::on_selection_changed() {
+  stop_capture();
+  pktmon_failed_ = false;
+  npcap_failed_ = false;
+  retry_at_ = 0;
+  traffic_.packet_count.store(0);
+  traffic_.byte_count.store(0);
+  clear_devices();
+  start_capture();
+}
+
+void CaptureControl::on_search_pressed() {
+  clear_devices();
+  if (running_ && !udp_only_) {
+    if (const auto adapter = host_.selected_adapter()) open_probe_engine(*adapter);
+    run_search();
+  } else {
+    stop_capture();
+    pktmon_failed_ = false;
+    npcap_failed_ = false;
+    start_capture();
+  }
+}
+
+void CaptureControl::tick() {
+  if (running_) {
+    bool failed = capture_failed_.load();
+    if (!failed && pktmon_active_ && pktmon_) failed = !pktmon_->stream_error().empty();
+    if (failed) {
+      if (pktmon_active_) {
+        pktmon_failed_ = true;
+      } else {
+        npcap_failed_ = true;
+      }
+      stop_capture();
+      start_capture();
+    }
+  }
+  if (!running_ && retry_at_ != 0 && host_.now_ms() >= retry_at_) start_capture();
+  if (running_ && udp_only_) {
+    probe_engine_.poll([this](const DiscoveryReply& reply) { host_.on_probe_reply(reply); });
+  } else if (running_) {
+    probe_engine_.poll(ReplyHandler{});
+  }
+}
+
+void CaptureControl::clear_devices() {
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    queue_generation_.fetch_add(1);
+    summary_queue_.clear();
+  }
+  host_.clear_device_list();
+}
+
+std::vector<PacketSummary> CaptureControl::take_queue() {
+  std::vector<PacketSummary> batch;
+  std::lock_guard<std::mutex> lock(queue_mutex_);
+  batch.swap(summary_queue_);
+  return batch;
+}
+
+bool CaptureControl::queue_summary(PacketSummary summary, std::uint32_t generation) {
+  std::lock_guard<std::mutex> lock(queue_mutex_);
+  if (queue_generation_.load() != generation || summary_queue_.size() >= kMaxQueuedSummaries) {
+    return false;
+  }
+  summary_queue_.push_back(std::move(summary));
+  return true;
+}
+
+std::size_t CaptureControl::queued_summaries() {
+  std::lock_guard<std::mutex> lock(queue_mutex_);
+  return summary_queue_.size();
+}
+
+void CaptureControl::on_frame(const MacBytes& own_mac, const std::uint8_t* frame,
+                              std::uint64_t length) {
+  if (!frame || length < 14) return;
+  // The adapter's own transmissions, the probes among them, are not traffic
+  // of the segment.
+  if (std::memcmp(frame + 6, own_mac.data(), 6) == 0) return;
+  traffic_.byte_count.fetch_add(length);
+  traffic_.packet_count.fetch_add(1);
+  const std::uint32_t generation = queue_generation_.load();
+  try {
+    PacketSummary summary;
+    if (!summarize_frame(frame, length, summary)) return;
+    queue_summary(std::move(summary), generation);
+  } catch (...) {
+    // Nothing may reach the back-end's thread; the next tick restarts.
+    capture_failed_.store(true);
+  }
+}
+
+}  // namespace norvane
