@@ -46,7 +46,9 @@ std::optional<std::uint32_t> packet_info_interface(std::span<const std::uint8_t>
     if (le32(header + 8) == kLevelIp && le32(header + 12) == kTypePacketInfo &&
         length >= kPacketInfoLength) {
       // The index must lie inside what was written, whatever the length says.
-      if (offset > control.size() - kPacketInfoLength) return std::nullopt;
+      if (control.size() < kPacketInfoLength || offset > control.size() - kPacketInfoLength) {
+        return std::nullopt;
+      }
       return le32(header + 20);
     }
     // A length that does not move the walk forward would never end it.
