@@ -20,12 +20,12 @@ struct NetworkAdapter {
   std::string adapter_name;             // "{GUID}" as the enumeration gives it
   std::u16string display_name;          // friendly name, or the description
   std::u16string description;
-  MacBytes mac{};                       // current physical address
-  std::uint32_t if_index = 0;           // IPv4 interface index, 0 without IPv4
-  std::uint32_t ipv4 = 0;               // network byte order; 0 when none qualifies
-  std::uint32_t broadcast = 0;          // network byte order; 0 when ipv4 is 0
-  bool connected = false;               // operational status up
-  bool hardware = false;                // a hardware interface
+  MacBytes mac{};               // current physical address
+  std::uint32_t if_index = 0;   // IPv4 interface index, 0 without IPv4
+  std::uint32_t ipv4 = 0;       // network byte order; 0 when none qualifies
+  std::uint32_t broadcast = 0;  // network byte order; 0 when ipv4 is 0
+  bool connected = false;       // operational status up
+  bool hardware = false;        // a hardware interface
 };
 
 // Interface types and values the enumeration gives that the filters read.
@@ -38,10 +38,10 @@ inline constexpr std::uint16_t kFamilyIpv4 = 2;  // AF_INET
 
 // One unicast address of an enumeration entry, as far as the choice reads it.
 struct UnicastAddress {
-  bool present = false;          // the socket address pointer is set
-  std::int32_t length = 0;       // socket address length in bytes
-  std::uint16_t family = 0;      // address family
-  std::uint32_t address = 0;     // IPv4, network byte order (family kFamilyIpv4)
+  bool present = false;       // the socket address pointer is set
+  std::int32_t length = 0;    // socket address length in bytes
+  std::uint16_t family = 0;   // address family
+  std::uint32_t address = 0;  // IPv4, network byte order (family kFamilyIpv4)
   std::uint32_t dad_state = 0;
   std::uint32_t prefix_length = 0;  // on-link prefix length
 };

@@ -16,8 +16,7 @@ inline std::uint32_t network_from_bytes(const std::uint8_t* four) noexcept {
 inline std::uint32_t network_from_host(std::uint32_t host) noexcept {
   const std::uint8_t b[4] = {static_cast<std::uint8_t>(host >> 24),
                              static_cast<std::uint8_t>(host >> 16),
-                             static_cast<std::uint8_t>(host >> 8),
-                             static_cast<std::uint8_t>(host)};
+                             static_cast<std::uint8_t>(host >> 8), static_cast<std::uint8_t>(host)};
   return network_from_bytes(b);
 }
 

@@ -15,7 +15,7 @@ constexpr std::uint32_t kMaxInterfaceIndex = 16777215;
 constexpr std::uint16_t kFamilyInet = 2;
 // 64-bit Windows control message: SIZE_T length, INT level, INT type, data.
 constexpr std::size_t kControlHeader = 16;
-constexpr std::uint32_t kLevelIp = 0;       // IPPROTO_IP
+constexpr std::uint32_t kLevelIp = 0;          // IPPROTO_IP
 constexpr std::uint32_t kTypePacketInfo = 19;  // IP_PKTINFO
 constexpr std::size_t kPacketInfoLength = 24;  // header + address + index
 
@@ -71,8 +71,7 @@ std::optional<DatagramSource> datagram_source(std::span<const std::uint8_t> name
 // ---------------------------------------------------------------------------
 
 ProbeContext::ProbeContext(SocketApi& api, std::uint32_t if_index_, std::uint32_t ipv4_,
-                           std::uint32_t broadcast_, const MacBytes& mac_,
-                           bool decode_datagrams_)
+                           std::uint32_t broadcast_, const MacBytes& mac_, bool decode_datagrams_)
     : if_index(if_index_),
       ipv4(ipv4_),
       broadcast(broadcast_),
@@ -240,9 +239,8 @@ void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
     if (m.status != ReceiveStatus::kReceived) break;
     if (m.truncated || m.control_truncated) continue;
     if (m.bytes < 1 || m.bytes > kDecodeBufferSize) continue;
-    const auto source =
-        datagram_source(std::span<const std::uint8_t>(name).first(std::min<std::size_t>(
-            m.source_length, name.size())));
+    const auto source = datagram_source(std::span<const std::uint8_t>(name).first(
+        std::min<std::size_t>(m.source_length, name.size())));
     if (!source || source->address == 0 || source->address == ipv4) continue;
     const auto arrived = packet_info_interface(std::span<const std::uint8_t>(control).first(
         std::min<std::size_t>(m.control_length, control.size())));
@@ -264,14 +262,12 @@ ProbeEngine::ProbeEngine(SocketApi& api, RawSenderOpener raw_opener, UuidSource 
 
 ProbeEngine::~ProbeEngine() { close(); }
 
-bool ProbeEngine::open(const std::string& adapter_name, std::uint32_t if_index,
-                       std::uint32_t ipv4, std::uint32_t broadcast, const MacBytes& mac,
-                       bool decode_datagrams) {
+bool ProbeEngine::open(const std::string& adapter_name, std::uint32_t if_index, std::uint32_t ipv4,
+                       std::uint32_t broadcast, const MacBytes& mac, bool decode_datagrams) {
   close();
   auto context =
       std::make_unique<ProbeContext>(api_, if_index, ipv4, broadcast, mac, decode_datagrams);
-  if (if_index >= 1 && if_index <= kMaxInterfaceIndex && ipv4 != 0 &&
-      ipv4 != kLimitedBroadcast) {
+  if (if_index >= 1 && if_index <= kMaxInterfaceIndex && ipv4 != 0 && ipv4 != kLimitedBroadcast) {
     context->winsock_started = api_.startup();
     if (context->winsock_started) {
       context->main_socket = context->make_socket(ipv4, 0, decode_datagrams);

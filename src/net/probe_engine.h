@@ -69,8 +69,8 @@ using RawSenderOpener =
 // sender; moved, never copied.
 class ProbeContext {
  public:
-  ProbeContext(SocketApi& api, std::uint32_t if_index, std::uint32_t ipv4,
-               std::uint32_t broadcast, const MacBytes& mac, bool decode_datagrams);
+  ProbeContext(SocketApi& api, std::uint32_t if_index, std::uint32_t ipv4, std::uint32_t broadcast,
+               const MacBytes& mac, bool decode_datagrams);
   ~ProbeContext();
   ProbeContext(const ProbeContext&) = delete;
   ProbeContext& operator=(const ProbeContext&) = delete;

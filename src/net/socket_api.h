@@ -35,8 +35,8 @@ enum class ReceiveStatus {
 struct ReceivedMessage {
   ReceiveStatus status = ReceiveStatus::kError;
   std::uint32_t bytes = 0;
-  bool truncated = false;          // MSG_TRUNC
-  bool control_truncated = false;  // MSG_CTRUNC
+  bool truncated = false;            // MSG_TRUNC
+  bool control_truncated = false;    // MSG_CTRUNC
   std::uint32_t source_length = 0;   // bytes of the source address written
   std::uint32_t control_length = 0;  // bytes of control messages written
 };
@@ -79,8 +79,7 @@ class SocketApi {
   // One datagram with its source address and control messages, in the
   // platform's own layout (sockaddr_in, WSACMSGHDR of 64-bit Windows).
   virtual ReceivedMessage receive_msg(SocketHandle socket, RecvMsgFunction function,
-                                      std::span<std::uint8_t> data,
-                                      std::span<std::uint8_t> source,
+                                      std::span<std::uint8_t> data, std::span<std::uint8_t> source,
                                       std::span<std::uint8_t> control) = 0;
 };
 

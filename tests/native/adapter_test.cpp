@@ -42,11 +42,15 @@ TEST(AdapterInventory, Ipv4ChoiceAndBroadcast) {
   } const cases[] = {
       {"routable deprecated beats link-local preferred",
        {v4(ip(169, 254, 7, 9), 16), v4(ip(192, 168, 1, 5), 24, kDadDeprecated)},
-       ip(192, 168, 1, 5), ip(192, 168, 1, 255)},
-      {"first of two equal", {v4(ip(10, 1, 1, 5), 8), v4(ip(10, 2, 2, 5), 8)}, ip(10, 1, 1, 5),
+       ip(192, 168, 1, 5),
+       ip(192, 168, 1, 255)},
+      {"first of two equal",
+       {v4(ip(10, 1, 1, 5), 8), v4(ip(10, 2, 2, 5), 8)},
+       ip(10, 1, 1, 5),
        ip(10, 255, 255, 255)},
       {"preferred beats deprecated",
-       {v4(ip(10, 1, 1, 5), 24, kDadDeprecated), v4(ip(10, 2, 2, 5), 24)}, ip(10, 2, 2, 5),
+       {v4(ip(10, 1, 1, 5), 24, kDadDeprecated), v4(ip(10, 2, 2, 5), 24)},
+       ip(10, 2, 2, 5),
        ip(10, 2, 2, 255)},
       {"/30", {v4(ip(10, 0, 0, 5), 30)}, ip(10, 0, 0, 5), ip(10, 0, 0, 7)},
       {"/31", {v4(ip(10, 0, 0, 5), 31)}, ip(10, 0, 0, 5), 0xFFFFFFFFu},
@@ -56,10 +60,11 @@ TEST(AdapterInventory, Ipv4ChoiceAndBroadcast) {
       {"/16", {v4(ip(172, 16, 4, 9), 16)}, ip(172, 16, 4, 9), ip(172, 16, 255, 255)},
       {"tentative only", {v4(ip(10, 0, 0, 5), 24, 1)}, 0, 0},
       {"duplicate only", {v4(ip(10, 0, 0, 5), 24, 2)}, 0, 0},
-      {"zero address, IPv6, short and absent names",
-       {v4(0, 24), v6, short_name, absent}, 0, 0},
-      {"link-local deprecated is still a choice", {v4(ip(169, 254, 1, 2), 16, kDadDeprecated)},
-       ip(169, 254, 1, 2), ip(169, 254, 255, 255)},
+      {"zero address, IPv6, short and absent names", {v4(0, 24), v6, short_name, absent}, 0, 0},
+      {"link-local deprecated is still a choice",
+       {v4(ip(169, 254, 1, 2), 16, kDadDeprecated)},
+       ip(169, 254, 1, 2),
+       ip(169, 254, 255, 255)},
       {"nothing", {}, 0, 0},
   };
   for (const auto& c : cases) {
@@ -147,8 +152,8 @@ TEST(AdapterInventory, OrderConnectedThenHardwareThenEnumeration) {
       entry("virtual-up-2", kIfTypeEthernet, true, false),
   };
   EXPECT_EQ(names(adapters_from_entries(entries)),
-            (std::vector<std::string>{"hw-up-1", "hw-up-2", "virtual-up", "virtual-up-2",
-                                      "down-hw", "down-virtual"}));
+            (std::vector<std::string>{"hw-up-1", "hw-up-2", "virtual-up", "virtual-up-2", "down-hw",
+                                      "down-virtual"}));
 }
 
 TEST(AdapterInventory, Labels) {
@@ -183,10 +188,8 @@ TEST(AdapterInventory, EnumerationBufferGrowsAtMostThreeCalls) {
     bool filled;
     int calls;
   } const cases[] = {
-      {{0}, true, 1},
-      {{111, 0}, true, 2},
-      {{111, 111, 0}, true, 3},
-      {{111, 111, 111, 0}, false, 3},
+      {{0}, true, 1},           {{111, 0}, true, 2},
+      {{111, 111, 0}, true, 3}, {{111, 111, 111, 0}, false, 3},
       {{232}, false, 1},  // ERROR_NO_DATA
       {{111, 87}, false, 2},
   };

@@ -31,7 +31,10 @@ std::vector<std::uint8_t> name_bytes(std::uint32_t address, std::uint16_t port,
                                 static_cast<std::uint8_t>(family >> 8),
                                 static_cast<std::uint8_t>(port >> 8),
                                 static_cast<std::uint8_t>(port),
-                                0, 0, 0, 0};
+                                0,
+                                0,
+                                0,
+                                0};
   for (std::size_t i = 0; i < std::min<std::size_t>(4, size); ++i) n[i] = head[i];
   if (size >= 8) std::memcpy(n.data() + 4, &address, 4);
   return n;
@@ -41,7 +44,8 @@ std::vector<std::uint8_t> name_bytes(std::uint32_t address, std::uint16_t port,
 std::vector<std::uint8_t> control_message(std::uint32_t level, std::uint32_t type,
                                           std::uint64_t length, std::uint32_t index) {
   std::vector<std::uint8_t> c(24, 0);
-  for (int i = 0; i < 8; ++i) c[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    c[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (8 * i));
   for (int i = 0; i < 4; ++i) {
     c[8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(level >> (8 * i));
     c[12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(type >> (8 * i));
@@ -71,14 +75,22 @@ struct Send {
 
 const char* option_name(SocketOption o) {
   switch (o) {
-    case SocketOption::kExclusiveAddrUse: return "exclusive";
-    case SocketOption::kBroadcast: return "broadcast";
-    case SocketOption::kUnicastInterface: return "unicast_if";
-    case SocketOption::kMulticastInterface: return "multicast_if";
-    case SocketOption::kMulticastTtl: return "multicast_ttl";
-    case SocketOption::kTtl: return "ttl";
-    case SocketOption::kPacketInfo: return "pktinfo";
-    case SocketOption::kReceiveBuffer: return "rcvbuf";
+    case SocketOption::kExclusiveAddrUse:
+      return "exclusive";
+    case SocketOption::kBroadcast:
+      return "broadcast";
+    case SocketOption::kUnicastInterface:
+      return "unicast_if";
+    case SocketOption::kMulticastInterface:
+      return "multicast_if";
+    case SocketOption::kMulticastTtl:
+      return "multicast_ttl";
+    case SocketOption::kTtl:
+      return "ttl";
+    case SocketOption::kPacketInfo:
+      return "pktinfo";
+    case SocketOption::kReceiveBuffer:
+      return "rcvbuf";
   }
   return "?";
 }
@@ -226,7 +238,8 @@ class FakeSockets final : public SocketApi {
 
 class FakeRaw final : public RawFrameSender {
  public:
-  FakeRaw(bool handle, std::vector<std::string>& events, std::vector<std::vector<std::uint8_t>>& frames)
+  FakeRaw(bool handle, std::vector<std::string>& events,
+          std::vector<std::vector<std::uint8_t>>& frames)
       : handle_(handle), events_(events), frames_(frames) {}
   ~FakeRaw() override { events_.push_back("raw closed"); }
   bool has_handle() const override { return handle_; }
@@ -256,16 +269,16 @@ class ProbeEngineTest : public ::testing::Test {
                      },
                      [n = 0]() mutable { return "UUID-" + std::to_string(++n); }};
 
-  bool open(bool decode, std::uint32_t broadcast = ip("192.168.1.255"),
-            std::uint32_t index = 7, std::uint32_t ipv4 = ip("192.168.1.5")) {
+  bool open(bool decode, std::uint32_t broadcast = ip("192.168.1.255"), std::uint32_t index = 7,
+            std::uint32_t ipv4 = ip("192.168.1.5")) {
     return engine.open("{GUID}", index, ipv4, broadcast, kMac, decode);
   }
 
   std::vector<std::string> sends_text() {
     std::vector<std::string> out;
     for (const auto& s : api.sends) {
-      out.push_back(api.port_of(s.socket) + (s.via_msg ? " msg " : " to ") + s.destination +
-                    ":" + std::to_string(s.port));
+      out.push_back(api.port_of(s.socket) + (s.via_msg ? " msg " : " to ") + s.destination + ":" +
+                    std::to_string(s.port));
     }
     return out;
   }
@@ -295,11 +308,10 @@ TEST_F(ProbeEngineTest, DecodingSearchSendsSixteenDatagramsFromTheRightSockets) 
   EXPECT_TRUE(frames.empty());  // no raw sender without capture
   const std::string index = std::to_string(network_from_host(7));
   const auto& port_socket = api.sockets[api.socket_on_port(5678)];
-  EXPECT_EQ(port_socket.calls,
-            (std::vector<std::string>{"exclusive=1", "broadcast=1", "unicast_if=" + index,
-                                      "multicast_if=" + index, "multicast_ttl=1", "ttl=1",
-                                      "pktinfo=1", "nonblocking", "bind 0.0.0.0:5678",
-                                      "rcvbuf=65536"}));
+  EXPECT_EQ(port_socket.calls, (std::vector<std::string>{
+                                   "exclusive=1", "broadcast=1", "unicast_if=" + index,
+                                   "multicast_if=" + index, "multicast_ttl=1", "ttl=1", "pktinfo=1",
+                                   "nonblocking", "bind 0.0.0.0:5678", "rcvbuf=65536"}));
   EXPECT_EQ(api.sockets[api.socket_on_port(50000)].calls[8], "bind 192.168.1.5:0");
   // The main socket joins every group it sends to; a wildcard port socket
   // joins its own group so that it hears the answers.
@@ -332,8 +344,8 @@ TEST_F(ProbeEngineTest, CaptureModeBindsToTheAdapterDiscardsAndSendsTheRawFrame)
   EXPECT_TRUE(api.sockets[api.socket_on_port(37020)].groups.empty());
 
   // Answers read while capturing never reach a handler.
-  api.sockets[main].inbound.push_back({ReceiveStatus::kReceived, "x",
-                                       name_bytes(ip("192.168.1.64"), 37810), pktinfo(7)});
+  api.sockets[main].inbound.push_back(
+      {ReceiveStatus::kReceived, "x", name_bytes(ip("192.168.1.64"), 37810), pktinfo(7)});
   int handled = 0;
   engine.poll([&](const DiscoveryReply&) { ++handled; });
   EXPECT_EQ(handled, 0);
@@ -432,8 +444,7 @@ TEST_F(ProbeEngineTest, OpenOutcomes) {
     ProbeEngine e(sockets, [&](const std::string&, const MacBytes&) {
       return std::make_unique<FakeRaw>(c.raw, events, sent_frames);
     });
-    EXPECT_EQ(e.open("{GUID}", c.index, ip(c.ipv4), ip("192.168.1.255"), kMac, c.decode),
-              c.opens)
+    EXPECT_EQ(e.open("{GUID}", c.index, ip(c.ipv4), ip("192.168.1.255"), kMac, c.decode), c.opens)
         << c.what;
     const unsigned count = e.search();
     EXPECT_EQ(count, c.search) << c.what;
@@ -456,7 +467,8 @@ TEST_F(ProbeEngineTest, ReceivedDatagramsAcceptedOnlyThroughTheAdapter) {
   std::vector<Inbound> in;
   in.push_back(good("accepted-1"));
   in.push_back({ReceiveStatus::kReceived, "other interface", name_bytes(camera, 1), pktinfo(9)});
-  in.push_back({ReceiveStatus::kReceived, "own address", name_bytes(ip("192.168.1.5"), 1), pktinfo(7)});
+  in.push_back(
+      {ReceiveStatus::kReceived, "own address", name_bytes(ip("192.168.1.5"), 1), pktinfo(7)});
   in.push_back({ReceiveStatus::kReceived, "unspecified", name_bytes(0, 1), pktinfo(7)});
   in.push_back({ReceiveStatus::kReceived, "IPv6 family", name_bytes(camera, 1, 23), pktinfo(7)});
   in.push_back({ReceiveStatus::kReceived, "short name", name_bytes(camera, 1, 2, 8), pktinfo(7)});

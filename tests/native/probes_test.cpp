@@ -39,7 +39,9 @@ void expect_probes(const std::vector<Probe>& probes, const std::vector<Expected>
 }
 
 const char kSadpStart[] = R"(<?xml version="1.0" encoding="utf-8"?><Probe><Uuid>)";
-const char kDhipStart[] = "\x20\x00\x00\x00" "DHIP";
+const char kDhipStart[] =
+    "\x20\x00\x00\x00"
+    "DHIP";
 const char kXmlStart[] = R"(<?xml version="1.0" encoding="utf-8"?><s:Envelope)";
 
 TEST(Probes, ElevenInSendOrder) {
@@ -92,8 +94,15 @@ TEST(Probes, MissingUuidsDropOnlyTheirProbes) {
 TEST(Probes, DhipSearchBytes) {
   const std::string json1 = R"({"method":"DHDiscover.search","params":{"mac":"","uni":1}})";
   ASSERT_EQ(json1.size(), 58u);
-  const std::string header("\x20\x00\x00\x00" "DHIP" "\0\0\0\0\0\0\0\0"
-                           "\x3A\x00\x00\x00" "\0\0\0\0" "\x3A\x00\x00\x00" "\0\0\0\0", 32);
+  const std::string header(
+      "\x20\x00\x00\x00"
+      "DHIP"
+      "\0\0\0\0\0\0\0\0"
+      "\x3A\x00\x00\x00"
+      "\0\0\0\0"
+      "\x3A\x00\x00\x00"
+      "\0\0\0\0",
+      32);
   EXPECT_EQ(dhip_search(1), header + json1);
   std::string zero = header + json1;
   zero[zero.size() - 3] = '0';
@@ -102,15 +111,16 @@ TEST(Probes, DhipSearchBytes) {
 }
 
 TEST(Probes, WsDiscoveryEnvelopes) {
-  EXPECT_EQ(wsd_probe(kWsd2005.addressing, kWsd2005.discovery, kWsd2005.target, "AB-CD"),
-            R"(<?xml version="1.0" encoding="utf-8"?>)"
-            R"(<s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope")"
-            R"( xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing")"
-            R"( xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">)"
-            R"(<s:Header><a:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</a:Action>)"
-            R"(<a:MessageID>urn:uuid:AB-CD</a:MessageID>)"
-            R"(<a:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To></s:Header>)"
-            R"(<s:Body><d:Probe/></s:Body></s:Envelope>)");
+  EXPECT_EQ(
+      wsd_probe(kWsd2005.addressing, kWsd2005.discovery, kWsd2005.target, "AB-CD"),
+      R"(<?xml version="1.0" encoding="utf-8"?>)"
+      R"(<s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope")"
+      R"( xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing")"
+      R"( xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">)"
+      R"(<s:Header><a:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</a:Action>)"
+      R"(<a:MessageID>urn:uuid:AB-CD</a:MessageID>)"
+      R"(<a:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To></s:Header>)"
+      R"(<s:Body><d:Probe/></s:Body></s:Envelope>)");
   const std::string v2009 =
       wsd_probe(kWsd2009.addressing, kWsd2009.discovery, kWsd2009.target, "X");
   for (const char* part : {R"(xmlns:a="http://www.w3.org/2005/08/addressing")",
@@ -125,9 +135,10 @@ TEST(Probes, WsDiscoveryEnvelopes) {
 
 TEST(Probes, SsdpSearchEndsWithEmptyLine) {
   const std::string_view s = ssdp_search();
-  EXPECT_EQ(s,
-            "M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
-            "MX: 1\r\nST: upnp:rootdevice\r\nUSER-AGENT: Windows/10.0 UPnP/1.1 Norvane/1.0\r\n\r\n");
+  EXPECT_EQ(
+      s,
+      "M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
+      "MX: 1\r\nST: upnp:rootdevice\r\nUSER-AGENT: Windows/10.0 UPnP/1.1 Norvane/1.0\r\n\r\n");
   EXPECT_EQ(s.find('\0'), std::string_view::npos);
 }
 
