@@ -47,7 +47,8 @@ void Window::refresh_status() {
     changed = true;
   }
 
-  const std::array<std::u16string, 3> parts = {capture_.capture_status(), capture_.search_status(), notice_};
+  const std::array<std::u16string, 3> parts = {capture_.capture_status(), capture_.search_status(),
+                                               notice_};
   std::u16string message = join_messages(parts);
   if (message != message_text_) {
     if (status_middle_) SetWindowTextW(status_middle_, wide(message));

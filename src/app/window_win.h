@@ -180,8 +180,7 @@ class Window final : private CaptureHost {
   std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter& adapter,
                                                FrameCallback on_frame,
                                                std::u16string& failure) override;
-  std::unique_ptr<CaptureBackend> start_npcap(const NetworkAdapter& adapter,
-                                              FrameCallback on_frame,
+  std::unique_ptr<CaptureBackend> start_npcap(const NetworkAdapter& adapter, FrameCallback on_frame,
                                               FailureCallback on_failed) override;
   void clear_device_list() override;
   std::uint64_t now_ms() override;
