@@ -1,9 +1,12 @@
 // The adapter enumeration of IP Helper, read into plain entries; the rules
 // that choose and order adapters are portable (adapter.cpp).
-#include <iphlpapi.h>
-#include <netioapi.h>
 #include <winsock2.h>
+
 #include <ws2ipdef.h>
+
+#include <iphlpapi.h>
+
+#include <netioapi.h>
 
 #include <cstring>
 

@@ -1,6 +1,7 @@
 // Winsock 2 under the probe engine: each call maps to one system call.
-#include <mswsock.h>
 #include <winsock2.h>
+
+#include <mswsock.h>
 #include <ws2tcpip.h>
 
 #include <cstring>

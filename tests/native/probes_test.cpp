@@ -16,7 +16,9 @@ UuidSource counting_uuids(std::set<int> fail = {}) {
   return [n, fail]() -> std::string {
     ++*n;
     if (fail.count(*n)) return {};
-    return "U" + std::to_string(*n);
+    std::string u = "U";
+    u += std::to_string(*n);
+    return u;
   };
 }
 
@@ -61,7 +63,8 @@ TEST(Probes, ElevenInSendOrder) {
                         });
   ASSERT_EQ(probes.size(), 11u);
   // Both SADP probes carry the first UUID; each WS-Discovery probe its own.
-  const std::string sadp = std::string(kSadpStart) + "U1</Uuid><Types>inquiry</Types></Probe>";
+  std::string sadp = kSadpStart;
+  sadp += "U1</Uuid><Types>inquiry</Types></Probe>";
   EXPECT_EQ(probes[0].payload, sadp);
   EXPECT_EQ(probes[1].payload, sadp);
   EXPECT_NE(probes[8].payload.find("urn:uuid:U2<"), std::string::npos);
@@ -103,8 +106,10 @@ TEST(Probes, DhipSearchBytes) {
       "\x3A\x00\x00\x00"
       "\0\0\0\0",
       32);
-  EXPECT_EQ(dhip_search(1), header + json1);
-  std::string zero = header + json1;
+  std::string one = header;
+  one += json1;
+  EXPECT_EQ(dhip_search(1), one);
+  std::string zero = one;
   zero[zero.size() - 3] = '0';
   EXPECT_EQ(dhip_search(0), zero);
   EXPECT_EQ(dhip_search(0).size(), 90u);
