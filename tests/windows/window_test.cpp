@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/layout_logic.h"
+#include "app/text_win.h"
 #include "app/window_win.h"
 #include "support/summaries.h"
 
@@ -81,12 +82,15 @@ using test::device_summary;
 class WindowTest : public ::testing::Test {
  protected:
   virtual int dpi() const { return 96; }
+  // The adapter inventory the window sees; none unless a test is about it.
+  virtual std::vector<NetworkAdapter> adapters() const { return {}; }
 
   void SetUp() override {
     WindowOptions options;
     options.forced_dpi = dpi();
-    // These tests feed summaries themselves: no adapter, nothing sent.
-    options.list_adapters = [] { return std::vector<NetworkAdapter>{}; };
+    // Tests feed summaries themselves; the inventory they give opens no
+    // socket, so nothing is sent.
+    options.list_adapters = [this] { return adapters(); };
     options.warn = [this](std::wstring_view text, std::wstring_view caption) {
       warnings.emplace_back(std::wstring(caption) + L": " + std::wstring(text));
     };
@@ -232,7 +236,7 @@ TEST_F(WindowTest, CreatesTheControlsAndTheFirstStatus) {
   }
   EXPECT_EQ(header_format(0), HDF_SORTUP);  // sorted by "Adres IP" from the start
 
-  // No adapter inventory in this build: no adapters, search disabled.
+  // No adapter listed: search disabled.
   EXPECT_EQ(SendMessageW(window->combo(), CB_GETCOUNT, 0, 0), 0);
   EXPECT_FALSE(IsWindowEnabled(window->search_button()));
   EXPECT_TRUE(IsWindowEnabled(window->update_button()));
@@ -632,6 +636,74 @@ TEST_F(WindowTest, MinimumSizeAndSizeGrip) {
 
 // Layout of the real controls against the computed rectangles, after
 // WM_SIZE and after zoom keys, at 96 and 144 DPI.
+// Adapters whose discovery cannot start: the selector, the start at WM_APP+1
+// and the status texts, without any socket being opened.
+class AdapterWindowTest : public WindowTest {
+ protected:
+  std::vector<NetworkAdapter> adapters() const override { return inventory; }
+
+  static NetworkAdapter adapter(const char* name, const char16_t* friendly,
+                                const char16_t* description, bool connected,
+                                std::uint32_t index, std::uint32_t ipv4) {
+    NetworkAdapter a;
+    a.adapter_name = name;
+    a.display_name = friendly;
+    a.description = description;
+    a.connected = connected;
+    a.if_index = index;
+    a.ipv4 = ipv4;
+    a.mac = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+    return a;
+  }
+
+  std::wstring combo_text(int index) const {
+    wchar_t buffer[256] = {};
+    SendMessageW(window->combo(), CB_GETLBTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+  }
+
+  std::vector<NetworkAdapter> inventory = {
+      adapter("{A}", u"Ethernet", u"Intel(R) Ethernet Connection", true, 7, 0),
+      adapter("{B}", u"Wi-Fi", u"Wi-Fi", false, 9, 0x0501A8C0),
+  };
+};
+
+TEST_F(AdapterWindowTest, SelectorListsAdaptersAndTheStartSaysWhyNothingRuns) {
+  ASSERT_EQ(SendMessageW(window->combo(), CB_GETCOUNT, 0, 0), 2);
+  EXPECT_EQ(combo_text(0), L"Ethernet \u2014 Intel(R) Ethernet Connection");
+  EXPECT_EQ(combo_text(1), L"Wi-Fi (roz\u0142\u0105czona)");
+  EXPECT_EQ(SendMessageW(window->combo(), CB_GETCURSEL, 0, 0), 0);
+  EXPECT_TRUE(IsWindowEnabled(window->search_button()));
+  // WM_APP+1 has started discovery: no IPv4, so nothing opened.
+  EXPECT_FALSE(window->capture().running());
+  EXPECT_EQ(window->capture_status(), kNoIpv4Status);
+  EXPECT_NE(window->capture().retry_at(), 0u);
+  EXPECT_EQ(window_text(window->status_middle()).rfind(wide(std::u16string_view(kNoIpv4Status)), 0),
+            0u);
+
+  // An address that appears later is used by the next start; the label stays.
+  inventory[0].ipv4 = 0x0A00000A;
+  inventory[0].if_index = 0;  // and no usable index: the socket cannot be made
+  inventory[0].display_name = u"Renamed";
+  feed({device_summary("00:11:22:33:44:55", "192.168.1.10", "SADP")});
+  ASSERT_EQ(item_count(), 1);
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kIdSearch, BN_CLICKED),
+               reinterpret_cast<LPARAM>(window->search_button()));
+  EXPECT_EQ(item_count(), 0);  // the press clears the list first
+  EXPECT_EQ(window->capture_status(), kNoSocketStatus);
+  EXPECT_EQ(window->adapters()[0].ipv4, 0x0A00000Au);
+  EXPECT_EQ(combo_text(0), L"Ethernet \u2014 Intel(R) Ethernet Connection");
+
+  // A selection change starts afresh on the other adapter.
+  window->traffic().packet_count = 3;
+  SendMessageW(window->combo(), CB_SETCURSEL, 1, 0);
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kIdCombo, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(window->combo()));
+  EXPECT_EQ(window->traffic().packet_count.load(), 0u);
+  EXPECT_EQ(window->capture_status(), kNoSocketStatus);  // index 9 is no interface here
+}
+
 class LayoutTest : public WindowTest, public ::testing::WithParamInterface<int> {
  protected:
   int dpi() const override { return GetParam(); }
