@@ -19,8 +19,6 @@ inline constexpr std::array<std::u16string_view, kColumnCount> kColumnHeaders = 
     u"Adres IP",     u"Adres MAC",          u"VENDOR",    u"Nazwa",
     u"Model / opis", u"Protok\u00F3\u0142", u"Informacje"};
 
-inline constexpr std::u16string_view kCopyAllText = u"Kopiuj wszystko";
-inline constexpr std::u16string_view kSaveCsvText = u"Zapisz jako CSV\u2026";
 inline constexpr std::u16string_view kSaveCsvWarning =
     u"Nie uda\u0142o si\u0119 zapisa\u0107 pliku CSV";
 
