@@ -94,6 +94,9 @@ constexpr wchar_t kWarningPrefix[] =
 
 class ListExportTest : public ::testing::Test {
  protected:
+  // False: the test seam stands in for the save dialog.
+  virtual bool system_dialog() const { return false; }
+
   void SetUp() override {
     WindowOptions options;
     options.forced_dpi = 96;
@@ -102,10 +105,12 @@ class ListExportTest : public ::testing::Test {
     options.warn = [this](std::wstring_view text, std::wstring_view caption) {
       warnings.emplace_back(std::wstring(caption) + L": " + std::wstring(text));
     };
-    options.choose_save_path = [this](std::wstring_view default_name) {
-      proposed.emplace_back(default_name);
-      return save_path;
-    };
+    if (!system_dialog()) {
+      options.choose_save_path = [this](std::wstring_view default_name) {
+        proposed.emplace_back(default_name);
+        return save_path;
+      };
+    }
     window = std::make_unique<Window>(options);
     hwnd = window->create(GetModuleHandleW(nullptr));
     ASSERT_NE(hwnd, nullptr);
@@ -313,6 +318,78 @@ TEST_F(ListExportTest, FailedSavesWarnAndLeaveNoFile) {
   if (!system.empty()) {
     EXPECT_NE(warnings[0].find(L": " + system.substr(0, 4)), std::wstring::npos);
   }
+}
+
+// The system's save dialog, answered by a timer of this thread (the dialog
+// runs its own message loop): it must propose today's file name and save to
+// the name typed into it, with ".csv" added when none was typed.
+struct DialogDriver {
+  std::wstring type_in;   // the path to enter
+  std::wstring proposed;  // the file name field as the dialog opened
+  bool answered = false;
+  int ticks = 0;
+};
+DialogDriver g_dialog;
+
+BOOL CALLBACK find_dialog(HWND hwnd, LPARAM out) {
+  wchar_t cls[16] = {};
+  GetClassNameW(hwnd, cls, 16);
+  if (std::wstring_view(cls) == L"#32770" && IsWindowVisible(hwnd)) {
+    *reinterpret_cast<HWND*>(out) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CALLBACK answer_dialog(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), find_dialog, reinterpret_cast<LPARAM>(&dialog));
+  if (!dialog) {
+    if (++g_dialog.ticks > 100) KillTimer(nullptr, timer);  // no dialog came
+    return;
+  }
+  KillTimer(nullptr, timer);
+  // The file name field: the combo box of newer dialogs, else the edit.
+  HWND field = GetDlgItem(dialog, 0x47C);
+  if (!field) field = GetDlgItem(dialog, 0x480);
+  if (field) {
+    wchar_t text[MAX_PATH] = {};
+    GetWindowTextW(field, text, MAX_PATH);
+    g_dialog.proposed = text;
+    SetWindowTextW(field, g_dialog.type_in.c_str());
+    g_dialog.answered = true;
+  }
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(field ? IDOK : IDCANCEL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, field ? IDOK : IDCANCEL)));
+}
+
+class SystemDialogTest : public ListExportTest {
+ protected:
+  bool system_dialog() const override { return true; }
+};
+
+TEST_F(SystemDialogTest, SavesToTheNameTypedIntoTheDialog) {
+  feed_makers();
+  // Typed without an extension: the dialog adds ".csv".
+  const fs::path target = dir / L"z dialogu.csv";
+  g_dialog = DialogDriver{};
+  g_dialog.type_in = (dir / L"z dialogu").wstring();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, answer_dialog);
+  ASSERT_NE(timer, 0u);
+  const bool saved = window->device_list().save_csv();
+  KillTimer(nullptr, timer);
+  ASSERT_TRUE(g_dialog.answered);
+  EXPECT_EQ(g_dialog.proposed, today_name());
+  EXPECT_TRUE(saved);
+  EXPECT_TRUE(warnings.empty());
+  const std::string csv = read_file(target);
+  EXPECT_EQ(csv.rfind("\xEF\xBB\xBF"
+                      "Adres IP,Adres MAC,",
+                      0),
+            0u);
+  EXPECT_NE(csv.find("10.0.0.4,02:00:00:00:00:04,MikroTik,\"router, biuro\",RB4011,MNDP,\r\n"),
+            std::string::npos);
+  EXPECT_EQ(entries(dir), std::vector<std::wstring>{L"z dialogu.csv"});
 }
 
 // Needs a folder that refuses new files, which Wine cannot make (it ignores
