@@ -171,9 +171,10 @@ class ListExportTest : public ::testing::Test {
   // Right-clicks a cell and picks the menu entry `downs` steps down (the
   // menu runs its own loop and reads the keys waiting in the queue; the
   // separator is skipped by the keyboard).
+  // With -1 no key is sent (something else ends the menu).
   void choose_from_menu(int downs) {
     for (int i = 0; i < downs; ++i) PostMessageW(hwnd, WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
+    if (downs >= 0) PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
     NMITEMACTIVATE nm{};
     nm.hdr.hwndFrom = list;
     nm.hdr.idFrom = kIdList;
@@ -318,6 +319,54 @@ TEST_F(ListExportTest, FailedSavesWarnAndLeaveNoFile) {
   if (!system.empty()) {
     EXPECT_NE(warnings[0].find(L": " + system.substr(0, 4)), std::wstring::npos);
   }
+}
+
+// The menu's entries, read by a timer of this thread while the menu runs
+// its loop, which the timer then ends.
+std::vector<std::wstring> g_menu_entries;
+
+BOOL CALLBACK find_menu(HWND hwnd, LPARAM out) {
+  wchar_t cls[16] = {};
+  GetClassNameW(hwnd, cls, 16);
+  if (std::wstring_view(cls) == L"#32768" && IsWindowVisible(hwnd)) {
+    *reinterpret_cast<HWND*>(out) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CALLBACK read_menu(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND window = nullptr;
+  EnumWindows(find_menu, reinterpret_cast<LPARAM>(&window));
+  if (!window) return;
+  KillTimer(nullptr, timer);
+  const auto menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
+  for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof(item);
+    item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+    wchar_t text[64] = {};
+    item.dwTypeData = text;
+    item.cch = 64;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item)) continue;
+    g_menu_entries.push_back((item.fType & MFT_SEPARATOR)
+                                 ? std::wstring(L"-")
+                                 : std::to_wstring(item.wID) + L" " + text);
+  }
+  EndMenu();
+}
+
+TEST_F(ListExportTest, MenuOffersCopyCopyAllAndSave) {
+  feed_makers();
+  g_menu_entries.clear();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, read_menu);
+  ASSERT_NE(timer, 0u);
+  choose_from_menu(-1);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(g_menu_entries, (std::vector<std::wstring>{L"1 Kopiuj", L"2 Kopiuj wszystko", L"-",
+                                                       L"3 Zapisz jako CSV\u2026"}));
+  EXPECT_TRUE(proposed.empty());  // closed without a choice: nothing ran
+  EXPECT_TRUE(warnings.empty());
 }
 
 // The system's save dialog, answered by a timer of this thread (the dialog
