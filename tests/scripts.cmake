@@ -48,3 +48,10 @@ set_tests_properties(lab.compare PROPERTIES FIXTURES_REQUIRED norvane_lab)
 
 set_tests_properties(lab.compare_shared_captures lab.compare lab.compare_notices_a_wrong_field
                      PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# The lab's captures as CSV: the same rows and fields as the JSON Lines.
+add_test(NAME norvane_decode.lab_captures_csv
+         COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/tools/norvane-decode/tests/decode_test.py"
+                 "${NORVANE_DECODE}" lab "${NORVANE_LAB_OUT}")
+set_tests_properties(norvane_decode.lab_captures_csv PROPERTIES FIXTURES_REQUIRED norvane_lab
+                     SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 
+#include "app/list_export.h"
+#include "app/list_export_win.h"
 #include "app/text_win.h"
 
 namespace norvane {
@@ -538,15 +541,83 @@ bool DeviceList::copy_menu(POINT point) {
   if (!ClientToScreen(list_, &screen)) return false;
   HMENU menu = CreatePopupMenu();
   if (!menu) return false;
-  if (!AppendMenuW(menu, MF_STRING, kCopyCommand, L"Kopiuj")) {
+  if (!AppendMenuW(menu, MF_STRING, kCopyCommand, kCopyMenuText) ||
+      !AppendMenuW(menu, MF_STRING, kCopyAllCommand, kCopyAllMenuText) ||
+      !AppendMenuW(menu, MF_SEPARATOR, 0, nullptr) ||
+      !AppendMenuW(menu, MF_STRING, kSaveCsvCommand, kSaveCsvMenuText)) {
     DestroyMenu(menu);
     return false;
   }
   const UINT chosen = static_cast<UINT>(TrackPopupMenu(
       menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, screen.x, screen.y, 0, main_, nullptr));
   DestroyMenu(menu);
-  if (chosen == kCopyCommand) copy_text(text);
+  switch (chosen) {
+    case kCopyCommand:
+      copy_text(text);
+      break;
+    case kCopyAllCommand:
+      copy_all();
+      break;
+    case kSaveCsvCommand:
+      save_csv();
+      break;
+    default:
+      break;
+  }
   return true;
+}
+
+std::vector<std::size_t> DeviceList::shown_rows() {
+  check_items();
+  std::vector<std::size_t> rows;
+  rows.reserve(item_rows_.size());
+  for (const std::size_t row : item_rows_) {
+    if (row < table_.size()) rows.push_back(row);
+  }
+  return rows;
+}
+
+bool DeviceList::copy_all() {
+  std::u16string text;
+  try {
+    text = table_tsv(table_.rows(), shown_rows());
+  } catch (const std::bad_alloc&) {
+    warn(kClipboardWarning);
+    return false;
+  }
+  return copy_text(text);
+}
+
+bool DeviceList::save_csv() {
+  const std::wstring name = today_csv_file_name();
+  std::optional<std::wstring> path;
+  if (hooks_.choose_save_path) {
+    path = hooks_.choose_save_path(name);
+  } else {
+    SavePathChoice choice = ask_csv_path(main_, name);
+    if (choice.error != 0) {
+      warn(wide(std::u16string_view(csv_save_failure(u"", choice.error))));
+      return false;
+    }
+    path = std::move(choice.path);
+  }
+  if (!path || path->empty()) return false;  // cancelled
+  return save_csv_to(*path);
+}
+
+bool DeviceList::save_csv_to(const std::wstring& path) {
+  DWORD error = 0;
+  try {
+    // The list as it is when the file is written: the timer keeps merging
+    // while the dialog is open.
+    error = save_file_replacing(path, table_csv(table_.rows(), shown_rows()));
+  } catch (const std::bad_alloc&) {
+    error = ERROR_NOT_ENOUGH_MEMORY;
+  }
+  if (error == 0) return true;
+  const std::u16string message = csv_save_failure(utf16(system_error_text(error)), error);
+  warn(wide(std::u16string_view(message)));
+  return false;
 }
 
 bool DeviceList::copy_text(const std::u16string& text) {

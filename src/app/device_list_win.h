@@ -1,6 +1,7 @@
 // The device list: the report list view that shows the device table, one
 // item per address group or per row without address, with the filter tabs,
-// sorting, column fit, "open in browser" and "Kopiuj".
+// sorting, column fit, "open in browser", "Kopiuj", "Kopiuj wszystko" and
+// "Zapisz jako CSV…".
 #pragma once
 
 #include <windows.h>
@@ -28,14 +29,22 @@ inline constexpr wchar_t kClipboardWarning[] =
 inline constexpr UINT kMsgFitColumns = WM_APP + 3;
 inline constexpr WORD kTabSoloNotification = 0x6101;
 inline constexpr UINT kCopyCommand = 1;
+inline constexpr UINT kCopyAllCommand = 2;
+inline constexpr UINT kSaveCsvCommand = 3;
+inline constexpr wchar_t kCopyMenuText[] = L"Kopiuj";
+inline constexpr wchar_t kCopyAllMenuText[] = L"Kopiuj wszystko";
+inline constexpr wchar_t kSaveCsvMenuText[] = L"Zapisz jako CSV\u2026";
 
 class DeviceList final : public DevicePresenter {
  public:
-  // The two outside effects, replaceable so that tests neither open a
-  // browser nor block in a message box.
+  // The outside effects, replaceable so that tests neither open a browser
+  // nor block in a message box or a save dialog.
   struct Hooks {
     std::function<void(std::wstring_view text)> warn;
     std::function<bool(const std::wstring& address)> open_address;
+    // The save dialog: the chosen path for the proposed file name, or
+    // nothing when the user cancelled.
+    std::function<std::optional<std::wstring>(std::wstring_view default_name)> choose_save_path;
   };
 
   explicit DeviceList(DeviceTable& table);
@@ -98,6 +107,14 @@ class DeviceList final : public DevicePresenter {
   // when the menu was shown.
   bool copy_menu(POINT point);
   bool copy_text(const std::u16string& text);
+  // The rows the items show, in list order: what the export writes.
+  std::vector<std::size_t> shown_rows();
+  // "Kopiuj wszystko": the items as tab-separated text on the clipboard.
+  bool copy_all();
+  // "Zapisz jako CSV…": asks for a file and writes the items to it; true
+  // when the file was written.
+  bool save_csv();
+  bool save_csv_to(const std::wstring& path);
 
   HWND list() const noexcept { return list_; }
   HWND header() const noexcept { return header_; }

@@ -68,6 +68,7 @@ Window::Window(WindowOptions options)
     hooks.warn = [this](std::wstring_view text) { warn(text, kAppTitle); };
   }
   hooks.open_address = options_.open_address;
+  hooks.choose_save_path = options_.choose_save_path;
   list_view_.set_hooks(std::move(hooks));
 }
 

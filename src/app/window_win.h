@@ -53,6 +53,9 @@ struct WindowOptions {
   // The adapter inventory; empty means the system's. Tests that are not
   // about discovery list none, so nothing is sent.
   std::function<std::vector<NetworkAdapter>()> list_adapters;
+  // The CSV save dialog (proposed file name in, chosen path or nothing out);
+  // empty means the system's dialog.
+  std::function<std::optional<std::wstring>(std::wstring_view default_name)> choose_save_path;
 };
 
 // What the vendor update worker reports while it runs and when it is done.

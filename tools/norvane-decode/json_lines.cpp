@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "app/list_export.h"
 #include "app/list_logic.h"
 
 namespace norvane::tool {
@@ -46,24 +47,6 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
     if ((at(i + k) & 0xC0) != 0x80) return 0;
   }
   return need + 1;
-}
-
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 void append_member(std::string& out, std::string_view key, std::string_view value) {
@@ -123,25 +106,7 @@ void append_json_string(std::string& out, std::string_view bytes) {
   out += '"';
 }
 
-std::string utf16_to_utf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      const char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                          (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-      append_utf8(out, cp);
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      append_utf8(out, 0xFFFD);
-    } else {
-      append_utf8(out, unit);
-    }
-  }
-  return out;
-}
+std::string utf16_to_utf8(std::u16string_view text) { return norvane::utf16_to_utf8(text); }
 
 void append_frame_line(std::string& out, std::uint64_t frame, const PacketSummary& summary) {
   out += "{\"frame\":";

@@ -1,5 +1,6 @@
 // norvane-decode: runs a capture file through the same frame path as the
-// live capture (keep rule, decoders, device table) and prints JSON Lines.
+// live capture (keep rule, decoders, device table) and prints JSON Lines, or
+// the device table as the same CSV file that the device list saves.
 #include <pcap/pcap.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/list_export.h"
 #include "decode/frame.h"
 #include "json_lines.h"
 #include "model/device_table.h"
@@ -26,13 +28,13 @@ constexpr int kExitError = 2;
 constexpr const char* kProgram = "norvane-decode";
 
 constexpr std::string_view kHelp =
-    R"(Usage: norvane-decode [--devices] [--vendors FILE] CAPTURE
+    R"(Usage: norvane-decode [--devices [--format jsonl|csv]] [--vendors FILE] CAPTURE
        norvane-decode --help
 
 Reads a pcap or pcapng capture of an Ethernet segment (link type EN10MB),
 passes every frame through the same keep rule and decoders as Norvane's live
-capture, and writes JSON Lines to standard output. CAPTURE "-" reads standard
-input.
+capture, and writes JSON Lines (or, for the device table, CSV) to standard
+output. CAPTURE "-" reads standard input.
 
 Without --devices, one object per kept frame (discovery messages, multicast
 and broadcast frames, ARP requests and replies):
@@ -49,8 +51,19 @@ unparsable address texts, then rows without address):
   category: 0 Hikvision, 1 Dahua, 2 Ubiquiti, 3 MikroTik, 4 Espressif,
   5 other; accent: the list's colour index 0 to 6.
 
+With --devices --format csv, the same rows in the same order as the CSV file
+that Norvane's "Zapisz jako CSV..." writes: UTF-8 with a byte order mark, the
+list's seven column headers ("Adres IP", "Adres MAC", "VENDOR", "Nazwa",
+"Model / opis", "Protok)"
+    "\xC3\xB3\xC5\x82"
+    R"(", "Informacje") as the first record,
+comma-separated with RFC 4180 quoting and CRLF line ends. A cell that starts
+with "=", "+", "-", "@", a tab or a carriage return gets a leading apostrophe,
+so that no spreadsheet evaluates it as a formula.
+
 Options:
   --devices        print the device table instead of the kept frames
+  --format FORMAT  output of --devices: jsonl (the default) or csv
   --vendors FILE   MAC vendor database in the mac-vendors.tsv format; a file
                    that cannot be loaded is an error. Default: mac-vendors.tsv
                    beside this program when it exists (otherwise no vendors)
@@ -79,6 +92,7 @@ using PcapHandle = std::unique_ptr<pcap_t, PcapCloser>;
 
 struct Options {
   bool devices = false;
+  bool csv = false;
   bool help = false;
   std::string vendors;
   bool vendors_given = false;
@@ -100,6 +114,22 @@ bool parse_options(int argc, char** argv, Options& options) {
       options.help = true;
     } else if (!only_operands && arg == "--devices") {
       options.devices = true;
+    } else if (!only_operands && (arg == "--format" || arg.starts_with("--format="))) {
+      std::string_view format;
+      if (arg == "--format") {
+        if (i + 1 >= argc) {
+          error("--format needs jsonl or csv");
+          return false;
+        }
+        format = argv[++i];
+      } else {
+        format = arg.substr(std::strlen("--format="));
+      }
+      if (format != "jsonl" && format != "csv") {
+        error("unknown format '" + std::string(format) + "' (jsonl or csv)");
+        return false;
+      }
+      options.csv = format == "csv";
     } else if (!only_operands && (arg == "--vendors" || arg.starts_with("--vendors="))) {
       if (arg == "--vendors") {
         if (i + 1 >= argc) {
@@ -125,6 +155,11 @@ bool parse_options(int argc, char** argv, Options& options) {
       options.capture = std::string(arg);
       have_capture = true;
     }
+  }
+  // CSV has the device list's columns; kept frames have others.
+  if (!options.help && options.csv && !options.devices) {
+    error("--format csv needs --devices (frames are written as JSON Lines only)");
+    return false;
   }
   if (!options.help && !have_capture) {
     error("no capture file given (see --help)");
@@ -247,7 +282,9 @@ int run(const Options& options) {
     }
   }
 
-  if (options.devices) {
+  if (options.devices && options.csv) {
+    out.buffer() += norvane::table_csv(table.rows(), norvane::tool::device_order(table));
+  } else if (options.devices) {
     for (const std::size_t index : norvane::tool::device_order(table)) {
       norvane::tool::append_device_line(out.buffer(), table.row(index));
       out.maybe_flush();

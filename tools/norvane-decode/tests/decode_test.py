@@ -1,14 +1,20 @@
 #!/usr/bin/env python3
 """End-to-end tests of norvane-decode (standard library only).
 
-    decode_test.py TOOL frames        hand-made capture: exact JSON of both modes
-    decode_test.py TOOL cli           options, exit codes, vendor files, text escaping
-    decode_test.py TOOL captures DIR  every capture in DIR: exit 0 and valid JSON
+    decode_test.py TOOL frames        hand-made capture: exact JSON of both modes, exact CSV
+    decode_test.py TOOL cli           options, exit codes, vendor files, text escaping,
+                                      CSV quoting and formula guard read back by csv
+    decode_test.py TOOL captures DIR  every capture in DIR: exit 0, valid JSON, and a
+                                      CSV that matches the JSON Lines field by field
+    decode_test.py TOOL lab DIR       the same for the lab's captures; exit 77 (skipped)
+                                      when the lab has not run
 
 The frames are written as hex with one comment per field, so that the expected
 device table can be checked by reading them.
 """
 
+import csv
+import io
 import json
 import os
 import shutil
@@ -239,6 +245,63 @@ def expected_devices(with_vendors):
     ]
 
 
+# --- CSV ---------------------------------------------------------------------
+
+BOM = b"\xef\xbb\xbf"
+CSV_HEADERS = ["Adres IP", "Adres MAC", "VENDOR", "Nazwa", "Model / opis", "Protok\u00f3\u0142",
+               "Informacje"]
+CSV_KEYS = ["ip", "mac", "vendor", "name", "model", "protocols", "info"]
+FORMULA_STARTS = ("=", "+", "-", "@", "\t", "\r")
+
+
+def guard(text):
+    """A cell that a spreadsheet would evaluate gets a leading apostrophe."""
+    return "'" + text if text.startswith(FORMULA_STARTS) else text
+
+
+def expected_csv(devices):
+    """The file for these device objects, as Python's own csv writer puts it."""
+    out = io.StringIO(newline="")
+    writer = csv.writer(out, lineterminator="\r\n")
+    writer.writerow(CSV_HEADERS)
+    for d in devices:
+        writer.writerow([guard(d[k]) for k in CSV_KEYS])
+    return BOM + out.getvalue().encode("utf-8")
+
+
+def read_csv(data, what):
+    """Strict: byte order mark, UTF-8, CRLF after every record, RFC 4180 quoting."""
+    check(data.startswith(BOM), f"{what}: no byte order mark")
+    try:
+        text = data[len(BOM):].decode("utf-8")
+    except UnicodeDecodeError as e:
+        check(False, f"{what}: CSV is not UTF-8: {e}")
+        return []
+    check(text.endswith("\r\n"), f"{what}: CSV does not end with CRLF")
+    check("\n" not in text.replace("\r\n", ""), f"{what}: a bare line feed in the CSV")
+    try:
+        return list(csv.reader(io.StringIO(text, newline=""), strict=True))
+    except csv.Error as e:
+        check(False, f"{what}: not valid CSV: {e}")
+        return []
+
+
+def check_csv_matches(what, csv_bytes, objects):
+    """The CSV holds the JSON Lines' device rows: same order, same seven fields."""
+    records = read_csv(csv_bytes, what)
+    check(records[:1] == [CSV_HEADERS], f"{what}: header {records[:1]}")
+    check(len(records) - 1 == len(objects),
+          f"{what}: {len(records) - 1} CSV records for {len(objects)} JSON lines")
+    for number, (record, o) in enumerate(zip(records[1:], objects), 1):
+        want = [guard(o[k]) for k in CSV_KEYS]
+        check(record == want, f"{what}: record {number} is {record}, expected {want}")
+    for record in records[1:]:
+        for cell in record:
+            check(not cell.startswith(FORMULA_STARTS), f"{what}: cell {cell!r} is a formula")
+    check(csv_bytes == expected_csv(objects),
+          f"{what}: CSV differs from Python's csv writer on the same fields")
+
+
 # --- capture writers ---------------------------------------------------------
 
 
@@ -351,6 +414,22 @@ def test_frames(tool, work):
     check(rc == 0, f"pcapng devices: exit code {rc}")
     compare("pcapng devices", out, expected_devices(True))
 
+    # The same devices as CSV, byte for byte; --format jsonl is the default.
+    for args in (("--format", "csv"), ("--format=csv",)):
+        rc, out, err = run(tool, "--devices", *args, "--vendors", vendors, capture_ng)
+        check(rc == 0 and err == "", f"devices {args}: exit code {rc}, stderr {err!r}")
+        check(out == expected_csv(expected_devices(True)), f"devices {args}: CSV {out!r}")
+        check_csv_matches(f"devices {args}", out, expected_devices(True))
+    rc, out, err = run(tool, "--format", "jsonl", "--devices", "--vendors", vendors, capture_ng)
+    check(rc == 0, f"devices --format jsonl: exit code {rc}")
+    compare("devices --format jsonl", out, expected_devices(True))
+    rc, out, err = run(tool, "--format=jsonl", capture_ng)
+    check(rc == 0, f"frames --format=jsonl: exit code {rc}")
+    compare("frames --format=jsonl", out, EXPECTED_FRAMES)
+    # A capture without devices: the header alone.
+    rc, out, err = run(tool, "--devices", "--format", "csv", "-", stdin=pcap_bytes([FRAMES[5]]))
+    check(rc == 0 and out == expected_csv([]), f"no devices as CSV: {rc}, {out!r}")
+
     # Standard input.
     with open(capture_ng, "rb") as f:
         rc, out, err = run(tool, "-", stdin=f.read())
@@ -403,7 +482,11 @@ def test_cli(tool, work):
           "--help does not describe the options and the byte escapes")
 
     for args, what in [((), "no arguments"), (("--frobnicate", "x.pcap"), "unknown option"),
-                       (("a.pcap", "b.pcap"), "two captures"), (("--vendors",), "--vendors last")]:
+                       (("a.pcap", "b.pcap"), "two captures"), (("--vendors",), "--vendors last"),
+                       (("--devices", "--format", "xml", "x.pcap"), "unknown format"),
+                       (("--devices", "--format=", "x.pcap"), "empty format"),
+                       (("--devices", "--format"), "--format last"),
+                       (("--format", "csv", "x.pcap"), "CSV of frames")]:
         rc, out, err = run(tool, *args)
         check(rc == 2 and out == b"" and err, f"{what}: exit code {rc}, stderr {err!r}")
 
@@ -475,18 +558,73 @@ def test_cli(tool, work):
                 check(name == 'Cam\u00ff"e\\ra', f"odd name in device row: {name!r}")
 
 
+def lldp_frame(mac, name):
+    """An LLDP announcement from MAC (12 hex digits) with a system name (bytes)."""
+    def tlv(kind, value):
+        return struct.pack(">H", (kind << 9) | len(value)) + value
+
+    source = bytes.fromhex(mac)
+    return (bytes.fromhex("0180c200000e") + source + bytes.fromhex("88cc") +
+            tlv(1, b"\x04" + source) +        # chassis ID: MAC
+            tlv(2, b"\x07" + b"01") +         # port ID: local "01"
+            tlv(3, b"\x00\x78") +             # TTL 120 s
+            tlv(5, name) +                    # system name
+            tlv(0, b""))                      # end
+
+
+# System names a spreadsheet would misread: formulas behind every character
+# that starts one, the separator, quotes, letters beyond ASCII, a tab inside.
+CSV_NAMES = [
+    "=cmd|' /C calc'!A0", "+48 600 700 800", "-Kamera", "@SUM(A1)", "=HYPERLINK(\"x\",\"y\")",
+    "Kamera, \"wej\u015bcie\"", "\"quoted\"", "Za\u017c\u00f3\u0142\u0107 g\u0119\u015bl\u0105 ja\u017a\u0144",
+    "\u76e3\u8996\u30ab\u30e1\u30e9 \u524d\u9580", "a=1", "'=x",
+]
+
+
+def test_csv_texts(tool, work):
+    frames = [lldp_frame(f"02000000{i:04x}", name.encode("utf-8"))
+              for i, name in enumerate(CSV_NAMES, 1)]
+    frames.append(lldp_frame("020000000f00", b"tab\there"))       # shown with a space
+    frames.append(lldp_frame("020000000f01", b"Caf\xe9 \x80"))    # Windows-1252
+    path = os.path.join(work, "names.pcap")
+    with open(path, "wb") as f:
+        f.write(pcap_bytes(frames))
+    rc, out, err = run(tool, "--devices", path)
+    check(rc == 0, f"CSV names: exit code {rc}, stderr {err!r}")
+    objects = parse_lines(out, "CSV names")
+    names = [o["name"] for o in objects]
+    check(sorted(names) == sorted(CSV_NAMES + ["tab here", "Caf\u00e9 \u20ac"]),
+          f"CSV names: the device rows hold {names}")
+    rc, csv_out, err = run(tool, "--devices", "--format", "csv", path)
+    check(rc == 0, f"CSV names as CSV: exit code {rc}, stderr {err!r}")
+    check_csv_matches("CSV names", csv_out, objects)
+    # The guarded cells, read back: only the apostrophe was added.
+    records = read_csv(csv_out, "CSV names")
+    cells = {r[3] for r in records[1:]}
+    for name in CSV_NAMES:
+        check(guard(name) in cells, f"CSV names: {guard(name)!r} not read back")
+    check("'=cmd|' /C calc'!A0" in cells and "'-Kamera" in cells and "'@SUM(A1)" in cells,
+          f"CSV names: guard missing in {cells}")
+
+
 FRAME_KEYS = {"frame": int, "protocol": str, "ip": str, "mac": str, "source_mac": str,
               "name": str, "model": str, "info": str}
 DEVICE_KEYS = {"ip": str, "mac": str, "vendor": str, "name": str, "model": str,
                "protocols": str, "info": str, "category": int, "accent": int}
 
 
+def capture_files(directory):
+    if not os.path.isdir(directory):
+        return []
+    return sorted(f for f in os.listdir(directory) if f.endswith((".pcap", ".pcapng", ".cap")))
+
+
 def test_captures(tool, directory):
-    files = sorted(f for f in os.listdir(directory)
-                   if f.endswith((".pcap", ".pcapng", ".cap")))
+    files = capture_files(directory)
     check(files, f"no captures in {directory}")
     for name in files:
         path = os.path.join(directory, name)
+        devices = []
         for mode, keys in (((), FRAME_KEYS), (("--devices",), DEVICE_KEYS)):
             what = f"{name} {' '.join(mode) or 'frames'}"
             rc, out, err = run(tool, *mode, path)
@@ -504,7 +642,12 @@ def test_captures(tool, directory):
                 else:
                     check(0 <= o["category"] <= 5 and 0 <= o["accent"] <= 6,
                           f"{what}: category/accent out of range: {o}")
+            if mode:
+                devices = objects
             print(f"{what}: {len(objects)} lines")
+        rc, out, err = run(tool, "--devices", "--format", "csv", path)
+        check(rc == 0, f"{name} csv: exit code {rc}, stderr {err!r}")
+        check_csv_matches(f"{name} csv", out, devices)
 
 
 def main():
@@ -512,12 +655,21 @@ def main():
         print(__doc__, file=sys.stderr)
         return 2
     tool, group = os.path.abspath(sys.argv[1]), sys.argv[2]
+    if group == "lab" and not os.path.exists(tool):
+        print(f"{tool} is not built: skipped")
+        return 77
     with tempfile.TemporaryDirectory(prefix="norvane-decode-") as work:
         if group == "frames":
             test_frames(tool, work)
         elif group == "cli":
             test_cli(tool, work)
+            test_csv_texts(tool, work)
         elif group == "captures" and len(sys.argv) > 3:
+            test_captures(tool, sys.argv[3])
+        elif group == "lab" and len(sys.argv) > 3:
+            if not capture_files(sys.argv[3]):
+                print(f"no lab captures in {sys.argv[3]} (the lab has not run): skipped")
+                return 77
             test_captures(tool, sys.argv[3])
         else:
             print(__doc__, file=sys.stderr)
