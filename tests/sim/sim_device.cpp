@@ -1,0 +1,148 @@
+#include "sim_device.h"
+
+#include <charconv>
+#include <set>
+
+namespace norvane::sim {
+namespace {
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) {
+    s.remove_prefix(1);
+  }
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+    s.remove_suffix(1);
+  }
+  return s;
+}
+
+int hex_digit(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool parse_byte(std::string_view text, std::uint8_t& out) noexcept {
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc{} || ptr != end || text.empty() || value > 255) return false;
+  out = static_cast<std::uint8_t>(value);
+  return true;
+}
+
+struct KindName {
+  Kind kind;
+  std::string_view text;
+};
+
+constexpr KindName kKinds[] = {
+    {Kind::kSadp, "sadp"},    {Kind::kDhip, "dhip"},    {Kind::kMndp, "mndp"},
+    {Kind::kUbntV1, "ubnt1"}, {Kind::kUbntV2, "ubnt2"}, {Kind::kOnvif, "onvif"},
+    {Kind::kSsdp, "ssdp"},
+};
+
+}  // namespace
+
+std::string_view kind_text(Kind kind) noexcept {
+  for (const KindName& k : kKinds) {
+    if (k.kind == kind) return k.text;
+  }
+  return "?";
+}
+
+bool parse_mac(std::string_view text, std::array<std::uint8_t, 6>& out) noexcept {
+  if (text.size() != 17) return false;
+  std::array<std::uint8_t, 6> mac{};
+  for (std::size_t i = 0; i < 6; ++i) {
+    const int hi = hex_digit(text[i * 3]);
+    const int lo = hex_digit(text[i * 3 + 1]);
+    if (hi < 0 || lo < 0) return false;
+    if (i < 5 && text[i * 3 + 2] != ':' && text[i * 3 + 2] != '-') return false;
+    mac[i] = static_cast<std::uint8_t>(hi * 16 + lo);
+  }
+  out = mac;
+  return true;
+}
+
+bool parse_subnet(std::string_view text, std::array<std::uint8_t, 3>& out) noexcept {
+  std::array<std::uint8_t, 3> bytes{};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t dot = text.find('.');
+    const std::string_view part = i < 2 ? text.substr(0, dot) : text;
+    if ((i < 2 && dot == std::string_view::npos) || !parse_byte(part, bytes[i])) return false;
+    if (i < 2) text.remove_prefix(dot + 1);
+  }
+  out = bytes;
+  return true;
+}
+
+std::vector<Device> parse_devices(std::string_view text, const std::array<std::uint8_t, 3>& subnet,
+                                  std::string& error) {
+  std::vector<Device> devices;
+  std::set<std::string> keys;
+  std::set<std::uint8_t> hosts;
+  std::set<std::array<std::uint8_t, 6>> macs;
+  std::size_t line_number = 0;
+  auto fail = [&](const std::string& why) {
+    error = "line " + std::to_string(line_number) + ": " + why;
+    return std::vector<Device>{};
+  };
+  while (!text.empty()) {
+    ++line_number;
+    const std::size_t eol = text.find('\n');
+    std::string_view line = text.substr(0, eol);
+    text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
+    line = trim(line);
+    if (line.empty() || line.front() == '#') continue;
+
+    std::vector<std::string_view> fields;
+    while (true) {
+      const std::size_t bar = line.find('|');
+      fields.push_back(trim(line.substr(0, bar)));
+      if (bar == std::string_view::npos) break;
+      line.remove_prefix(bar + 1);
+    }
+    if (fields.size() != 8) return fail("expected 8 fields separated by |");
+
+    Device d;
+    d.key = std::string(fields[0]);
+    if (d.key.empty() || d.key.size() > kMaxKey) return fail("key must have 1 to 13 characters");
+    for (char c : d.key) {
+      const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+      if (!ok) return fail("key may hold only a-z, 0-9 and -");
+    }
+    bool known = false;
+    for (const KindName& k : kKinds) {
+      if (k.text == fields[1]) {
+        d.kind = k.kind;
+        known = true;
+      }
+    }
+    if (!known) return fail("unknown kind \"" + std::string(fields[1]) + "\"");
+    if (!parse_byte(fields[2], d.host) || d.host < 2 || d.host > 254) {
+      return fail("host must be 2 to 254");
+    }
+    if (!parse_mac(fields[3], d.mac) || (d.mac[0] & 1) != 0) {
+      return fail("mac must be a unicast address like 44:19:B6:6A:10:0B");
+    }
+    d.name = std::string(fields[4]);
+    d.model = std::string(fields[5]);
+    d.serial = std::string(fields[6]);
+    d.firmware = std::string(fields[7]);
+    d.ip = {subnet[0], subnet[1], subnet[2], d.host};
+    if (!keys.insert(d.key).second) return fail("key " + d.key + " used twice");
+    if (!hosts.insert(d.host).second) return fail("host byte used twice");
+    if (!macs.insert(d.mac).second) return fail("mac used twice");
+    devices.push_back(std::move(d));
+  }
+  if (devices.empty()) {
+    error = "no devices";
+  }
+  return devices;
+}
+
+std::string interface_name(const Device& device) { return "d-" + device.key; }
+
+}  // namespace norvane::sim

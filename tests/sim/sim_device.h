@@ -1,0 +1,49 @@
+// The simulated devices: what each one is, which address it has and what it
+// reports about itself, read from a small text file (devices.conf).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace norvane::sim {
+
+// What a device answers. Each kind is one real family of devices.
+enum class Kind { kSadp, kDhip, kMndp, kUbntV1, kUbntV2, kOnvif, kSsdp };
+
+struct Device {
+  std::string key;  // short name; the interface is "d-" + key
+  Kind kind = Kind::kSadp;
+  std::array<std::uint8_t, 6> mac{};
+  std::array<std::uint8_t, 4> ip{};  // filled from the lab's /24 and the host byte
+  std::uint8_t host = 0;
+  std::string name;
+  std::string model;
+  std::string serial;
+  std::string firmware;
+};
+
+// Longest key, so that "d-" + key fits an interface name (15 bytes).
+inline constexpr std::size_t kMaxKey = 13;
+
+// The text of a kind in devices.conf ("sadp", "dhip", ...).
+std::string_view kind_text(Kind kind) noexcept;
+
+// "44:19:B6:6A:10:0B" (either case, ":" or "-") into six bytes.
+bool parse_mac(std::string_view text, std::array<std::uint8_t, 6>& out) noexcept;
+
+// Parses devices.conf: "#" comments, blank lines, and lines of eight fields
+// separated by "|". subnet gives the first three address bytes. On failure
+// the result is empty and error says which line and why.
+std::vector<Device> parse_devices(std::string_view text, const std::array<std::uint8_t, 3>& subnet,
+                                  std::string& error);
+
+// "10.79.1" into three bytes.
+bool parse_subnet(std::string_view text, std::array<std::uint8_t, 3>& out) noexcept;
+
+// The name of the device's own interface in the simulator's namespace.
+std::string interface_name(const Device& device);
+
+}  // namespace norvane::sim

@@ -1,0 +1,33 @@
+// What the program under test must list for the simulated devices, found by
+// running each device's own replies through norvane's decoders, so that the
+// expectation follows the decoders instead of being written down twice.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/packet_summary.h"
+#include "sim_device.h"
+
+namespace norvane::sim {
+
+struct Expectation {
+  std::string device;      // key
+  std::string path;        // "udp": a datagram the probe sockets read; "frame": raw SADP frame
+  std::uint16_t port = 0;  // UDP port the reply goes to (0 for frames)
+  std::string wire_ip;     // source address on the wire
+  std::string wire_mac;    // source MAC on the wire
+  PacketSummary decoded;   // protocol, ip, mac, name, model, info as decoded
+};
+
+// Every distinct decoded reply of every device to the discovery requests,
+// in device order; requests come from `host_ip` (the lab's .1) and `host_mac`.
+std::vector<Expectation> expectations(const std::vector<Device>& devices);
+
+// One JSON object per line:
+// {"device":..,"kind":..,"path":..,"port":N,"wire_ip":..,"wire_mac":..,
+//  "protocol":..,"ip":..,"mac":..,"name":..,"model":..,"info":..}
+std::string expectation_lines(const std::vector<Device>& devices);
+
+}  // namespace norvane::sim

@@ -1,0 +1,76 @@
+// How a simulated device answers: which request it recognises and the reply
+// bytes it sends, with the destination a real device of its family uses.
+// Pure functions over bytes; the sockets live in main.cpp.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim_device.h"
+
+namespace norvane::sim {
+
+using Ip4 = std::array<std::uint8_t, 4>;
+using Mac = std::array<std::uint8_t, 6>;
+
+inline constexpr Ip4 kSadpGroup = {239, 255, 255, 250};  // also WS-Discovery and SSDP
+inline constexpr Ip4 kDhipGroup = {239, 255, 255, 251};
+inline constexpr Ip4 kLimitedBroadcast = {255, 255, 255, 255};
+
+inline constexpr std::uint16_t kSadpPort = 37020;
+inline constexpr std::uint16_t kDhipPort = 37810;
+inline constexpr std::uint16_t kMndpPort = 5678;
+inline constexpr std::uint16_t kUbntPort = 10001;
+inline constexpr std::uint16_t kWsdPort = 3702;
+inline constexpr std::uint16_t kSsdpPort = 1900;
+inline constexpr std::uint16_t kSadpEtherType = 0x8033;
+
+// One datagram that reached a device's socket.
+struct Datagram {
+  Ip4 source{};
+  std::uint16_t source_port = 0;
+  std::uint16_t local_port = 0;
+  std::string_view payload;
+};
+
+// One datagram the device sends back.
+struct Reply {
+  Ip4 destination{};
+  std::uint16_t port = 0;
+  std::string payload;
+  std::string what;  // short description for the log ("SADP reply", ...)
+};
+
+// The UDP port a kind listens on and the group it joins there (all zero for
+// broadcast-only protocols).
+std::uint16_t service_port(Kind kind) noexcept;
+Ip4 service_group(Kind kind) noexcept;
+
+// The replies of a device to one datagram; empty when the datagram is not a
+// request this device answers. Never reads outside the payload.
+std::vector<Reply> answer(const Device& device, const Datagram& request);
+
+// The raw SADP reply frame to a raw SADP inquiry frame (EtherType 0x8033,
+// starting at the destination MAC), or empty when the frame is no inquiry.
+std::string answer_frame(const Device& device, std::string_view frame);
+
+// Percent-encoding of a scope value: unreserved bytes stay, everything else
+// becomes %XX (upper-case digits).
+std::string percent_encode(std::string_view text);
+
+// Requests as the program under test sends them: the byte layouts that the
+// expectation and the namespace client use.
+struct Request {
+  Ip4 destination{};
+  std::uint16_t port = 0;
+  bool own_port = false;  // sent from a socket bound to the same port
+  std::string payload;
+};
+std::vector<Request> discovery_requests();
+// The raw SADP inquiry frame from the given MAC and IPv4 address.
+std::string inquiry_frame(const Mac& mac, const Ip4& ip, std::uint32_t sequence);
+
+}  // namespace norvane::sim
