@@ -40,6 +40,8 @@ constexpr std::string_view kHelp =
 Commands:
   --list     one line per device: key, kind, interface, MAC, IPv4
   --expect   what the decoders make of each device's replies, as JSON Lines
+  --requests the discovery requests the devices answer, one a line:
+             destination, port, own-port flag (0/1), payload in hex
   --serve    answer discovery requests on the devices' interfaces (default)
 
 Devices come from FILE (default: the devices.conf beside the sources); their
@@ -321,7 +323,7 @@ int main(int argc, char** argv) {
       subnet_text = argv[++i];
     } else if (a == "--only" && has_value) {
       only = argv[++i];
-    } else if (a == "--list" || a == "--expect" || a == "--serve") {
+    } else if (a == "--list" || a == "--expect" || a == "--serve" || a == "--requests") {
       command = a;
     } else if (a == "--help") {
       std::cout << kHelp;
@@ -367,6 +369,18 @@ int main(int argc, char** argv) {
     for (const Device& d : devices) {
       std::cout << d.key << " " << kind_text(d.kind) << " " << interface_name(d) << " "
                 << norvane::mac_text(d.mac.data()) << " " << ip_string(d.ip) << "\n";
+    }
+    return 0;
+  }
+  if (command == "--requests") {
+    for (const Request& r : discovery_requests()) {
+      std::cout << ip_string(r.destination) << " " << r.port << " " << (r.own_port ? 1 : 0) << " ";
+      for (char c : r.payload) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        const auto u = static_cast<unsigned char>(c);
+        std::cout << kHex[u >> 4] << kHex[u & 15];
+      }
+      std::cout << "\n";
     }
     return 0;
   }

@@ -309,9 +309,10 @@ std::string probe_match(const Device& d, bool v2009, std::string_view relates_to
   x += "<SOAP-ENV:Body><d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference><wsa:Address>" +
        std::string(uuid) + "</wsa:Address></wsa:EndpointReference>";
   x += "<d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>";
-  x += "<d:Scopes>onvif://www.onvif.org/type/video_encoder onvif://www.onvif.org/type/ptz "
-       "onvif://www.onvif.org/Profile/Streaming onvif://www.onvif.org/Profile/T "
-       "onvif://www.onvif.org/hardware/" +
+  // Kept within one Ethernet frame: a fragmented answer reaches the probe
+  // sockets but not a capture, which keeps only first fragments of SADP.
+  x += "<d:Scopes>onvif://www.onvif.org/type/video_encoder "
+       "onvif://www.onvif.org/Profile/Streaming onvif://www.onvif.org/hardware/" +
        percent_encode(d.model) + " onvif://www.onvif.org/name/" + percent_encode(d.name) +
        " onvif://www.onvif.org/location/country/poland</d:Scopes>";
   x += "<d:XAddrs>http://" + ip_string(d.ip) + "/onvif/device_service</d:XAddrs>";

@@ -252,6 +252,13 @@ TEST(SimReply, AnswersOnlyRequestsOfItsFamily) {
                              : d.kind == Kind::kOnvif ? 2
                                                       : 1;
     EXPECT_EQ(answered, want) << d.key;
+    // Every answer fits one Ethernet frame (1500 bytes less IPv4 and UDP
+    // headers), so that a capture sees it whole.
+    for (const Request& r : requests) {
+      for (const Reply& reply : answer_request(d, r)) {
+        EXPECT_LE(reply.payload.size(), 1472u) << d.key << ": " << reply.what;
+      }
+    }
     for (const Device& other : devices) {
       for (const Request& r : requests) {
         for (const Reply& reply : answer_request(other, r)) {
