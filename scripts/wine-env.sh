@@ -8,7 +8,28 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 _xvfb_pid=""
 
+# Norvane and its tests send discovery requests on every adapter they find,
+# so a Wine session starts only inside a network namespace of its own (the
+# lab, tests/netns/lab.sh), unless NORVANE_HOST_NETWORK=1 says the machine's
+# own network is meant (scripts/run.sh --host).
+wine_in_own_namespace() {
+  [ "${NORVANE_HOST_NETWORK:-}" = 1 ] && return 0
+  # A named namespace (ip netns), one with nothing but loopback, or one that
+  # differs from init's.
+  [ -n "$(ip netns identify $$ 2>/dev/null)" ] && return 0
+  [ "$(ip -o link show 2>/dev/null | awk '{print $2}')" = "lo:" ] && return 0
+  local mine init
+  mine=$(readlink /proc/self/ns/net 2>/dev/null)
+  init=$(readlink /proc/1/ns/net 2>/dev/null)
+  if [ -z "$mine" ] || [ -z "$init" ] || [ "$mine" = "$init" ]; then
+    echo "wine-env: refusing to start Wine in the machine's own network namespace;" \
+      "use tests/netns/lab.sh test run -- CMD (or NORVANE_HOST_NETWORK=1 if you mean it)" >&2
+    return 1
+  fi
+}
+
 wine_up() {
+  wine_in_own_namespace || return 1
   if [ -z "${DISPLAY:-}" ]; then
     local n=97
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
@@ -19,6 +40,9 @@ wine_up() {
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
   mkdir -p "$WINEPREFIX"
+  # A wineserver of this prefix left running in another namespace would
+  # serve this session with that namespace's adapters.
+  wineserver -k </dev/null >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine wineboot </dev/null >/dev/null 2>&1 || true
   # On our own Xvfb there is no window manager: windows are unmanaged, or

@@ -169,7 +169,10 @@ void ProbeContext::join_group(ProbeSocket& socket, std::uint32_t group) {
   if (!socket.valid()) return;
   const auto& joined = socket.joined_groups;
   if (std::find(joined.begin(), joined.end(), group) != joined.end()) return;
-  if (api_.join_group(socket.socket, group, network_from_host(if_index))) {
+  // As with IP_MULTICAST_IF: Windows takes the interface by index, Wine only
+  // by the adapter's address (the index form fails there with ENODEV).
+  if (api_.join_group(socket.socket, group, network_from_host(if_index)) ||
+      api_.join_group(socket.socket, group, ipv4)) {
     socket.joined_groups.push_back(group);
   }
 }

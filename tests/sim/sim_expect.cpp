@@ -58,7 +58,7 @@ std::vector<Expectation> expectations(const std::vector<Device>& devices) {
         }
       }
     }
-    const std::string frame = answer_frame(d, inquiry_frame(kHostMac, host_ip, 1));
+    const std::string frame = answer_frame(d, inquiry_frame(kHostMac, host_ip));
     if (!frame.empty()) {
       Expectation e;
       e.device = d.key;

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+
+#include "decode/address.h"
+#include "net/probes.h"
+#include "net/raw_sender.h"
 
 namespace norvane::sim {
 namespace {
@@ -551,75 +556,32 @@ std::string answer_frame(const Device& d, std::string_view frame) {
 }
 
 std::vector<Request> discovery_requests() {
-  const std::string sadp =
-      R"(<?xml version="1.0" encoding="utf-8"?><Probe><Uuid>)"
-      "6F1C3B2A-5D4E-4F60-8172-93A4B5C6D7E8</Uuid><Types>inquiry</Types></Probe>";
-  auto dhip = [](char uni) {
-    std::string json = R"({"method":"DHDiscover.search","params":{"mac":"","uni":)";
-    json.push_back(uni);
-    json += "}}";
-    std::string out;
-    put_le32(out, kDhipHeader);
-    out += "DHIP";
-    out.append(8, '\0');
-    put_le32(out, static_cast<std::uint32_t>(json.size()));
-    put_le32(out, 0);
-    put_le32(out, static_cast<std::uint32_t>(json.size()));
-    put_le32(out, 0);
-    return out + json;
-  };
-  auto probe = [](std::string_view a, std::string_view d, std::string_view to,
-                  std::string_view uuid) {
-    std::string x = R"(<?xml version="1.0" encoding="utf-8"?><s:Envelope xmlns:s=")";
-    x += std::string(kSoap12) + R"(" xmlns:a=")" + std::string(a) + R"(" xmlns:d=")" +
-         std::string(d) + R"("><s:Header><a:Action>)" + std::string(d) +
-         "/Probe</a:Action><a:MessageID>urn:uuid:" + std::string(uuid) + "</a:MessageID><a:To>" +
-         std::string(to) + "</a:To></s:Header><s:Body><d:Probe/></s:Body></s:Envelope>";
-    return x;
-  };
-  const std::string msearch =
-      "M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\nMX: 1\r\n"
-      "ST: upnp:rootdevice\r\nUSER-AGENT: Windows/10.0 UPnP/1.1 Norvane/1.0\r\n\r\n";
-  return {
-      {kSadpGroup, kSadpPort, true, sadp},
-      {kLimitedBroadcast, kSadpPort, true, sadp},
-      {kDhipGroup, kDhipPort, false, dhip('1')},
-      {kLimitedBroadcast, kDhipPort, false, dhip('1')},
-      {kDhipGroup, kDhipPort, true, dhip('0')},
-      {kLimitedBroadcast, kUbntPort, true, std::string("\x01\x00\x00\x00", 4)},
-      {kLimitedBroadcast, kUbntPort, true, std::string("\x02\x08\x00\x00", 4)},
-      {kLimitedBroadcast, kMndpPort, true, std::string(4, '\0')},
-      {kSadpGroup, kWsdPort, false,
-       probe(kAddressing2004, kDiscovery2005, "urn:schemas-xmlsoap-org:ws:2005:04:discovery",
-             "0D3A5B7C-1E2F-4031-8243-546576879809")},
-      {kSadpGroup, kWsdPort, false,
-       probe(kAddressing10, kDiscovery2009, "urn:docs-oasis-open-org:ws-dd:ns:discovery:2009:01",
-             "A1B2C3D4-E5F6-4708-9A1B-2C3D4E5F6071")},
-      {kSadpGroup, kSsdpPort, false, msearch},
-  };
+  // Fixed UUIDs, so that expectations and logs are the same on every run.
+  static constexpr const char* kUuids[] = {"6F1C3B2A-5D4E-4F60-8172-93A4B5C6D7E8",
+                                           "0D3A5B7C-1E2F-4031-8243-546576879809",
+                                           "A1B2C3D4-E5F6-4708-9A1B-2C3D4E5F6071"};
+  std::size_t next = 0;
+  const std::vector<Probe> probes =
+      build_probes([&next] { return std::string(kUuids[next++ % std::size(kUuids)]); });
+  std::vector<Request> out;
+  for (const Probe& p : probes) {
+    Request r;
+    r.destination = kLimitedBroadcast;
+    if (!p.destination.empty() && !parse_ipv4(p.destination, r.destination.data())) continue;
+    r.port = p.port;
+    r.own_port = p.own_port;
+    r.payload = p.payload;
+    out.push_back(std::move(r));
+  }
+  return out;
 }
 
-std::string inquiry_frame(const Mac& mac, const Ip4& ip, std::uint32_t sequence) {
-  std::string f(80, '\0');
-  f.replace(0, 6, std::string(6, '\xff'));
-  f.replace(6, 6, bytes_of(mac));
-  f[12] = '\x80';
-  f[13] = '\x33';
-  f.replace(14, 4, std::string("\x21\x02\x01\x42", 4));
-  for (int i = 0; i < 4; ++i) f[18 + i] = static_cast<char>(sequence >> (24 - 8 * i));
-  f.replace(22, 4, std::string("\x06\x04\x03\x00", 4));
-  f.replace(28, 6, bytes_of(mac));
-  f.replace(34, 4, bytes_of(ip));
-  f.replace(38, 6, std::string(6, '\xff'));
-  std::uint32_t sum = 0;
-  for (std::size_t i = 14; i + 1 < 80; i += 2) {
-    sum += static_cast<std::uint32_t>(byte_at(f, i) << 8 | byte_at(f, i + 1));
-  }
-  while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
-  const auto check = static_cast<std::uint16_t>(~sum);
-  f[26] = static_cast<char>(check & 0xFF);
-  f[27] = static_cast<char>(check >> 8);
-  return f;
+std::string inquiry_frame(const Mac& mac, const Ip4& ip) {
+  const MacBytes adapter_mac = mac;
+  std::uint32_t address = 0;
+  std::memcpy(&address, ip.data(), 4);
+  const std::vector<std::uint8_t> frame = sadp_inquiry_frame(&adapter_mac, address);
+  return std::string(frame.begin(), frame.end());
 }
 
 }  // namespace norvane::sim

@@ -61,8 +61,8 @@ std::string answer_frame(const Device& device, std::string_view frame);
 // becomes %XX (upper-case digits).
 std::string percent_encode(std::string_view text);
 
-// Requests as the program under test sends them: the byte layouts that the
-// expectation and the namespace client use.
+// The requests of one search, as norvane builds them (fixed UUIDs): what the
+// expectation and the namespace client send.
 struct Request {
   Ip4 destination{};
   std::uint16_t port = 0;
@@ -70,7 +70,7 @@ struct Request {
   std::string payload;
 };
 std::vector<Request> discovery_requests();
-// The raw SADP inquiry frame from the given MAC and IPv4 address.
-std::string inquiry_frame(const Mac& mac, const Ip4& ip, std::uint32_t sequence);
+// norvane's raw SADP inquiry frame from the given MAC and IPv4 address.
+std::string inquiry_frame(const Mac& mac, const Ip4& ip);
 
 }  // namespace norvane::sim

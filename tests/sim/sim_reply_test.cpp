@@ -365,13 +365,13 @@ TEST(SimReply, SsdpAnswersEachTargetItHas) {
 TEST(SimReply, RawSadpReplyFrame) {
   const std::vector<Device> devices = lab_devices();
   const Device& cam = device(devices, "hik-camera");
-  const std::string inquiry = inquiry_frame(kHostMac, kHost, 0x01020304);
+  const std::string inquiry = inquiry_frame(kHostMac, kHost);
   const std::string f = answer_frame(cam, inquiry);
   ASSERT_EQ(f.size(), 14u + 160u);
   EXPECT_EQ(f.substr(0, 6), std::string(kHostMac.begin(), kHostMac.end()));
   EXPECT_EQ(f.substr(6, 6), std::string(cam.mac.begin(), cam.mac.end()));
   EXPECT_EQ(f.substr(12, 4), std::string("\x80\x33\x21\x01", 4));
-  EXPECT_EQ(f.substr(18, 4), std::string("\x01\x02\x03\x04", 4));  // sequence echoed
+  EXPECT_EQ(f.substr(18, 4), inquiry.substr(18, 4));  // sequence echoed
   // Checksum: the payload's words, the stored value swapped back, add to FFFF.
   std::string p = f.substr(14);
   std::swap(p[12], p[13]);
