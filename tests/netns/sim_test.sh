@@ -18,4 +18,12 @@ mkdir -p "$out"
 args=(--pcap "$out/sim.pcap" --peers)
 [[ -n $decoder && -x $decoder ]] && args+=(--decoder "$decoder")
 # Peers: only the SSDP one is checked here; the others cost start-up time.
-exec "$here/lab.sh" sim run --sim "$sim" -- python3 "$here/sim_client.py" "$sim" "${args[@]}"
+"$here/lab.sh" sim run --sim "$sim" -- python3 "$here/sim_client.py" "$sim" "${args[@]}"
+status=$?
+# The run leaves nothing behind: no namespace, no process of the lab.
+left=$(ip netns list | awk '{print $1}' | grep '^nvsn-' || true)
+if [[ -n $left ]]; then
+  echo "FAIL: namespaces left after the run: $left"
+  exit 1
+fi
+exit "$status"
