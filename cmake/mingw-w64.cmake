@@ -8,6 +8,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Test programs run under Wine, and only inside a network namespace of their
+# own: they send discovery requests on every adapter they see.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-guarded.sh")
 # Wine cannot find libstdc++ or libwinpthread beside the program: link them in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

@@ -8,28 +8,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 _xvfb_pid=""
 
-# Norvane and its tests send discovery requests on every adapter they find,
-# so a Wine session starts only inside a network namespace of its own (the
-# lab, tests/netns/lab.sh), unless NORVANE_HOST_NETWORK=1 says the machine's
-# own network is meant (scripts/run.sh --host).
-wine_in_own_namespace() {
-  [ "${NORVANE_HOST_NETWORK:-}" = 1 ] && return 0
-  # A named namespace (ip netns), one with nothing but loopback, or one that
-  # differs from init's.
-  [ -n "$(ip netns identify $$ 2>/dev/null)" ] && return 0
-  [ "$(ip -o link show 2>/dev/null | awk '{print $2}')" = "lo:" ] && return 0
-  local mine init
-  mine=$(readlink /proc/self/ns/net 2>/dev/null)
-  init=$(readlink /proc/1/ns/net 2>/dev/null)
-  if [ -z "$mine" ] || [ -z "$init" ] || [ "$mine" = "$init" ]; then
-    echo "wine-env: refusing to start Wine in the machine's own network namespace;" \
-      "use tests/netns/lab.sh test run -- CMD (or NORVANE_HOST_NETWORK=1 if you mean it)" >&2
-    return 1
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/netns-guard.sh"
 
 wine_up() {
-  wine_in_own_namespace || return 1
+  norvane_own_namespace || return 1
   if [ -z "${DISPLAY:-}" ]; then
     local n=97
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
