@@ -13,16 +13,19 @@
 namespace norvane::sim {
 
 struct Expectation {
-  std::string device;      // key
-  std::string path;        // "udp": a datagram the probe sockets read; "frame": raw SADP frame
-  std::uint16_t port = 0;  // UDP port the reply goes to (0 for frames)
-  std::string wire_ip;     // source address on the wire
-  std::string wire_mac;    // source MAC on the wire
-  PacketSummary decoded;   // protocol, ip, mac, name, model, info as decoded
+  std::string device;  // key
+  std::string path;    // "udp": a datagram the probe sockets read; "frame": raw SADP frame
+  // UDP port the reply goes to; 0 for frames, and 50123 for a reply to the
+  // requester's own source port (its main socket, whose port the system
+  // picks: the namespace client maps it to the port it got).
+  std::uint16_t port = 0;
+  std::string wire_ip;    // source address on the wire
+  std::string wire_mac;   // source MAC on the wire
+  PacketSummary decoded;  // protocol, ip, mac, name, model, info as decoded
 };
 
 // Every distinct decoded reply of every device to the discovery requests,
-// in device order; requests come from `host_ip` (the lab's .1) and `host_mac`.
+// in device order; the requests come from the lab host (.1).
 std::vector<Expectation> expectations(const std::vector<Device>& devices);
 
 // One JSON object per line:
