@@ -34,6 +34,19 @@ echo "== native tests"
 ctest --preset native -j "$jobs" 2>&1 | tee "$logs/native.log" || status=1
 count "$logs/native.log"
 
+# The capture queue is shared by the back-ends' threads and the UI thread:
+# its tests run again under ThreadSanitizer.
+echo "== capture queue under ThreadSanitizer"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target capture_control_test
+if build/tsan/tests/capture_control_test >"$logs/tsan.log" 2>&1; then
+  passed=$((passed + 1))
+  tail -n 1 "$logs/tsan.log"
+else
+  failed=$((failed + 1)); status=1
+  tail -n 40 "$logs/tsan.log"
+fi
+
 echo "== windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"

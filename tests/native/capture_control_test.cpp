@@ -353,6 +353,8 @@ TEST_F(CaptureControlTest, ProducerAgainstDrainAndClear) {
       sent.fetch_add(1);
     }
   });
+  // Let the producer get going before the drain starts racing it.
+  while (control.queued_summaries() == 0) std::this_thread::yield();
   std::size_t taken = 0;
   for (int round = 0; round < 2000; ++round) {
     const auto batch = control.take_queue();
