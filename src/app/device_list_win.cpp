@@ -67,6 +67,13 @@ void set_sort_arrow(HWND header, int column, int arrow) {
 
 DeviceList::DeviceList(DeviceTable& table) : table_(table) {}
 
+DeviceList::~DeviceList() { drop_held_region(); }
+
+void DeviceList::drop_held_region() {
+  if (held_region_) DeleteObject(held_region_);
+  held_region_ = nullptr;
+}
+
 LRESULT CALLBACK DeviceList::list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   auto* self = reinterpret_cast<DeviceList*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!self) return DefWindowProcW(hwnd, msg, wparam, lparam);
@@ -101,6 +108,10 @@ void DeviceList::attach(HWND main, HWND list, const std::array<HWND, 7>& tabs) {
         SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeviceList::list_proc)));
   } else if (!list) {
     list_next_proc_ = nullptr;
+    drop_held_region();
+    held_ = 0;
+    held_quiet_ = false;
+    held_ids_.clear();
   }
 }
 
@@ -200,6 +211,79 @@ void DeviceList::resume_redraw() {
   }
 }
 
+void DeviceList::send_redraw(bool on) {
+  // Straight to the list view, below every subclass: this switch is the
+  // list's internal batching, not a repaint request of its own.
+  if (list_next_proc_) {
+    CallWindowProcW(list_next_proc_, list_, WM_SETREDRAW, on ? TRUE : FALSE, 0);
+  } else {
+    SendMessageW(list_, WM_SETREDRAW, on ? TRUE : FALSE, 0);
+  }
+}
+
+void DeviceList::hold_painting() {
+  if (held_++ != 0 || !list_) return;
+  held_ids_.clear();
+  held_reflow_ = false;
+  GetClientRect(list_, &held_client_);
+  if (!IsWindowVisible(list_)) return;  // nothing on screen to keep current
+  drop_held_region();
+  held_region_ = CreateRectRgn(0, 0, 0, 0);
+  if (held_region_ && GetUpdateRgn(list_, held_region_, FALSE) <= NULLREGION) drop_held_region();
+  send_redraw(false);
+  held_quiet_ = true;
+}
+
+void DeviceList::release_painting() {
+  if (held_ == 0 || --held_ != 0 || !list_) return;
+  if (!held_quiet_) {
+    held_ids_.clear();
+    return;
+  }
+  held_quiet_ = false;
+  // Repaints requested meanwhile (by the theme's repaint rules) survive the
+  // list view's own invalidation of everything when redrawing comes back.
+  HRGN during = CreateRectRgn(0, 0, 0, 0);
+  if (during && GetUpdateRgn(list_, during, FALSE) <= NULLREGION) {
+    DeleteObject(during);
+    during = nullptr;
+  }
+  send_redraw(true);
+  ValidateRect(list_, nullptr);
+  if (held_region_) InvalidateRgn(list_, held_region_, TRUE);
+  drop_held_region();
+  if (during) {
+    InvalidateRgn(list_, during, FALSE);
+    DeleteObject(during);
+  }
+  RECT client{};
+  GetClientRect(list_, &client);
+  if (held_reflow_ || !EqualRect(&client, &held_client_)) {
+    // Items moved (sorted or deleted) or a scroll bar came or went.
+    RedrawWindow(list_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    held_ids_.clear();
+    return;
+  }
+  // The rows on screen whose cells changed, without erasing.
+  const int top = static_cast<int>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
+  const int page = static_cast<int>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0));
+  const int last = top + std::max(page, 0);
+  for (const std::uint32_t id : held_ids_) {
+    const int index = find_item(id);
+    if (index < top || index > last) continue;
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    if (!SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(index),
+                      reinterpret_cast<LPARAM>(&row))) {
+      continue;
+    }
+    row.left = client.left;
+    row.right = client.right;
+    InvalidateRect(list_, &row, FALSE);
+  }
+  held_ids_.clear();
+}
+
 void DeviceList::update_row(std::size_t row, std::uint32_t mask) {
   if (row >= table_.size()) return;
   DeviceRow& r = table_.row(row);
@@ -225,7 +309,7 @@ void DeviceList::update_group(AddressGroup& group, std::optional<std::size_t> ch
 void DeviceList::remove_item(ListItemLink& link) {
   if (!link.empty() && list_) {
     const int index = find_item(link.item_id);
-    if (index >= 0) delete_item_at(index);
+    if (index >= 0 && delete_item_at(index)) held_reflow_ = true;
     index_hints_.erase(link.item_id);
   }
   link = ListItemLink{};
@@ -274,7 +358,11 @@ void DeviceList::set_item(ListItemLink& link, std::size_t row, std::uint32_t mas
   // Changed cells therefore cost one repaint request instead of one stored
   // copy per cell, which keeps a tick of thousands of merges cheap.
   if (mask != 0 && redraw_suspended_ == 0) {
-    SendMessageW(list_, LVM_REDRAWITEMS, static_cast<WPARAM>(index), static_cast<LPARAM>(index));
+    if (held_ > 0) {
+      held_ids_.push_back(link.item_id);
+    } else {
+      SendMessageW(list_, LVM_REDRAWITEMS, static_cast<WPARAM>(index), static_cast<LPARAM>(index));
+    }
   }
   if (sort_column_ >= 0 && (mask & (1u << sort_column_))) resort_pending_ = true;
 }
@@ -293,6 +381,7 @@ void DeviceList::rebuild(std::uint32_t mask) {
 
 void DeviceList::delete_all_items() {
   if (list_) SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+  held_reflow_ = true;
   item_ids_.clear();
   item_rows_.clear();
   index_hints_.clear();
@@ -365,6 +454,7 @@ void DeviceList::sort() {
   }
   SendMessageW(list_, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&ranks),
                reinterpret_cast<LPARAM>(&compare_items));
+  held_reflow_ = true;
   std::vector<std::uint32_t> ids(order.size());
   std::vector<std::size_t> rows(order.size());
   for (std::size_t k = 0; k < order.size(); ++k) {
@@ -640,96 +730,6 @@ bool DeviceList::copy_text(const std::u16string& text) {
   if (block) GlobalFree(block);
   if (!done) warn(kClipboardWarning);
   return done;
-}
-
-// ---------------------------------------------------------------------------
-// Solo clicks on the filter tabs
-
-namespace {
-
-constexpr UINT_PTR kTabClickSubclass = 0x6101;
-
-struct TabClickState {
-  UINT pending_release = 0;  // WM_RBUTTONUP or WM_MBUTTONUP while a click is under way
-};
-
-bool point_in_client(HWND hwnd, LPARAM lparam) {
-  RECT rc{};
-  if (!GetClientRect(hwnd, &rc)) return false;
-  const POINT pt{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-  return PtInRect(&rc, pt) != FALSE;
-}
-
-void cancel_click(HWND hwnd, TabClickState& state) {
-  if (state.pending_release == 0) return;
-  state.pending_release = 0;
-  if (GetCapture() == hwnd) ReleaseCapture();
-}
-
-LRESULT CALLBACK tab_click_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR id,
-                                DWORD_PTR ref) {
-  auto* state = reinterpret_cast<TabClickState*>(ref);
-  switch (msg) {
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK:
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK: {
-      const bool right = msg == WM_RBUTTONDOWN || msg == WM_RBUTTONDBLCLK;
-      if (!(wparam & MK_LBUTTON) && state->pending_release == 0 && GetCapture() == nullptr &&
-          point_in_client(hwnd, lparam)) {
-        state->pending_release = right ? WM_RBUTTONUP : WM_MBUTTONUP;
-        SetCapture(hwnd);
-        if (GetCapture() != hwnd) {
-          TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
-          TrackMouseEvent(&track);
-        }
-      }
-      return 0;  // the button itself never sees right or middle clicks
-    }
-    case WM_RBUTTONUP:
-    case WM_MBUTTONUP:
-      if (state->pending_release == msg) {
-        state->pending_release = 0;
-        if (GetCapture() == hwnd) ReleaseCapture();
-        if (point_in_client(hwnd, lparam)) {
-          const int control = GetDlgCtrlID(hwnd);
-          SendMessageW(GetParent(hwnd), WM_COMMAND,
-                       MAKEWPARAM(static_cast<WORD>(control), kTabSoloNotification),
-                       reinterpret_cast<LPARAM>(hwnd));
-        }
-      }
-      return 0;
-    case WM_CANCELMODE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-      cancel_click(hwnd, *state);
-      break;
-    case WM_CAPTURECHANGED:
-      state->pending_release = 0;
-      break;
-    case WM_MOUSELEAVE:
-      if (GetCapture() != hwnd) state->pending_release = 0;
-      break;
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, tab_click_proc, id);
-      delete state;
-      break;
-    default:
-      break;
-  }
-  return DefSubclassProc(hwnd, msg, wparam, lparam);
-}
-
-}  // namespace
-
-bool install_tab_solo_clicks(HWND tab) {
-  auto state = std::make_unique<TabClickState>();
-  if (!SetWindowSubclass(tab, tab_click_proc, kTabClickSubclass,
-                         reinterpret_cast<DWORD_PTR>(state.get()))) {
-    return false;
-  }
-  state.release();  // freed by the subclass on WM_NCDESTROY
-  return true;
 }
 
 }  // namespace norvane

@@ -48,6 +48,7 @@ class DeviceList final : public DevicePresenter {
   };
 
   explicit DeviceList(DeviceTable& table);
+  ~DeviceList() override;
   DeviceList(const DeviceList&) = delete;
   DeviceList& operator=(const DeviceList&) = delete;
 
@@ -71,6 +72,12 @@ class DeviceList final : public DevicePresenter {
   // list afterwards); nests.
   void suspend_redraw();
   void resume_redraw();
+  // Painting held while a tick's batch changes the list; on release only
+  // the changed rows on screen are repainted (without erasing), or the
+  // whole list when items moved. Unlike suspend_redraw, the list's own
+  // invalidation of everything when redrawing resumes is discarded. Nests.
+  void hold_painting();
+  void release_painting();
   std::size_t item_count() const noexcept { return item_ids_.size(); }
 
   void sort_by(int column);
@@ -154,10 +161,18 @@ class DeviceList final : public DevicePresenter {
   // Last known position of an identifier; checked against item_ids_.
   std::unordered_map<std::uint32_t, int> index_hints_;
   int redraw_suspended_ = 0;
-};
 
-// Right and middle clicks on a filter tab become WM_COMMAND with the
-// notification 0x6101 to the tab's parent; the tab itself never sees them.
-bool install_tab_solo_clicks(HWND tab);
+  // Painting hold: identifiers of items whose cells changed meanwhile,
+  // whether items moved, the list's state when the hold began and the
+  // region that was waiting to be painted then.
+  void drop_held_region();
+  void send_redraw(bool on);
+  int held_ = 0;
+  bool held_quiet_ = false;
+  bool held_reflow_ = false;
+  RECT held_client_{};
+  HRGN held_region_ = nullptr;
+  std::vector<std::uint32_t> held_ids_;
+};
 
 }  // namespace norvane

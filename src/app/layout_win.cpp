@@ -78,6 +78,7 @@ bool Window::zoom_key(const MSG& msg) {
   effective_dpi_ = mul_div(base_dpi_, zoom_, 100);
   create_fonts();
   list_view_.set_dpi(effective_dpi_);
+  theme_.set_dpi(effective_dpi_);
   layout();
   return true;
 }
@@ -169,23 +170,9 @@ void Window::layout() {
 void Window::show_progress(int percent, bool shown) {
   const bool changed = shown != progress_shown_;
   progress_shown_ = shown;
-  // Until the themed progress bar takes over, the native bar shows the
-  // position and scrolls as a marquee while the amount is unknown.
-  const auto apply = [&] {
-    if (!progress_) return;
-    const bool moving = percent < 0;
-    LONG_PTR style = GetWindowLongPtrW(progress_, GWL_STYLE);
-    const bool marquee = (style & PBS_MARQUEE) != 0;
-    if (moving != marquee) {
-      style = moving ? (style | PBS_MARQUEE) : (style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
-      SetWindowLongPtrW(progress_, GWL_STYLE, style);
-    }
-    SendMessageW(progress_, PBM_SETRANGE32, 0, 100);
-    SendMessageW(progress_, PBM_SETMARQUEE, moving && shown ? TRUE : FALSE, 40);
-    SendMessageW(progress_, PBM_SETPOS,
-                 moving ? 0 : static_cast<WPARAM>(percent > 100 ? 100 : percent), 0);
-    ShowWindow(progress_, shown ? SW_SHOWNA : SW_HIDE);
-  };
+  // The theme draws the bar and runs its animation while the amount is
+  // unknown (-1).
+  const auto apply = [&] { theme_.set_progress(percent, shown); };
   if (shown) {
     if (changed) layout();
     apply();

@@ -25,19 +25,15 @@ constexpr std::uint32_t kVendorColumnMask = 1u << kColVendor;
 constexpr std::array<const wchar_t*, kFilterTabCount> kTabTexts = {
     L"Hikvision", L"Dahua", L"Ubiquiti", L"MikroTik", L"Espressif", L"IPv6", L"Pozosta\u0142e"};
 
-// Palette of the plain dark look.
-constexpr COLORREF kWindowBackground = RGB(23, 25, 29);
-constexpr COLORREF kSurface = RGB(29, 32, 37);
-constexpr COLORREF kText = RGB(233, 237, 243);
-constexpr COLORREF kTextSecondary = RGB(187, 195, 207);
-constexpr COLORREF kBorder = RGB(69, 76, 87);
-
-// Control styles. The buttons and the selector are standard controls until
-// the owner-drawn theme paints them (it adds BS_OWNERDRAW and
-// CBS_OWNERDRAWFIXED here).
+// Control styles. The selector and the two buttons are owner-drawn: the
+// dark theme paints their faces and the selector's items.
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-constexpr DWORD kComboStyle = CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_TABSTOP | WS_VSCROLL;
-constexpr DWORD kButtonStyle = BS_PUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kComboStyle =
+    CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_TABSTOP | WS_VSCROLL;
+constexpr DWORD kButtonStyle = BS_OWNERDRAW | WS_TABSTOP;
+
+// Accent index of each filter tab, in tab order.
+constexpr std::array<int, kFilterTabCount> kTabAccents = {1, 2, 4, 3, 5, 6, 0};
 constexpr DWORD kTabStyle = BS_AUTOCHECKBOX | BS_PUSHLIKE | WS_TABSTOP;
 constexpr DWORD kListStyle = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP;
 constexpr DWORD kStatusStyle = SS_NOPREFIX | SS_CENTERIMAGE | SS_ENDELLIPSIS;
@@ -61,8 +57,6 @@ Window::Window(WindowOptions options)
       probe_engine_(system_sockets()),
       capture_(*this, probe_engine_) {
   table_.set_presenter(&list_view_);
-  background_brush_ = CreateSolidBrush(kWindowBackground);
-  surface_brush_ = CreateSolidBrush(kSurface);
   DeviceList::Hooks hooks;
   if (options_.warn) {
     hooks.warn = [this](std::wstring_view text) { warn(text, kAppTitle); };
@@ -75,8 +69,6 @@ Window::Window(WindowOptions options)
 Window::~Window() {
   if (hwnd_) DestroyWindow(hwnd_);
   table_.set_presenter(nullptr);
-  if (background_brush_) DeleteObject(background_brush_);
-  if (surface_brush_) DeleteObject(surface_brush_);
 }
 
 bool Window::register_class(HINSTANCE instance, HICON large_icon, HICON small_icon) {
@@ -163,26 +155,27 @@ LRESULT Window::handle_message(UINT msg, WPARAM wparam, LPARAM lparam) {
       return on_nc_hit_test(wparam, lparam);
     case WM_ERASEBKGND:
       return paint_background(reinterpret_cast<HDC>(wparam)) ? 1 : 0;
-    case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wparam);
-      SetTextColor(dc, kTextSecondary);
-      SetBkColor(dc, kWindowBackground);
-      SetBkMode(dc, OPAQUE);
-      return reinterpret_cast<LRESULT>(background_brush_);
-    }
-    case WM_CTLCOLORLISTBOX: {
-      HDC dc = reinterpret_cast<HDC>(wparam);
-      SetTextColor(dc, kText);
-      SetBkColor(dc, kSurface);
-      SetBkMode(dc, OPAQUE);
-      return reinterpret_cast<LRESULT>(surface_brush_);
-    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORLISTBOX:
+      return reinterpret_cast<LRESULT>(theme_.control_colors(msg, reinterpret_cast<HDC>(wparam)));
+    case WM_DRAWITEM:
+      if (lparam && theme_.draw_item(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam))) {
+        return TRUE;
+      }
+      break;
+    case WM_MEASUREITEM:
+      if (lparam &&
+          theme_.measure_item(*reinterpret_cast<MEASUREITEMSTRUCT*>(lparam), effective_dpi_)) {
+        return TRUE;
+      }
+      break;
     case WM_SETFOCUS:
       if (combo_) SetFocus(combo_);
       return 0;
     case WM_NOTIFY: {
       const auto* nm = reinterpret_cast<const NMHDR*>(lparam);
       LRESULT result = 0;
+      if (nm && theme_.custom_draw(*nm, result)) return result;
       if (nm && list_view_.on_notify(*nm, result)) return result;
       break;
     }
@@ -218,6 +211,7 @@ LRESULT Window::on_create() {
   base_dpi_ = options_.forced_dpi > 0 ? options_.forced_dpi : query_dpi(hwnd_);
   effective_dpi_ = base_dpi_;
   list_view_.set_dpi(effective_dpi_);
+  theme_.set_dpi(effective_dpi_);
 
   label_ = make_control(hwnd_, instance_, L"STATIC", L"Karta sieciowa", SS_CENTERIMAGE, 0);
   combo_ = make_control(hwnd_, instance_, L"ComboBox", L"", kComboStyle, kIdCombo);
@@ -276,18 +270,12 @@ LRESULT Window::on_create() {
 }
 
 void Window::attach_theme() {
-  // The list in the dark palette; the owner-drawn theme later paints the
-  // rows, header and tabs itself and attaches here.
-  SendMessageW(list_, LVM_SETBKCOLOR, 0, kSurface);
-  SendMessageW(list_, LVM_SETTEXTBKCOLOR, 0, kSurface);
-  SendMessageW(list_, LVM_SETTEXTCOLOR, 0, kText);
-  const LONG_PTR ex = GetWindowLongPtrW(list_, GWL_EXSTYLE);
-  if (ex & WS_EX_CLIENTEDGE) {
-    SetWindowLongPtrW(list_, GWL_EXSTYLE, ex & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE));
-    SetWindowPos(list_, nullptr, 0, 0, 0, 0,
-                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  for (HWND tab : tabs_) install_tab_solo_clicks(tab);
+  theme_.attach(hwnd_, combo_, search_button_, list_, update_button_);
+  theme_.attach_progress_bar(progress_);
+  for (std::size_t i = 0; i < tabs_.size(); ++i) theme_.add_filter_tab(tabs_[i], kTabAccents[i]);
+  theme_.set_row_accent_query(&list_view_, [](void* context, LPARAM item_data) {
+    return static_cast<const DeviceList*>(context)->row_accent(item_data);
+  });
 }
 
 std::optional<std::size_t> Window::tab_index(HWND control, WORD id) const {
@@ -349,15 +337,17 @@ void Window::update() {
   }
   // 6. Capture queue: one swap under the lock, merging outside it.
   std::vector<PacketSummary> batch = capture_.take_queue();
-  // Redrawing stays off while the batch changes the list: every insertion
-  // would otherwise repaint and rescroll the list on its own (under Wine
-  // that costs tens of milliseconds per item).
+  // Painting is held while the batch changes the list: every insertion
+  // would otherwise update and repaint the scroll bar and scroll the rows
+  // on its own (under Wine that costs milliseconds per item). Afterwards
+  // only the rows that changed are repainted, or the whole list when the
+  // sort moved its items.
   const bool quiet = !batch.empty();
-  if (quiet) list_view_.suspend_redraw();
+  if (quiet) list_view_.hold_painting();
   for (const auto& summary : batch) table_.merge(summary);
   // 7. At most one sort per tick.
   if (list_view_.resort_pending()) list_view_.sort();
-  if (quiet) list_view_.resume_redraw();
+  if (quiet) list_view_.release_painting();
   // 8.-9. The column fit and the status band.
   list_view_.fit_columns(false);
   refresh_status();
@@ -451,25 +441,10 @@ void Window::warn(std::wstring_view text, std::wstring_view caption) {
 // Painting and hit testing
 
 bool Window::paint_background(HDC dc) {
-  RECT client{};
-  if (!dc || !GetClientRect(hwnd_, &client)) return false;
-  FillRect(dc, &client, background_brush_);
+  if (!theme_.paint_background(dc)) return false;
   if (!grip_.empty()) {
-    // Six dots in a triangle, bottom right.
-    const int s2 = scale_px(2, effective_dpi_);
-    const int dot = s2 < 2 ? 1 : s2;
-    const int step = scale_px(4, effective_dpi_);
-    const int inset = scale_px(3, effective_dpi_);
-    HBRUSH brush = CreateSolidBrush(kBorder);
-    for (int row = 0; row < 3; ++row) {
-      const int bottom = grip_.bottom() - inset - step * (2 - row);
-      for (int i = 0; i <= row; ++i) {
-        const int right = grip_.right() - inset - step * i;
-        const RECT r{right - dot, bottom - dot, right, bottom};
-        if (r.left >= grip_.x && r.top >= grip_.y) FillRect(dc, &r, brush);
-      }
-    }
-    DeleteObject(brush);
+    const RECT grip{grip_.x, grip_.y, grip_.right(), grip_.bottom()};
+    theme_.paint_size_grip(dc, grip);
   }
   return true;
 }

@@ -23,6 +23,7 @@
 #include "model/packet_summary.h"
 #include "net/adapter.h"
 #include "net/probe_engine.h"
+#include "ui/dark_theme_win.h"
 #include "vendors/vendor_table.h"
 
 namespace norvane {
@@ -130,6 +131,7 @@ class Window final : private CaptureHost {
   HWND status_middle() const noexcept { return status_middle_; }
   HWND status_right() const noexcept { return status_right_; }
   const std::array<HWND, kFilterTabCount>& tabs() const noexcept { return tabs_; }
+  DarkTheme& theme() noexcept { return theme_; }
   DeviceTable& device_table() noexcept { return table_; }
   DeviceList& device_list() noexcept { return list_view_; }
   const VendorTable& vendor_table() const noexcept { return vendors_; }
@@ -225,9 +227,8 @@ class Window final : private CaptureHost {
   int last_dpi_ = 0;
   bool progress_shown_ = false;
 
-  // Plain dark look until the owner-drawn theme takes over the painting.
-  HBRUSH background_brush_ = nullptr;
-  HBRUSH surface_brush_ = nullptr;
+  // The dark theme: owns its brushes and the controls' subclasses.
+  DarkTheme theme_;
 
   // Vendor database.
   VendorTable vendors_;
