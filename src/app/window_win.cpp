@@ -343,11 +343,17 @@ void Window::update() {
   // only the rows that changed are repainted, or the whole list when the
   // sort moved its items.
   const bool quiet = !batch.empty();
-  if (quiet) list_view_.hold_painting();
+  if (quiet) {
+    list_view_.hold_painting();
+    theme_.hold_row_repaints(true);
+  }
   for (const auto& summary : batch) table_.merge(summary);
   // 7. At most one sort per tick.
   if (list_view_.resort_pending()) list_view_.sort();
-  if (quiet) list_view_.release_painting();
+  if (quiet) {
+    theme_.hold_row_repaints(false);
+    list_view_.release_painting();
+  }
   // 8.-9. The column fit and the status band.
   list_view_.fit_columns(false);
   refresh_status();

@@ -575,7 +575,7 @@ bool DarkTheme::paint_row(HDC dc, int row) {
 // negative index means the whole list.
 void DarkTheme::repaint_rows(HWND list, int first, int last, bool to_end) {
   // Nothing of a hidden list can be seen.
-  if (!IsWindowVisible(list)) return;
+  if (rows_held_ || !IsWindowVisible(list)) return;
   RECT client{};
   if (!GetClientRect(list, &client)) return;
   if (first < 0 || (last < 0 && !to_end)) {

@@ -64,6 +64,11 @@ class DarkTheme {
   bool draw_item(const DRAWITEMSTRUCT& item);
   bool custom_draw(const NMHDR& header, LRESULT& result);
 
+  // While the window holds the list's painting for a batch of changes (and
+  // repaints the changed rows itself afterwards), single-row repaints are
+  // skipped; whole-list repaints still apply.
+  void hold_row_repaints(bool held) noexcept { rows_held_ = held; }
+
   static void draw_chevron(HDC dc, int x, int y, int size, bool up, COLORREF color);
 
   // State, for the window and the tests.
@@ -126,6 +131,7 @@ class DarkTheme {
   bool update_focus_hidden_ = false;
   int header_hot_item_ = -1;
   ProgressState progress_;
+  bool rows_held_ = false;
 };
 
 }  // namespace norvane
