@@ -9,6 +9,8 @@ packages=(
   libpcap-dev clang-14 libclang-rt-14-dev clang-format
   # Windows build and running it
   g++-mingw-w64-x86-64-posix wine wine64 xvfb imagemagick x11-utils
+  # stand-in for the window's font (Segoe UI) under Wine
+  fonts-open-sans
   # network tests: namespaces, captures and independent peers
   iproute2 tcpdump tshark python3-scapy dbus lldpd avahi-daemon avahi-utils wsdd llmnrd
   minidlna miniupnpd

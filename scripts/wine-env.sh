@@ -27,6 +27,11 @@ wine_up() {
   wineserver -k </dev/null >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine wineboot </dev/null >/dev/null 2>&1 || true
+  # Segoe UI, the window's font, is not there: Open Sans (the base of its
+  # metric-compatible stand-in) has its line height and nearly its widths,
+  # so texts are laid out as on Windows instead of being cut short.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI' /d 'Open Sans' /f \
+    </dev/null >/dev/null 2>&1 || true
   # On our own Xvfb there is no window manager: windows are unmanaged, or
   # Wine waits two seconds for a manager at every top-level window that is
   # hidden or destroyed.
