@@ -139,6 +139,8 @@ class ThemeTest : public ::testing::TestWithParam<int> {
     options.forced_dpi = dpi();
     options.warn = [](std::wstring_view, std::wstring_view) {};
     options.open_address = [](const std::wstring&) { return true; };
+    // No adapters: nothing is ever sent.
+    options.list_adapters = [] { return std::vector<NetworkAdapter>{}; };
     window = std::make_unique<Window>(options);
     hwnd = window->create(GetModuleHandleW(nullptr));
     ASSERT_NE(hwnd, nullptr);

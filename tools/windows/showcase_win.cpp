@@ -82,6 +82,8 @@ int wmain(int argc, wchar_t** argv) {
   options.forced_dpi = dpi > 0 ? dpi : 0;
   options.warn = [](std::wstring_view, std::wstring_view) {};
   options.open_address = [](const std::wstring&) { return true; };
+  // No adapters: the showcase sends nothing.
+  options.list_adapters = [] { return std::vector<norvane::NetworkAdapter>{}; };
   norvane::Window window(options);
   HWND hwnd = window.create(instance);
   if (!hwnd) return 1;
