@@ -265,6 +265,47 @@ TEST_P(ThemeTest, SelectedRowFocusedAndUnfocused) {
   }
 }
 
+TEST_P(ThemeTest, TickRepaintsOnlyTheRowsThatChanged) {
+  feed_rows();
+  HWND list = window->list_view();
+  UpdateWindow(list);
+  pump();
+  ASSERT_FALSE(GetUpdateRect(list, nullptr, FALSE));
+  const auto tick_with = [&](std::vector<PacketSummary> summaries) {
+    const auto generation = window->queue_generation();
+    for (auto& summary : summaries) window->queue_summary(std::move(summary), generation);
+    window->update();
+    RECT dirty{};
+    GetUpdateRect(list, &dirty, FALSE);
+    return dirty;
+  };
+  RECT client{};
+  GetClientRect(list, &client);
+  // A renamed device (the list is sorted by address, so nothing moves):
+  // only its row.
+  RECT dirty = tick_with({test::device_summary("02:00:00:00:00:03", "10.0.0.3", "mDNS", "new")});
+  RECT row = item_rect(2);
+  EXPECT_EQ(dirty.top, row.top);
+  EXPECT_EQ(dirty.bottom, row.bottom);
+  EXPECT_EQ(dirty.left, 0);
+  EXPECT_EQ(dirty.right, client.right);
+  ValidateRect(list, nullptr);
+  // A tick without news repaints nothing.
+  window->update();
+  EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE));
+  // A new device at the end: its row only.
+  dirty = tick_with({test::device_summary("02:00:00:00:00:09", "10.0.0.9", "mDNS", "ninth")});
+  row = item_rect(8);
+  EXPECT_EQ(dirty.top, row.top);
+  EXPECT_EQ(dirty.bottom, row.bottom);
+  ValidateRect(list, nullptr);
+  // A device that sorts into the middle moves the items: the whole list.
+  dirty = tick_with({test::device_summary("02:00:00:00:00:0A", "10.0.0.0", "mDNS", "zero")});
+  EXPECT_EQ(dirty.top, client.top);
+  EXPECT_EQ(dirty.bottom, client.bottom);
+  pump();
+}
+
 TEST_P(ThemeTest, HeaderHeightSortArrowAndHotItem) {
   HWND header = window->device_list().header();
   RECT wr{};
