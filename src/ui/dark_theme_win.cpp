@@ -437,6 +437,13 @@ bool DarkTheme::draw_item(const DRAWITEMSTRUCT& item) {
     return false;
   }
   if (item.CtlType == ODT_COMBOBOX && item.hwndItem && item.hwndItem == combo_) {
+    if (item.itemState & ODS_COMBOBOXEDIT) {
+      // The closed box is painted whole by its subclass; a selection field
+      // drawn on its own (the combo box does that when the selection
+      // changes) is replaced by a full repaint instead.
+      RedrawWindow(combo_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      return true;
+    }
     draw_combo_item(item);
     return true;
   }
@@ -1020,7 +1027,9 @@ LRESULT CALLBACK DarkTheme::tab_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM 
     default:
       break;
   }
-  if (again && IsWindow(hwnd)) repaint(hwnd);
+  // The button draws its own face straight away on some of these (a check
+  // or state change): painted over at once, so that face never stays.
+  if (again && IsWindow(hwnd)) RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   return result;
 }
 
