@@ -1,0 +1,144 @@
+#include "capture/npcap_capture_win.h"
+
+#include <utility>
+
+namespace norvane {
+
+namespace {
+
+constexpr char kDevicePrefix[] = "\\Device\\NPF_";
+constexpr int kSnapshotLength = 65535;
+constexpr int kReadTimeoutMs = 150;
+constexpr DWORD kWaitMs = 150;
+// Dependencies of the library are then found in its own directory.
+constexpr DWORD kSearchDllDirAndSystem32 = 0x900;
+constexpr DWORD kAlteredSearchPath = 0x8;
+
+bool is_file(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+bool NpcapCapture::start(std::unique_ptr<NpcapCapture>& slot, const std::string& adapter_name,
+                         FrameCallback on_frame, FailureCallback on_failed) {
+  slot.reset();
+  const std::wstring system = dll::system_directory();
+  if (system.empty()) return false;
+  const std::string device = kDevicePrefix + adapter_name;
+
+  for (const std::wstring& directory : {system + L"\\Npcap", system}) {
+    std::unique_ptr<NpcapCapture> capture(new NpcapCapture());
+    if (!capture->open_device(directory, device)) continue;  // released by its destruction
+
+    capture->on_frame_ = std::move(on_frame);
+    capture->on_failed_ = std::move(on_failed);
+    capture->stop_event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (capture->stop_event_) {
+      capture->thread_ =
+          CreateThread(nullptr, 0, &NpcapCapture::thread_entry, capture.get(), 0, nullptr);
+    }
+    if (!capture->stop_event_ || !capture->thread_) return false;
+    slot = std::move(capture);
+    return true;
+  }
+  return false;
+}
+
+bool NpcapCapture::open_device(const std::wstring& directory, const std::string& device) {
+  const std::wstring wpcap = directory + L"\\wpcap.dll";
+  capture_library_.reset(LoadLibraryExW(wpcap.c_str(), nullptr, kSearchDllDirAndSystem32));
+  if (!capture_library_) {
+    // Systems whose loader predates the search flags reject them with
+    // ERROR_INVALID_PARAMETER; the older path loads Packet.dll first so that
+    // wpcap.dll binds to the copy beside it.
+    if (GetLastError() != ERROR_INVALID_PARAMETER) return false;
+    const std::wstring packet = directory + L"\\Packet.dll";
+    if (!is_file(wpcap) || !is_file(packet)) return false;
+    packet_library_.reset(LoadLibraryExW(packet.c_str(), nullptr, kAlteredSearchPath));
+    if (packet_library_) {
+      capture_library_.reset(LoadLibraryExW(wpcap.c_str(), nullptr, kAlteredSearchPath));
+    }
+  }
+  if (!capture_library_) return false;
+
+  pcap_.bind(capture_library_.get());
+  // Wine's wpcap exports pcap_getevent but aborts the process when it is
+  // called; the 150 ms waits alone then bound the reaction time.
+  if (dll::running_under_wine()) pcap_.pcap_getevent = nullptr;
+  if (!pcap_.pcap_open_live || !pcap_.pcap_datalink || !pcap_.pcap_setnonblock ||
+      !pcap_.pcap_close || !pcap_.pcap_next_ex) {
+    return false;
+  }
+
+  char errors[dll::kPcapErrorBufferSize] = {};
+  capture_ = pcap_.pcap_open_live(device.c_str(), kSnapshotLength, 1, kReadTimeoutMs, errors);
+  if (!capture_) {
+    // Some adapters refuse promiscuous mode; their own traffic and the
+    // broadcast and multicast frames are still worth having.
+    capture_ = pcap_.pcap_open_live(device.c_str(), kSnapshotLength, 0, kReadTimeoutMs, errors);
+  }
+  if (!capture_) return false;
+  if (pcap_.pcap_datalink(capture_) != dll::kDltEthernet ||
+      pcap_.pcap_setnonblock(capture_, 1, errors) != 0) {
+    return false;
+  }
+  if (pcap_.pcap_getevent) capture_event_ = pcap_.pcap_getevent(capture_);
+  return true;
+}
+
+DWORD WINAPI NpcapCapture::thread_entry(void* self) {
+  static_cast<NpcapCapture*>(self)->capture_thread();
+  return 0;
+}
+
+void NpcapCapture::capture_thread() {
+  HANDLE waits[2] = {stop_event_, capture_event_};
+  const DWORD wait_count = capture_event_ ? 2 : 1;
+  try {
+    while (WaitForSingleObject(stop_event_, 0) == WAIT_TIMEOUT) {
+      dll::PcapPacketHeader* header = nullptr;
+      const std::uint8_t* data = nullptr;
+      const int result = pcap_.pcap_next_ex(capture_, &header, &data);
+      if (result == 1) {
+        if (header && data) on_frame_(data, header->caplen);
+        continue;
+      }
+      if (result != 0) break;
+      const DWORD woke = WaitForMultipleObjects(wait_count, waits, FALSE, kWaitMs);
+      if (woke == WAIT_OBJECT_0) return;  // stopped: nothing to report
+      if (woke == WAIT_FAILED) break;
+    }
+  } catch (...) {
+    // The capture control's callback catches its own failures; anything
+    // escaping here ends capture like a read error.
+  }
+  if (WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) return;
+  try {
+    if (on_failed_) on_failed_();
+  } catch (...) {
+    // Nothing can be reported from here without a callback that works.
+  }
+}
+
+NpcapCapture::~NpcapCapture() {
+  if (thread_) {
+    SetEvent(stop_event_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  if (capture_) {
+    pcap_.pcap_close(capture_);
+    capture_ = nullptr;
+  }
+  if (stop_event_) {
+    CloseHandle(stop_event_);
+    stop_event_ = nullptr;
+  }
+  capture_library_.reset();
+  packet_library_.reset();
+}
+
+}  // namespace norvane
