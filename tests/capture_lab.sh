@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# Capture lab: the Windows capture back-ends and the raw frame sender under
+# Wine, inside two network namespaces of their own joined by one veth pair.
+# The near namespace runs a whole Wine session (its own prefix and
+# wineserver); the far namespace sends discovery frames and captures what the
+# near side sends. Nothing leaves the two namespaces.
+#
+#   tests/capture_lab.sh PHASE TEST_EXE STANDIN_DLL WORKDIR
+#
+# PHASE: pktmon     Packet Monitor back-end, first without Pktmonapi.dll, then
+#                   against the stand-in placed in the prefix's system32 (and
+#                   removed again at the end);
+#        npcap      capture of the far side's frames, stopping;
+#        raw_sender the SADP inquiry seen on the far side, byte for byte;
+#        link_down  the near interface removed while capturing (switching it
+#                   off alone does not end a libpcap capture).
+# Needs root (namespaces, and libpcap behind Wine's wpcap). Exits 77 when it
+# cannot run here. Every process started is recorded and stopped by PID; the
+# namespaces are deleted at the end, and a new run first removes what an
+# interrupted one left.
+set -uo pipefail
+
+readonly SKIP=77
+readonly HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+readonly NEAR=nvc-near FAR=nvc-far NEAR_IF=nvc-n0 FAR_IF=nvc-f0
+readonly NEAR_IP=10.80.0.1 FAR_IP=10.80.0.2
+
+skip() {
+  echo "SKIP: $*"
+  exit "$SKIP"
+}
+die() {
+  echo "capture lab: $*" >&2
+  exit 1
+}
+
+[[ $# -eq 4 ]] || die "usage: capture_lab.sh PHASE TEST_EXE STANDIN_DLL WORKDIR"
+readonly PHASE=$1 TEST_EXE=$2 STANDIN=$3
+mkdir -p "$4" || die "cannot create $4"
+readonly WORK=$(cd "$4" && pwd)
+readonly PIDS="$WORK/pids" LOGS="$WORK/logs"
+
+[[ $(id -u) -eq 0 ]] || skip "the capture lab needs root to create network namespaces"
+for tool in ip wine wineserver tcpdump /usr/bin/python3 flock; do
+  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
+done
+[[ -f $TEST_EXE && -f $STANDIN ]] || die "build capture_lab_test and Pktmonapi first"
+
+exec 9>/tmp/nvc-capture-lab.lock
+flock -w 300 9 || die "another capture lab run holds /tmp/nvc-capture-lab.lock"
+mkdir -p "$LOGS"
+
+# ----------------------------------------------------------- processes ----
+
+start_time() { awk '{print $22}' "/proc/$1/stat" 2>/dev/null; }
+
+record() {
+  local started
+  started=$(start_time "$1")
+  [[ -n $started ]] || { echo "capture lab: $2 ended at once (see $LOGS/$2.log)" >&2; return 1; }
+  echo "$1 $started $2" >>"$PIDS"
+}
+
+background() {  # NAME COMMAND...: the recorded PID is the command itself
+  local name=$1
+  shift
+  (
+    trap - EXIT INT TERM
+    exec 9>&- "$@" >"$LOGS/$name.log" 2>&1 </dev/null
+  ) &
+  record $! "$name"
+}
+
+stop_pid() {  # PID START_TIME [SIGNAL]
+  local pid=$1 started=$2 sig=${3:-TERM} i
+  [[ $(start_time "$pid") == "$started" ]] || return 0
+  kill "-$sig" "$pid" 2>/dev/null || return 0
+  for ((i = 0; i < 50; i++)); do
+    [[ $(start_time "$pid") == "$started" ]] || return 0
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null
+}
+
+stop_named() {  # NAME: stops the recorded process of that name (INT: files flushed)
+  [[ -f $PIDS ]] || return 0
+  local pid started name
+  while read -r pid started name; do
+    [[ $name == "$1" ]] && stop_pid "$pid" "$started" INT
+  done <"$PIDS"
+}
+
+# ------------------------------------------------------------- cleanup ----
+
+export WINEPREFIX="$WORK/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+unset DISPLAY
+readonly SYSTEM32="$WINEPREFIX/drive_c/windows/system32"
+
+cleanup() {
+  rm -f "$SYSTEM32/Pktmonapi.dll" "$SYSTEM32/pktmonapi.dll"
+  if ip netns list 2>/dev/null | grep -qw "$NEAR"; then
+    ip netns exec "$NEAR" wineserver -k </dev/null >/dev/null 2>&1
+  fi
+  if [[ -f $PIDS ]]; then
+    local pid started name
+    while read -r pid started name; do stop_pid "$pid" "$started"; done < <(tac "$PIDS")
+    rm -f "$PIDS"
+  fi
+  local ns
+  for ns in "$NEAR" "$FAR"; do
+    ip netns list 2>/dev/null | grep -qw "$ns" || continue
+    for pid in $(ip netns pids "$ns" 2>/dev/null); do stop_pid "$pid" "$(start_time "$pid")"; done
+    ip netns delete "$ns" 2>/dev/null
+  done
+}
+cleanup
+trap cleanup EXIT
+
+# --------------------------------------------------------------- network ----
+
+ip netns add "$NEAR" && ip netns add "$FAR" || skip "cannot create network namespaces"
+ip -n "$NEAR" link add "$NEAR_IF" type veth peer name "$FAR_IF" netns "$FAR" || die "veth"
+for side in "$NEAR $NEAR_IF $NEAR_IP" "$FAR $FAR_IF $FAR_IP"; do
+  read -r ns ifname addr <<<"$side"
+  ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1
+  ip -n "$ns" link set lo up
+  ip -n "$ns" addr add "$addr/24" dev "$ifname"
+  ip -n "$ns" link set "$ifname" up
+  ip -n "$ns" route add 224.0.0.0/4 dev "$ifname"
+done
+NEAR_MAC=$(cat "/sys/class/net/$NEAR_IF/address" 2>/dev/null ||
+  ip netns exec "$NEAR" cat "/sys/class/net/$NEAR_IF/address")
+readonly NEAR_MAC
+
+# ----------------------------------------------------------------- Wine ----
+
+near() { ip netns exec "$NEAR" "$@"; }
+
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+  echo "creating the lab's Wine prefix"
+  near wine wineboot --init </dev/null >"$LOGS/wineboot.log" 2>&1
+fi
+near wineserver -p </dev/null >/dev/null 2>&1
+near wine wineboot </dev/null >/dev/null 2>&1
+
+win_path() { echo "Z:${1//\//\\}"; }
+
+run_tests() {  # FILTER [VAR=VALUE...]
+  local filter=$1
+  shift
+  near env NVC_IFACE="$NEAR_IF" "$@" wine "$TEST_EXE" --gtest_filter="$filter" </dev/null
+}
+
+far_sender() {
+  background far-sender ip netns exec "$FAR" /usr/bin/python3 "$HERE/capture/far_frames.py" \
+    send "$FAR_IF" "$HERE/../fuzz/corpus" || die "far sender did not start"
+}
+
+status=0
+case $PHASE in
+  pktmon)
+    rm -f "$SYSTEM32/Pktmonapi.dll" "$SYSTEM32/pktmonapi.dll"
+    run_tests 'PktMonAbsent.*' || status=1
+    cp "$STANDIN" "$SYSTEM32/Pktmonapi.dll" || die "cannot place the stand-in"
+    run_tests 'PktMonStandin.*' || status=1
+    rm -f "$SYSTEM32/Pktmonapi.dll"
+    ;;
+  npcap)
+    far_sender
+    run_tests 'NpcapLab.FramesFromTheFarSideReachTheCallback:NpcapLab.StoppingJoinsPromptlyAndEndsDelivery:NpcapLab.UnknownDeviceStartsNoCapture' ||
+      status=1
+    ;;
+  raw_sender)
+    background far-tcpdump ip netns exec "$FAR" tcpdump -i "$FAR_IF" -Q in -U -n \
+      -w "$WORK/inquiries.pcap" "ether proto 0x8033 and ether src $NEAR_MAC" || die "tcpdump"
+    for _ in $(seq 100); do grep -q "listening on" "$LOGS/far-tcpdump.log" && break; sleep 0.05; done
+    rm -f "$WORK/sent.txt"
+    run_tests 'NpcapLab.RawInquiryLeavesOncePerSend' NVC_SENT_FILE="$(win_path "$WORK/sent.txt")" ||
+      status=1
+    sleep 0.5
+    stop_named far-tcpdump
+    /usr/bin/python3 "$HERE/capture/far_frames.py" check "$WORK/inquiries.pcap" "$WORK/sent.txt" \
+      "$NEAR_MAC" || status=1
+    ;;
+  link_down)
+    far_sender
+    rm -f "$WORK/down"
+    background link-down bash -c "while [ ! -e '$WORK/down' ]; do sleep 0.05; done
+      ip -n $NEAR link delete $NEAR_IF" || die "watcher did not start"
+    run_tests 'NpcapLab.InterfaceRemovedWhileCapturingGivesExactlyOneFailure' \
+      NVC_DOWN_FILE="$(win_path "$WORK/down")" || status=1
+    ;;
+  *) die "unknown phase $PHASE" ;;
+esac
+exit "$status"
