@@ -13,7 +13,10 @@
 #        npcap      capture of the far side's frames, stopping;
 #        raw_sender the SADP inquiry seen on the far side, byte for byte;
 #        link_down  the near interface removed while capturing (switching it
-#                   off alone does not end a libpcap capture).
+#                   off alone does not end a libpcap capture);
+#        throughput TEST_EXE is norvane-capture-bench.exe: the far side floods
+#                   for NVC_FLOOD_SECONDS (default 10) and the bench reports
+#                   the frames per second it carried (a measurement, no test).
 # Needs root (namespaces, and libpcap behind Wine's wpcap). Exits 77 when it
 # cannot run here. Every process started is recorded and stopped by PID; the
 # namespaces are deleted at the end, and a new run first removes what an
@@ -189,6 +192,17 @@ case $PHASE in
       ip -n $NEAR link delete $NEAR_IF" || die "watcher did not start"
     run_tests 'NpcapLab.InterfaceRemovedWhileCapturingGivesExactlyOneFailure' \
       NVC_DOWN_FILE="$(win_path "$WORK/down")" || status=1
+    ;;
+  throughput)
+    secs=${NVC_FLOOD_SECONDS:-10}
+    background far-flood ip netns exec "$FAR" /usr/bin/python3 "$HERE/capture/far_frames.py" \
+      flood "$FAR_IF" $((secs + 2)) "$WORK/flood.txt" || die "flood did not start"
+    sleep 0.5
+    near wine "$TEST_EXE" "$NEAR_IF" "$secs" </dev/null || status=1
+    for _ in $(seq 100); do [[ -s $WORK/flood.txt ]] && break; sleep 0.1; done
+    read -r sent sent_bytes <"$WORK/flood.txt"
+    echo "far side sent $sent frames ($sent_bytes bytes) in $((secs + 2)) s:" \
+      "$((sent / (secs + 2))) frames/s"
     ;;
   *) die "unknown phase $PHASE" ;;
 esac

@@ -97,7 +97,11 @@ void NpcapCapture::capture_thread() {
   HANDLE waits[2] = {stop_event_, capture_event_};
   const DWORD wait_count = capture_event_ ? 2 : 1;
   try {
-    while (WaitForSingleObject(stop_event_, 0) == WAIT_TIMEOUT) {
+    // The stop request is tested before every read through the flag raised
+    // with the stop event: a zero-timeout wait on the event is a wineserver
+    // round trip under Wine and cut a flood's capture rate from about 87000
+    // to 6800 frames per second there. The event still ends every wait.
+    while (!stopping_.load(std::memory_order_acquire)) {
       dll::PcapPacketHeader* header = nullptr;
       const std::uint8_t* data = nullptr;
       const int result = pcap_.pcap_next_ex(capture_, &header, &data);
@@ -114,7 +118,7 @@ void NpcapCapture::capture_thread() {
     // The capture control's callback catches its own failures; anything
     // escaping here ends capture like a read error.
   }
-  if (WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) return;
+  if (stopping_.load(std::memory_order_acquire)) return;
   try {
     if (on_failed_) on_failed_();
   } catch (...) {
@@ -124,6 +128,7 @@ void NpcapCapture::capture_thread() {
 
 NpcapCapture::~NpcapCapture() {
   if (thread_) {
+    stopping_.store(true, std::memory_order_release);
     SetEvent(stop_event_);
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(thread_);

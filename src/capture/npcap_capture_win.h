@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,7 @@ class NpcapCapture final : public CaptureBackend {
   dll::Library packet_library_;
   dll::PcapHandle* capture_ = nullptr;
   HANDLE stop_event_ = nullptr;
+  std::atomic<bool> stopping_{false};  // raised together with the stop event
   HANDLE thread_ = nullptr;
   HANDLE capture_event_ = nullptr;  // owned by the capture library
   dll::WpcapFunctions pcap_;
