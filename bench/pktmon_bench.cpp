@@ -7,8 +7,10 @@
 // the callback's cost is the frame callback's, not this.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "capture/pktmon_logic.h"
@@ -21,13 +23,16 @@ using norvane::pktmon::kFrameBufferSize;
 // QoS data from an access point with LLC/SNAP and an IPv4 payload, `size`
 // bytes in all.
 Bytes qos_data(std::size_t size) {
-  Bytes f = {0x88, 0x02, 0x00, 0x00,                           // frame control, duration
-             0x01, 0x00, 0x5e, 0x00, 0x00, 0xfb,               // A1: destination
-             0x00, 0xaa, 0xbb, 0xcc, 0xdd, 0xee,               // A2: BSSID
-             0x00, 0x11, 0x22, 0x33, 0x44, 0x55,               // A3: source
-             0x10, 0x00, 0x00, 0x00,                           // sequence, QoS control
-             0xaa, 0xaa, 0x03, 0x00, 0x00, 0x00, 0x08, 0x00};  // LLC/SNAP, IPv4
-  f.resize(size, 0x45);
+  static constexpr std::uint8_t kHeader[] = {
+      0x88, 0x02, 0x00, 0x00,                          // frame control, duration
+      0x01, 0x00, 0x5e, 0x00, 0x00, 0xfb,              // A1: destination
+      0x00, 0xaa, 0xbb, 0xcc, 0xdd, 0xee,              // A2: BSSID
+      0x00, 0x11, 0x22, 0x33, 0x44, 0x55,              // A3: source
+      0x10, 0x00, 0x00, 0x00,                          // sequence, QoS control
+      0xaa, 0xaa, 0x03, 0x00, 0x00, 0x00, 0x08, 0x00,  // LLC/SNAP, IPv4
+  };
+  Bytes f(std::max(size, sizeof kHeader), 0x45);
+  std::copy(std::begin(kHeader), std::end(kHeader), f.begin());
   return f;
 }
 
