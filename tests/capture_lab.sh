@@ -14,6 +14,10 @@
 #        raw_sender the SADP inquiry seen on the far side, byte for byte;
 #        link_down  the near interface removed while capturing (switching it
 #                   off alone does not end a libpcap capture);
+#        window     TEST_EXE is window_capture_lab_test.exe: the real window
+#                   (under Xvfb in the near namespace) captures the far
+#                   side's devices, sends one raw inquiry, then rides out a
+#                   flood of NVC_FLOOD_SECONDS (default 10);
 #        throughput TEST_EXE is norvane-capture-bench.exe: the far side floods
 #                   for NVC_FLOOD_SECONDS (default 10) and the bench reports
 #                   the frames per second it carried (a measurement, no test).
@@ -192,6 +196,44 @@ case $PHASE in
       ip -n $NEAR link delete $NEAR_IF" || die "watcher did not start"
     run_tests 'NpcapLab.InterfaceRemovedWhileCapturingGivesExactlyOneFailure' \
       NVC_DOWN_FILE="$(win_path "$WORK/down")" || status=1
+    ;;
+  window)
+    command -v Xvfb >/dev/null 2>&1 || skip "Xvfb is not installed"
+    n=90
+    while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
+    background xvfb ip netns exec "$NEAR" Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp ||
+      die "Xvfb did not start"
+    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+    export DISPLAY=":$n"
+    near wineserver -k </dev/null >/dev/null 2>&1  # a session that knows the display
+    near wineserver -p </dev/null >/dev/null 2>&1
+    near wine wineboot </dev/null >/dev/null 2>&1
+    near wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    background far-tcpdump ip netns exec "$FAR" tcpdump -i "$FAR_IF" -Q in -U -n \
+      -w "$WORK/window-inquiries.pcap" "ether proto 0x8033 and ether src $NEAR_MAC" || die "tcpdump"
+    for _ in $(seq 100); do grep -q "listening on" "$LOGS/far-tcpdump.log" && break; sleep 0.05; done
+    far_sender
+    secs=${NVC_FLOOD_SECONDS:-10}
+    rm -f "$WORK"/flood* "$WORK"/paced*
+    # Two requests from the test, in order: a flood at full speed, then a
+    # paced one (5000 frames/s for 5 s) that the capture can count whole.
+    background flood-watch bash -c "
+      while [ ! -e '$WORK/flood' ]; do sleep 0.05; done
+      ip netns exec $FAR /usr/bin/python3 '$HERE/capture/far_frames.py' flood $FAR_IF $secs \
+        '$WORK/flood.txt'
+      touch '$WORK/flood.done'
+      while [ ! -e '$WORK/paced' ]; do sleep 0.05; done
+      ip netns exec $FAR /usr/bin/python3 '$HERE/capture/far_frames.py' flood $FAR_IF 5 \
+        '$WORK/paced.txt' 5000
+      touch '$WORK/paced.done'" || die "flood watcher did not start"
+    run_tests '*' NVC_FLOOD_FILE="$WORK/flood" NVC_PACED_FILE="$WORK/paced" || status=1
+    [[ -s $WORK/flood.txt ]] && echo "far side flood: $(cat "$WORK/flood.txt") (frames bytes) in $secs s"
+    [[ -s $WORK/paced.txt ]] && echo "far side paced: $(cat "$WORK/paced.txt") (frames bytes) in 5 s"
+    sleep 0.3
+    stop_named far-tcpdump
+    # One search at the start: one raw inquiry.
+    /usr/bin/python3 "$HERE/capture/far_frames.py" inquiries "$WORK/window-inquiries.pcap" \
+      "$NEAR_MAC" 1 || status=1
     ;;
   throughput)
     secs=${NVC_FLOOD_SECONDS:-10}

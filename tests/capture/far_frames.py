@@ -3,11 +3,15 @@
 what the near side sent.
 
   far_frames.py send IFACE CORPUS_DIR      send the six frames every 200 ms
-  far_frames.py flood IFACE SECONDS RESULT broadcast and ARP as fast as the
-                                           link takes them; counts to RESULT
+  far_frames.py flood IFACE SECONDS RESULT [RATE]
+                                           broadcast and ARP as fast as the
+                                           link takes them, or RATE frames/s;
+                                           counts to RESULT
   far_frames.py check PCAP SENT NEAR_MAC   the inquiries captured on the far
                                            side equal those the near side
                                            says it sent (hex, one a line)
+  far_frames.py inquiries PCAP NEAR_MAC N  exactly N well-formed inquiries
+                                           from NEAR_MAC were captured
 
 Each frame of `send` has a source MAC of its own (02:80:00:00:00:0N, the SADP
 reply the camera's own), which the near side's test expects, one per kind. The
@@ -82,15 +86,19 @@ def send(iface, corpus):
         time.sleep(0.2)
 
 
-def flood(iface, seconds, result):
+def flood(iface, seconds, result, rate=0):
     s = open_link(iface)
     src = mac("02:80:00:00:01:00")
     batch = [ipv4_udp(src, b"\xff" * 6, FAR_IP, "10.80.0.255", 40001, 9, b"x" * 18)
              for _ in range(4)] + [arp_request(src, FAR_IP, "10.80.0.%d" % n) for n in range(3, 7)]
     sent = 0
     sent_bytes = 0
-    end = time.monotonic() + float(seconds)
+    start = time.monotonic()
+    end = start + float(seconds)
     while time.monotonic() < end:
+        if rate and sent > (time.monotonic() - start) * rate:
+            time.sleep(0.001)
+            continue
         for frame in batch:
             try:
                 s.send(frame)
@@ -114,6 +122,37 @@ def pcap_frames(path):
         _, _, caplen, _ = struct.unpack(endian + "IIII", data[at:at + 16])
         yield data[at + 16:at + 16 + caplen]
         at += 16 + caplen
+
+
+def inquiry_problems(frame, near):
+    """What is wrong with one captured inquiry from `near`."""
+    problems = []
+    expected = (b"\xff" * 6 + near + b"\x80\x33\x21\x02\x01\x42")
+    if frame[:18] != expected or frame[22:26] != b"\x06\x04\x03\x00" or frame[28:34] != near:
+        problems.append("fixed bytes")
+    if frame[38:44] != b"\xff" * 6 or any(frame[44:]):
+        problems.append("tail")
+    words = bytearray(frame[:80])
+    words[26], words[27] = words[27], words[26]
+    total = sum(words[k] << 8 | words[k + 1] for k in range(14, 80, 2))
+    while total > 0xFFFF:
+        total = (total & 0xFFFF) + (total >> 16)
+    if total != 0xFFFF:
+        problems.append("checksum")
+    return problems
+
+
+def inquiries(pcap, near_mac, expected):
+    near = mac(near_mac)
+    seen = [fr for fr in pcap_frames(pcap) if fr[6:12] == near and fr[12:14] == b"\x80\x33"]
+    problems = [f"{len(seen)} inquiries seen, {expected} expected"] if len(seen) != expected else []
+    for i, frame in enumerate(seen):
+        problems += [f"inquiry {i}: {p}" for p in inquiry_problems(frame, near)]
+    for p in problems:
+        print("far side:", p)
+    if not problems:
+        print(f"far side: {len(seen)} well-formed inquiries")
+    return 0 if not problems else 1
 
 
 def check(pcap, sent_file, near_mac):
@@ -146,7 +185,9 @@ if __name__ == "__main__":
     if cmd == "send":
         send(sys.argv[2], sys.argv[3])
     elif cmd == "flood":
-        flood(sys.argv[2], sys.argv[3], sys.argv[4])
+        flood(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]) if len(sys.argv) > 5 else 0)
+    elif cmd == "inquiries":
+        sys.exit(inquiries(sys.argv[2], sys.argv[3], int(sys.argv[4])))
     elif cmd == "check":
         sys.exit(check(sys.argv[2], sys.argv[3], sys.argv[4]))
     else:
