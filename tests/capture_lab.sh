@@ -17,7 +17,8 @@
 #        window     TEST_EXE is window_capture_lab_test.exe: the real window
 #                   (under Xvfb in the near namespace) captures the far
 #                   side's devices, sends one raw inquiry, then rides out a
-#                   flood of NVC_FLOOD_SECONDS (default 10);
+#                   flood of NVC_FLOOD_SECONDS (default 10), and finally
+#                   stops capturing when the interface is removed;
 #        throughput TEST_EXE is norvane-capture-bench.exe: the far side floods
 #                   for NVC_FLOOD_SECONDS (default 10) and the bench reports
 #                   the frames per second it carried (a measurement, no test).
@@ -158,9 +159,9 @@ run_tests() {  # FILTER [VAR=VALUE...]
   near env NVC_IFACE="$NEAR_IF" "$@" wine "$TEST_EXE" --gtest_filter="$filter" </dev/null
 }
 
-far_sender() {
+far_sender() {  # [STOP_FILE]
   background far-sender ip netns exec "$FAR" /usr/bin/python3 "$HERE/capture/far_frames.py" \
-    send "$FAR_IF" "$HERE/../fuzz/corpus" || die "far sender did not start"
+    send "$FAR_IF" "$HERE/../fuzz/corpus" "$@" || die "far sender did not start"
 }
 
 status=0
@@ -178,7 +179,7 @@ case $PHASE in
       status=1
     ;;
   raw_sender)
-    background far-tcpdump ip netns exec "$FAR" tcpdump -i "$FAR_IF" -Q in -U -n \
+    background far-tcpdump ip netns exec "$FAR" tcpdump -i "$FAR_IF" -Q in -U -n --immediate-mode \
       -w "$WORK/inquiries.pcap" "ether proto 0x8033 and ether src $NEAR_MAC" || die "tcpdump"
     for _ in $(seq 100); do grep -q "listening on" "$LOGS/far-tcpdump.log" && break; sleep 0.05; done
     rm -f "$WORK/sent.txt"
@@ -209,14 +210,14 @@ case $PHASE in
     near wineserver -p </dev/null >/dev/null 2>&1
     near wine wineboot </dev/null >/dev/null 2>&1
     near wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-    background far-tcpdump ip netns exec "$FAR" tcpdump -i "$FAR_IF" -Q in -U -n \
+    background far-tcpdump ip netns exec "$FAR" tcpdump -i "$FAR_IF" -Q in -U -n --immediate-mode \
       -w "$WORK/window-inquiries.pcap" "ether proto 0x8033 and ether src $NEAR_MAC" || die "tcpdump"
     for _ in $(seq 100); do grep -q "listening on" "$LOGS/far-tcpdump.log" && break; sleep 0.05; done
-    far_sender
+    rm -f "$WORK"/flood* "$WORK"/paced* "$WORK/quiet"
+    far_sender "$WORK/quiet"
     secs=${NVC_FLOOD_SECONDS:-10}
-    rm -f "$WORK"/flood* "$WORK"/paced*
     # Two requests from the test, in order: a flood at full speed, then a
-    # paced one (5000 frames/s for 5 s) that the capture can count whole.
+    # paced one (2000 frames/s for 5 s) that the capture can count whole.
     background flood-watch bash -c "
       while [ ! -e '$WORK/flood' ]; do sleep 0.05; done
       ip netns exec $FAR /usr/bin/python3 '$HERE/capture/far_frames.py' flood $FAR_IF $secs \
@@ -224,16 +225,22 @@ case $PHASE in
       touch '$WORK/flood.done'
       while [ ! -e '$WORK/paced' ]; do sleep 0.05; done
       ip netns exec $FAR /usr/bin/python3 '$HERE/capture/far_frames.py' flood $FAR_IF 5 \
-        '$WORK/paced.txt' 5000
+        '$WORK/paced.txt' 2000
       touch '$WORK/paced.done'" || die "flood watcher did not start"
-    run_tests '*' NVC_FLOOD_FILE="$WORK/flood" NVC_PACED_FILE="$WORK/paced" || status=1
+    rm -f "$WORK/down"
+    background link-down bash -c "while [ ! -e '$WORK/down' ]; do sleep 0.05; done
+      ip -n $NEAR link delete $NEAR_IF" || die "watcher did not start"
+    run_tests "${NVC_WINDOW_FILTER:-*}" NVC_FLOOD_FILE="$WORK/flood" NVC_PACED_FILE="$WORK/paced" \
+      NVC_DOWN_FILE="$WORK/down" NVC_QUIET_FILE="$WORK/quiet" || status=1
     [[ -s $WORK/flood.txt ]] && echo "far side flood: $(cat "$WORK/flood.txt") (frames bytes) in $secs s"
     [[ -s $WORK/paced.txt ]] && echo "far side paced: $(cat "$WORK/paced.txt") (frames bytes) in 5 s"
     sleep 0.3
     stop_named far-tcpdump
-    # One search at the start: one raw inquiry.
-    /usr/bin/python3 "$HERE/capture/far_frames.py" inquiries "$WORK/window-inquiries.pcap" \
-      "$NEAR_MAC" 1 || status=1
+    # One search, so one raw inquiry, at each of the two windows' start.
+    if [[ -z ${NVC_WINDOW_FILTER:-} ]]; then
+      /usr/bin/python3 "$HERE/capture/far_frames.py" inquiries "$WORK/window-inquiries.pcap" \
+        "$NEAR_MAC" 2 || status=1
+    fi
     ;;
   throughput)
     secs=${NVC_FLOOD_SECONDS:-10}

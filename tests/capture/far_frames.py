@@ -2,7 +2,9 @@
 """The far side of the capture lab: frames a segment carries, and the check of
 what the near side sent.
 
-  far_frames.py send IFACE CORPUS_DIR      send the six frames every 200 ms
+  far_frames.py send IFACE CORPUS_DIR [STOP]
+                                           send the six frames every 200 ms
+                                           (until the file STOP exists)
   far_frames.py flood IFACE SECONDS RESULT [RATE]
                                            broadcast and ARP as fast as the
                                            link takes them, or RATE frames/s;
@@ -18,6 +20,7 @@ reply the camera's own), which the near side's test expects, one per kind. The
 seeds of the DNS and SADP fuzz targets start with the target's selector byte,
 which is dropped here.
 """
+import os
 import socket
 import struct
 import sys
@@ -77,10 +80,10 @@ def open_link(iface):
     return s
 
 
-def send(iface, corpus):
+def send(iface, corpus, stop=None):
     s = open_link(iface)
     batch = frames(corpus)
-    while True:
+    while not (stop and os.path.exists(stop)):
         for frame in batch:
             s.send(frame)
         time.sleep(0.2)
@@ -183,7 +186,7 @@ def check(pcap, sent_file, near_mac):
 if __name__ == "__main__":
     cmd = sys.argv[1]
     if cmd == "send":
-        send(sys.argv[2], sys.argv[3])
+        send(sys.argv[2], sys.argv[3], sys.argv[4] if len(sys.argv) > 4 else None)
     elif cmd == "flood":
         flood(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]) if len(sys.argv) > 5 else 0)
     elif cmd == "inquiries":

@@ -427,8 +427,9 @@ TEST_F(NpcapLab, FramesFromTheFarSideReachTheCallback) {
   // Source MAC of each far frame, and the protocol its summary carries ("" for
   // the plain broadcast datagram, kept as a multicast frame).
   const std::map<std::string, std::string> expected = {
-      {"02:80:00:00:00:01", "ARP"},  {"02:80:00:00:00:02", ""},     {"02:80:00:00:00:03", "LLDP"},
-      {"02:80:00:00:00:04", "mDNS"}, {"02:80:00:00:00:05", "SSDP"}, {"44:19:B6:12:34:56", "SADP L2"},
+      {"02:80:00:00:00:01", "ARP"},  {"02:80:00:00:00:02", ""},
+      {"02:80:00:00:00:03", "LLDP"}, {"02:80:00:00:00:04", "mDNS"},
+      {"02:80:00:00:00:05", "SSDP"}, {"44:19:B6:12:34:56", "SADP L2"},
   };
   Seen seen;
   NetworkAdapter adapter;

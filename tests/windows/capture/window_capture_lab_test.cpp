@@ -232,9 +232,14 @@ TEST_F(WindowLab, CapturedFramesBecomeDevicesThenAFloodStaysBounded) {
   EXPECT_GE(counted, received / 2);
   EXPECT_TRUE(all_far_devices()) << table_text();
 
-  // At a rate the capture keeps up with, every frame is counted once.
+  // At a rate the capture keeps up with, every frame is counted once. The
+  // far side's discovery frames stop first, so that no frame is on its way
+  // while the counters are read.
   const std::string paced = env("NVC_PACED_FILE");
-  if (paced.empty()) return;
+  const std::string quiet = env("NVC_QUIET_FILE");
+  if (paced.empty() || quiet.empty()) return;
+  std::ofstream(std::filesystem::path(windows_path(quiet))) << "quiet\n";
+  pump_for(1500);
   packets_before = window_->traffic().packet_count.load();
   received_before = interface_counter("rx_packets");
   ASSERT_TRUE(flood(paced, ticks, memory_peak, queue_peak)) << "the paced flood did not end";
@@ -244,6 +249,24 @@ TEST_F(WindowLab, CapturedFramesBecomeDevicesThenAFloodStaysBounded) {
               static_cast<unsigned long long>(received), static_cast<unsigned long long>(counted));
   EXPECT_EQ(counted, received);
   EXPECT_LE(queue_peak, kMaxQueuedSummaries);
+}
+
+// Last: the script removes the interface when asked. The capture thread's
+// read error is reported once; the next tick skips Npcap and restarts, which
+// finds the adapter gone.
+TEST_F(WindowLab, RemovedInterfaceEndsCaptureAtTheNextTick) {
+  const std::string request = env("NVC_DOWN_FILE");
+  if (request.empty()) GTEST_SKIP() << "needs the script's interface watcher";
+  ASSERT_TRUE(window_->capture().has_npcap());
+  EXPECT_EQ(window_->capture().search_status(), u"");
+  std::ofstream(std::filesystem::path(windows_path(request))) << "remove\n";
+  for (int i = 0; i < 50 && !window_->capture().npcap_failed(); ++i) pump_for(200);
+  EXPECT_TRUE(window_->capture().npcap_failed());
+  EXPECT_FALSE(window_->capture().has_npcap());
+  EXPECT_FALSE(window_->capture().capture_failed());  // cleared by the restart
+  pump_for(1000);
+  EXPECT_FALSE(window_->capture().has_npcap());
+  EXPECT_FALSE(window_->capture().running());  // no adapter left to run on
 }
 
 }  // namespace
