@@ -44,11 +44,11 @@ die() {
 
 [[ $# -eq 4 ]] || die "usage: capture_lab.sh PHASE TEST_EXE STANDIN_DLL WORKDIR"
 readonly PHASE=$1 TEST_EXE=$2 STANDIN=$3
+[[ $(id -u) -eq 0 ]] || skip "the capture lab needs root to create network namespaces"
 mkdir -p "$4" || die "cannot create $4"
 readonly WORK=$(cd "$4" && pwd)
 readonly PIDS="$WORK/pids" LOGS="$WORK/logs"
 
-[[ $(id -u) -eq 0 ]] || skip "the capture lab needs root to create network namespaces"
 for tool in ip wine wineserver tcpdump /usr/bin/python3 flock; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
