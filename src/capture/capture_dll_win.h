@@ -94,16 +94,17 @@ HRESULT WINAPI PacketMonitorSetSessionActive(PktMonSession session, BOOL active)
 
 // ------------------------------------------------------------ the table --
 
-#define NORVANE_WPCAP_FUNCTIONS(X)                                                    \
-  X(pcap_open_live)                                                                   \
-  X(pcap_datalink) X(pcap_setnonblock) X(pcap_getevent) X(pcap_close) X(pcap_next_ex) \
-      X(pcap_sendpacket)
+#define NORVANE_WPCAP_FUNCTIONS(X) \
+  X(pcap_open_live)                \
+  X(pcap_datalink)                 \
+  X(pcap_setnonblock) X(pcap_getevent) X(pcap_close) X(pcap_next_ex) X(pcap_sendpacket)
 
-#define NORVANE_PKTMON_FUNCTIONS(X)                                                              \
-  X(PacketMonitorInitialize)                                                                     \
-  X(PacketMonitorUninitialize) X(PacketMonitorEnumDataSources) X(PacketMonitorCreateLiveSession) \
-      X(PacketMonitorCloseSessionHandle) X(PacketMonitorAddSingleDataSourceToSession)            \
-          X(PacketMonitorCreateRealtimeStream) X(PacketMonitorCloseRealtimeStream)               \
+#define NORVANE_PKTMON_FUNCTIONS(X)                                                   \
+  X(PacketMonitorInitialize)                                                          \
+  X(PacketMonitorUninitialize)                                                        \
+  X(PacketMonitorEnumDataSources) X(PacketMonitorCreateLiveSession)                   \
+      X(PacketMonitorCloseSessionHandle) X(PacketMonitorAddSingleDataSourceToSession) \
+          X(PacketMonitorCreateRealtimeStream) X(PacketMonitorCloseRealtimeStream)    \
               X(PacketMonitorAttachOutputToSession) X(PacketMonitorSetSessionActive)
 
 #define NORVANE_DLL_POINTER(name) decltype(&sig::name) name = nullptr;
