@@ -76,6 +76,18 @@ struct Response {
   bool read_fails = false;
 };
 
+Response resp(std::uint32_t status, Response::Mode mode, std::uint32_t length, std::string body,
+              std::size_t chunk = 65536, bool read_fails = false) {
+  Response r;
+  r.status = status;
+  r.length = mode;
+  r.length_value = length;
+  r.body = std::move(body);
+  r.chunk = chunk;
+  r.read_fails = read_fails;
+  return r;
+}
+
 // Everything the fakes see and do; the fakes hold a pointer to it.
 struct World {
   std::mutex mutex;
@@ -701,53 +713,26 @@ TEST(DownloadRegistry, StatusSizeAndBodyChecks) {
   };
   const std::string body(100000, 'x');
   const Case cases[] = {
-      {"announced", {200, Response::kExact, 0, body, 30000}, 200000, true, u""},
-      {"chunked without length", {200, Response::kNone, 0, body, 30000}, 200000, true, u""},
-      {"chunked, exactly the largest size", {200, Response::kNone, 0, body}, 100000, true, u""},
-      {"chunked, above the largest size",
-       {200, Response::kNone, 0, body},
-       99999,
-       false,
+      {"announced", resp(200, Response::kExact, 0, body, 30000), 200000, true, u""},
+      {"chunked without length", resp(200, Response::kNone, 0, body, 30000), 200000, true, u""},
+      {"chunked, exactly the largest size", resp(200, Response::kNone, 0, body), 100000, true, u""},
+      {"chunked, above the largest size", resp(200, Response::kNone, 0, body), 99999, false,
        u"Rejestr z IEEE MA-L przekracza oczekiwany rozmiar."},
-      {"chunked and empty",
-       {200, Response::kNone, 0, ""},
-       200000,
-       false,
+      {"chunked and empty", resp(200, Response::kNone, 0, ""), 200000, false,
        u"Odebrano niepe\u0142ny rejestr z IEEE MA-L."},
-      {"302 not followed",
-       {302, Response::kExact, 0, body},
-       200000,
-       false,
+      {"302 not followed", resp(302, Response::kExact, 0, body), 200000, false,
        u"IEEE MA-L zwr\u00F3ci\u0142 HTTP 302."},
-      {"Content-Length 0",
-       {200, Response::kValue, 0, body},
-       200000,
-       false,
+      {"Content-Length 0", resp(200, Response::kValue, 0, body), 200000, false,
        u"IEEE MA-L udost\u0119pni\u0142 rejestr o nieprawid\u0142owym rozmiarze."},
-      {"Content-Length above the largest size",
-       {200, Response::kValue, 16777217, body},
-       16777216,
-       false,
-       u"IEEE MA-L udost\u0119pni\u0142 rejestr o nieprawid\u0142owym rozmiarze."},
-      {"body longer than announced",
-       {200, Response::kValue, 99999, body, 30000},
-       200000,
-       false,
+      {"Content-Length above the largest size", resp(200, Response::kValue, 16777217, body),
+       16777216, false, u"IEEE MA-L udost\u0119pni\u0142 rejestr o nieprawid\u0142owym rozmiarze."},
+      {"body longer than announced", resp(200, Response::kValue, 99999, body, 30000), 200000, false,
        u"Rejestr z IEEE MA-L przekracza oczekiwany rozmiar."},
-      {"body shorter than announced",
-       {200, Response::kValue, 100001, body, 30000},
-       200000,
-       false,
-       u"Odebrano niepe\u0142ny rejestr z IEEE MA-L."},
-      {"length unreadable",
-       {200, Response::kFail, 0, body},
-       200000,
-       false,
+      {"body shorter than announced", resp(200, Response::kValue, 100001, body, 30000), 200000,
+       false, u"Odebrano niepe\u0142ny rejestr z IEEE MA-L."},
+      {"length unreadable", resp(200, Response::kFail, 0, body), 200000, false,
        u"Nie mo\u017Cna sprawdzi\u0107 d\u0142ugo\u015Bci pobieranego rejestru (kod 87)."},
-      {"read fails",
-       {200, Response::kExact, 0, body, 65536, true},
-       200000,
-       false,
+      {"read fails", resp(200, Response::kExact, 0, body, 65536, true), 200000, false,
        u"Nie uda\u0142o si\u0119 pobra\u0107 ca\u0142ego rejestru producent\u00F3w (kod 12002)."},
   };
   for (const Case& c : cases) {
