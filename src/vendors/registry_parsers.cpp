@@ -105,10 +105,10 @@ bool parse_ieee_csv(VendorTable& target, std::string_view input, unsigned bits) 
     std::string name = clean_vendor_name(record[2]);
     if (name.empty()) continue;
     if (!vendor_name_valid(name)) return false;
-    parsed.insert_or_assign(*key, std::move(name));
+    parsed.insert_or_assign(*key, name);
   }
   if (parsed.empty()) return false;
-  for (auto& [key, entry] : parsed.entries()) target.insert_or_assign(key, entry.name);
+  for (const auto& [key, entry] : parsed.entries()) target.insert_or_assign(key, entry.name);
   return true;
 }
 
@@ -190,7 +190,7 @@ bool parse_manuf(VendorTable& target, std::string_view input) {
         seen36 = true;
         break;
     }
-    parsed.insert_or_assign(*key, std::move(name));
+    parsed.insert_or_assign(*key, name);
   }
   if (!seen24 || !seen28 || !seen36) return false;
   target.swap(parsed);
