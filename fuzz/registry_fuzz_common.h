@@ -26,7 +26,7 @@ inline void check_table(const char* target, const norvane::VendorTable& table) {
     if (((key & ((norvane::PrefixKey{1} << 36) - 1)) >> bits) != 0) {
       fail(target, "key value wider than its length");
     }
-    const std::string& name = entry.name;
+    const std::string_view name = entry.name;
     if (!norvane::vendor_name_valid(name)) fail(target, "name not valid UTF-8 of 1..512 bytes");
     for (const char c : name) {
       const auto b = static_cast<unsigned char>(c);

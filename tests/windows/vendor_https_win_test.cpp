@@ -3,8 +3,9 @@
 // and runs this program inside a network and mount namespace of its own
 // (the two host names mapped to its addresses, the test authority trusted
 // in its own Wine prefix only); anywhere else every test skips.
-#include <wincrypt.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <wincrypt.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
