@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,8 +24,12 @@ namespace {
 const std::filesystem::path kIeeeData = "/usr/share/ieee-data";
 
 std::string read_registry(const char* name) {
-  std::ifstream in(kIeeeData / name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ifstream in(kIeeeData / name, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 // The four registries as the worker merges them; empty without ieee-data.
