@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/display_text.h"
+#include "base/display_text.h"
 #include "vendors/vendor_db.h"
 #include "vendors/vendor_table.h"
 
@@ -41,9 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   norvane::VendorTable table;
   if (norvane::parse_vendor_db(bytes, table)) {
     for (const auto& [key, entry] : table.entries()) {
-      const std::string& name = entry.name;
+      const std::string_view name = entry.name;
       if (!norvane::vendor_name_valid(name) ||
-          name.find_first_of(std::string_view("\t\r\n\0", 4)) != std::string::npos) {
+          name.find_first_of(std::string_view("\t\r\n\0", 4)) != std::string_view::npos) {
         fail("accepted a name the file cannot hold");
       }
     }

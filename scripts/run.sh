@@ -26,8 +26,8 @@ scripts/setup.sh
 # NORVANE_BUILD_DIR picks another Windows build folder (default build/windows).
 build=${NORVANE_BUILD_DIR:-build/windows}
 cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" --target Norvane -j "$(nproc)"
-[ -f mac-vendors.tsv ] && cp mac-vendors.tsv "$build/src/app/" || true
+# Norvane.exe and its default vendor database beside it (from ieee-data).
+cmake --build "$build" --target Norvane norvane_default_vendors -j "$(nproc)"
 
 # Runs Norvane in the current network namespace: the window, or a shot.
 run_norvane() {

@@ -14,6 +14,8 @@ packages=(
   # network tests: namespaces, captures and independent peers
   iproute2 tcpdump tshark python3-scapy dbus lldpd avahi-daemon avahi-utils wsdd llmnrd
   minidlna miniupnpd
+  # the default vendor database (IEEE registries) and the HTTPS lab's test certificates
+  ieee-data openssl
 )
 
 missing=()

@@ -395,12 +395,12 @@ void Window::on_vendor_update_done() {
   if (const auto outcome = take_vendor_update_result()) finish_vendor_update(*outcome);
 }
 
-void Window::apply_update_progress(const VendorProgressSnapshot& snapshot) {
-  show_progress(snapshot.indeterminate ? -1 : snapshot.percent, true);
-  notice_ = download_notice(snapshot.text, snapshot.received, snapshot.total);
+void Window::apply_update_progress(const UpdateProgress& progress) {
+  show_progress(progress.indeterminate ? -1 : static_cast<int>(progress.percent), true);
+  notice_ = download_notice(progress.text, progress.received, progress.total);
 }
 
-void Window::finish_vendor_update(const VendorUpdateOutcome& outcome) {
+void Window::finish_vendor_update(const UpdateResult& outcome) {
   show_progress(100, false);
   if (update_button_) {
     SetWindowTextW(update_button_, kUpdateButtonText);
@@ -508,14 +508,26 @@ std::uint64_t Window::now_ms() { return tick_ms(); }
 // Vendor update worker: not part of this build yet; each function reports
 // that no update is available.
 
-bool Window::start_vendor_update_worker() { return false; }
+bool Window::start_vendor_update_worker() {
+  if (options_.vendor_update_system) {
+    return start_vendor_update(vendor_update_, hwnd_, kMsgVendorUpdateDone,
+                               options_.vendor_update_system());
+  }
+  return start_vendor_update(vendor_update_, hwnd_, kMsgVendorUpdateDone);
+}
 
-bool Window::vendor_update_running() const { return false; }
+bool Window::vendor_update_running() const {
+  return norvane::vendor_update_running(vendor_update_);
+}
 
-std::optional<VendorProgressSnapshot> Window::read_vendor_update_progress() { return std::nullopt; }
+std::optional<UpdateProgress> Window::read_vendor_update_progress() {
+  return read_update_progress(vendor_update_);
+}
 
-std::optional<VendorUpdateOutcome> Window::take_vendor_update_result() { return std::nullopt; }
+std::optional<UpdateResult> Window::take_vendor_update_result() {
+  return take_update_result(vendor_update_);
+}
 
-void Window::cancel_vendor_update_worker() {}
+void Window::cancel_vendor_update_worker() { cancel_vendor_update(vendor_update_); }
 
 }  // namespace norvane

@@ -25,6 +25,7 @@
 #include "net/probe_engine.h"
 #include "ui/dark_theme_win.h"
 #include "vendors/vendor_table.h"
+#include "vendors/vendor_update.h"
 
 namespace norvane {
 
@@ -57,20 +58,9 @@ struct WindowOptions {
   // The CSV save dialog (proposed file name in, chosen path or nothing out);
   // empty means the system's dialog.
   std::function<std::optional<std::wstring>(std::wstring_view default_name)> choose_save_path;
-};
-
-// What the vendor update worker reports while it runs and when it is done.
-struct VendorProgressSnapshot {
-  bool indeterminate = true;
-  int percent = 0;
-  std::u16string text;
-  std::uint64_t received = 0;
-  std::uint64_t total = 0;
-};
-
-struct VendorUpdateOutcome {
-  bool success = false;
-  std::u16string message;
+  // The update worker's clock, files and transfer; empty means the
+  // system's (WinHTTP and the file beside the program).
+  std::function<std::unique_ptr<UpdateSystem>()> vendor_update_system;
 };
 
 class Window final : private CaptureHost {
@@ -116,8 +106,8 @@ class Window final : private CaptureHost {
   void on_probe_reply(const DiscoveryReply& reply) override;
 
   // Vendor update steps that are independent of the worker.
-  void apply_update_progress(const VendorProgressSnapshot& snapshot);
-  void finish_vendor_update(const VendorUpdateOutcome& outcome);
+  void apply_update_progress(const UpdateProgress& progress);
+  void finish_vendor_update(const UpdateResult& result);
 
   // Read access for the status band, the tests and the later parts.
   HWND hwnd() const noexcept { return hwnd_; }
@@ -193,8 +183,8 @@ class Window final : private CaptureHost {
   // Vendor update worker.
   bool start_vendor_update_worker();
   bool vendor_update_running() const;
-  std::optional<VendorProgressSnapshot> read_vendor_update_progress();
-  std::optional<VendorUpdateOutcome> take_vendor_update_result();
+  std::optional<UpdateProgress> read_vendor_update_progress();
+  std::optional<UpdateResult> take_vendor_update_result();
   void cancel_vendor_update_worker();
 
   WindowOptions options_;
@@ -232,6 +222,7 @@ class Window final : private CaptureHost {
 
   // Vendor database.
   VendorTable vendors_;
+  UpdateSlot vendor_update_;
   std::filesystem::path vendor_db_file_;
 
   // Notice: a transient text with its expiry in tick-count milliseconds.

@@ -1,9 +1,11 @@
 #include "vendors/vendor_table.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 
-#include "model/display_text.h"
+#include "base/display_text.h"
 
 namespace norvane {
 namespace {
@@ -91,40 +93,159 @@ VendorDisplay classify_vendor_name(std::string_view stored) {
       l.starts_with("zhejiang dahua zhilian")) {
     return VendorDisplay::kDahua;
   }
-  if (l.find("hikvision") != std::string_view::npos) return VendorDisplay::kHikvision;
-  if (l.find("ubiquiti") != std::string_view::npos) return VendorDisplay::kUbiquiti;
-  if (l.find("mikrotik") != std::string_view::npos ||
-      l.find("routerboard.com") != std::string_view::npos) {
-    return VendorDisplay::kMikroTik;
+  // One pass for the contained words; the earliest rule in the list wins
+  // whatever the position of its word.
+  struct Word {
+    std::string_view text;
+    VendorDisplay display;
+    int rank;
+  };
+  static constexpr Word kWords[] = {{"hikvision", VendorDisplay::kHikvision, 0},
+                                    {"ubiquiti", VendorDisplay::kUbiquiti, 1},
+                                    {"mikrotik", VendorDisplay::kMikroTik, 2},
+                                    {"routerboard.com", VendorDisplay::kMikroTik, 2},
+                                    {"tp-link", VendorDisplay::kTpLink, 3}};
+  int best = 4;
+  VendorDisplay found = VendorDisplay::kAsStored;
+  for (std::size_t i = 0; i < l.size() && best > 0; ++i) {
+    const Word* word = nullptr;
+    switch (l[i]) {
+      case 'h':
+        word = &kWords[0];
+        break;
+      case 'u':
+        word = &kWords[1];
+        break;
+      case 'm':
+        word = &kWords[2];
+        break;
+      case 'r':
+        word = &kWords[3];
+        break;
+      case 't':
+        word = &kWords[4];
+        break;
+      default:
+        continue;
+    }
+    if (word->rank < best && l.substr(i, word->text.size()) == word->text) {
+      best = word->rank;
+      found = word->display;
+    }
   }
-  if (l.find("tp-link") != std::string_view::npos) return VendorDisplay::kTpLink;
-  return VendorDisplay::kAsStored;
-}
-
-VendorTable::VendorTable() { map_.max_load_factor(1.0f); }
-
-bool VendorTable::insert(PrefixKey key, std::string name) {
-  const VendorDisplay display = classify_vendor_name(name);
-  if (!map_.try_emplace(key, VendorEntry{std::move(name), display}).second) return false;
-  note_split_block(key);
-  return true;
-}
-
-void VendorTable::insert_or_assign(PrefixKey key, std::string name) {
-  const VendorDisplay display = classify_vendor_name(name);
-  map_.insert_or_assign(key, VendorEntry{std::move(name), display});
-  note_split_block(key);
+  return found;
 }
 
 namespace {
 
 constexpr std::size_t kSplitFilterBits = std::size_t{1} << 16;
+constexpr std::size_t kNameBlock = std::size_t{1} << 16;
+constexpr std::size_t kFirstCapacity = 16;
 
 std::size_t split_filter_bit(std::uint32_t block24) noexcept {
   return static_cast<std::uint32_t>(block24 * 0x9E3779B1u) >> 16;
 }
 
+// Keys of neighbouring blocks differ only in their low bits; the
+// multiplication spreads them over the whole index before masking.
+std::size_t slot_of(PrefixKey key, std::size_t mask) noexcept {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
 }  // namespace
+
+VendorTable::VendorTable(const VendorTable& other) {
+  reserve(other.size());
+  for (const auto& [key, entry] : other.entries()) insert(key, entry.name);
+}
+
+VendorTable& VendorTable::operator=(const VendorTable& other) {
+  if (this != &other) {
+    VendorTable copy(other);
+    swap(copy);
+  }
+  return *this;
+}
+
+void VendorTable::clear() noexcept {
+  slots_.clear();
+  size_ = 0;
+  blocks_.clear();
+  block_used_ = 0;
+  block_size_ = 0;
+  split_filter_.clear();
+}
+
+void VendorTable::swap(VendorTable& other) noexcept {
+  slots_.swap(other.slots_);
+  std::swap(size_, other.size_);
+  blocks_.swap(other.blocks_);
+  std::swap(block_used_, other.block_used_);
+  std::swap(block_size_, other.block_size_);
+  split_filter_.swap(other.split_filter_);
+}
+
+std::size_t VendorTable::probe(PrefixKey key) const noexcept {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = slot_of(key, mask);
+  while (slots_[i].first != 0 && slots_[i].first != key) i = (i + 1) & mask;
+  return i;
+}
+
+void VendorTable::grow(std::size_t capacity) {
+  std::vector<Entry> old;
+  old.swap(slots_);
+  slots_.assign(capacity, Entry{});
+  for (const Entry& slot : old) {
+    if (slot.first != 0) slots_[probe(slot.first)] = slot;
+  }
+}
+
+void VendorTable::reserve(std::size_t count) {
+  std::size_t capacity = slots_.empty() ? kFirstCapacity : slots_.size();
+  while (static_cast<float>(count) > static_cast<float>(capacity) * kMaxLoadFactor) capacity *= 2;
+  if (capacity != slots_.size()) grow(capacity);
+}
+
+std::string_view VendorTable::store_name(std::string_view name) {
+  if (name.empty()) return {};
+  if (name.size() > block_size_ - block_used_) {
+    // Names longer than a block (no loader makes them) get a block of their
+    // own size.
+    block_size_ = std::max(kNameBlock, name.size());
+    blocks_.push_back(std::make_unique<char[]>(block_size_));
+    block_used_ = 0;
+  }
+  char* at = blocks_.back().get() + block_used_;
+  std::memcpy(at, name.data(), name.size());
+  block_used_ += name.size();
+  return {at, name.size()};
+}
+
+bool VendorTable::insert(PrefixKey key, std::string_view name) {
+  if (key == 0) return false;  // not a valid key: no length
+  if (static_cast<float>(size_ + 1) > static_cast<float>(slots_.size()) * kMaxLoadFactor) {
+    grow(slots_.empty() ? kFirstCapacity : slots_.size() * 2);
+  }
+  Entry& slot = slots_[probe(key)];
+  if (slot.first == key) return false;
+  slot.second = VendorEntry{store_name(name), classify_vendor_name(name)};
+  slot.first = key;
+  ++size_;
+  note_split_block(key);
+  return true;
+}
+
+void VendorTable::insert_or_assign(PrefixKey key, std::string_view name) {
+  if (!slots_.empty() && key != 0) {
+    Entry& slot = slots_[probe(key)];
+    if (slot.first == key) {
+      slot.second = VendorEntry{store_name(name), classify_vendor_name(name)};
+      return;
+    }
+  }
+  insert(key, name);
+}
 
 void VendorTable::note_split_block(PrefixKey key) {
   const auto bits = static_cast<unsigned>(key >> 36);
@@ -141,14 +262,24 @@ bool VendorTable::may_have_longer_prefixes(std::uint32_t block24) const noexcept
   return ((split_filter_[bit / 64] >> (bit % 64)) & 1u) != 0;
 }
 
-const VendorEntry* VendorTable::find_entry(PrefixKey key) const {
-  const auto it = map_.find(key);
-  return it == map_.end() ? nullptr : &it->second;
+const VendorEntry* VendorTable::find_entry(PrefixKey key) const noexcept {
+  if (slots_.empty() || key == 0) return nullptr;
+  const Entry& slot = slots_[probe(key)];
+  return slot.first == key ? &slot.second : nullptr;
 }
 
-const std::string* VendorTable::find(PrefixKey key) const {
+const std::string_view* VendorTable::find(PrefixKey key) const noexcept {
   const VendorEntry* entry = find_entry(key);
   return entry ? &entry->name : nullptr;
+}
+
+bool operator==(const VendorTable::Entries& a, const VendorTable::Entries& b) {
+  if (a.size() != b.size()) return false;
+  for (const auto& [key, entry] : a) {
+    const VendorEntry* other = b.table_->find_entry(key);
+    if (!other || !(*other == entry)) return false;
+  }
+  return true;
 }
 
 std::string vendor_display_name(const VendorTable& table, std::string_view mac) {

@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace norvane {
@@ -18,10 +20,6 @@ using PrefixKey = std::uint64_t;
 constexpr PrefixKey make_prefix_key(unsigned bits, std::uint64_t value) noexcept {
   return (static_cast<PrefixKey>(bits) << 36) | value;
 }
-
-struct PrefixKeyHash {
-  std::size_t operator()(PrefixKey key) const noexcept { return static_cast<std::size_t>(key); }
-};
 
 // How a stored name is shown: decided once when the entry is inserted, so a
 // lookup does not lower-case and search the name every time.
@@ -38,43 +36,123 @@ enum class VendorDisplay : std::uint8_t {
 VendorDisplay classify_vendor_name(std::string_view stored);
 
 struct VendorEntry {
-  std::string name;
+  std::string_view name;  // held by the table that holds the entry
   VendorDisplay display = VendorDisplay::kAsStored;
   friend bool operator==(const VendorEntry&, const VendorEntry&) = default;
 };
 
+// A hash map from PrefixKey to vendor name: open addressing over the
+// integer keys (linear probing, at most one entry per two slots), each slot
+// holding its key and entry so that a lookup touches one slot, and the
+// names in large blocks of their own, so that a load allocates a handful of
+// blocks rather than one node and one string per entry.
 class VendorTable {
  public:
-  using Map = std::unordered_map<PrefixKey, VendorEntry, PrefixKeyHash>;
+  // One slot: key 0 marks an empty one (every valid key carries its length).
+  struct alignas(32) Entry {
+    PrefixKey first = 0;
+    VendorEntry second;
+  };
 
-  VendorTable();
+  class Iterator {
+   public:
+    using value_type = Entry;
+    using difference_type = std::ptrdiff_t;
+    using reference = const Entry&;
+    using pointer = const Entry*;
+    using iterator_category = std::forward_iterator_tag;
+    Iterator() = default;
+    Iterator(const Entry* at, const Entry* end) noexcept : at_(at), end_(end) { skip(); }
+    reference operator*() const noexcept { return *at_; }
+    pointer operator->() const noexcept { return at_; }
+    Iterator& operator++() noexcept {
+      ++at_;
+      skip();
+      return *this;
+    }
+    Iterator operator++(int) noexcept {
+      Iterator old = *this;
+      ++*this;
+      return old;
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) noexcept { return a.at_ == b.at_; }
+
+   private:
+    void skip() noexcept {
+      while (at_ != end_ && at_->first == 0) ++at_;
+    }
+    const Entry* at_ = nullptr;
+    const Entry* end_ = nullptr;
+  };
+
+  // The entries in slot order; equal when both hold the same keys with the
+  // same names, in whatever order.
+  class Entries {
+   public:
+    explicit Entries(const VendorTable& table) noexcept : table_(&table) {}
+    Iterator begin() const noexcept {
+      const Entry* data = table_->slots_.data();
+      return Iterator(data, data + table_->slots_.size());
+    }
+    Iterator end() const noexcept {
+      const Entry* end = table_->slots_.data() + table_->slots_.size();
+      return Iterator(end, end);
+    }
+    std::size_t size() const noexcept { return table_->size_; }
+    friend bool operator==(const Entries& a, const Entries& b);
+
+   private:
+    const VendorTable* table_;
+  };
+
+  static constexpr float kMaxLoadFactor = 0.5f;
+
+  VendorTable() = default;
+  VendorTable(const VendorTable& other);
+  VendorTable& operator=(const VendorTable& other);
+  VendorTable(VendorTable&& other) noexcept { swap(other); }
+  VendorTable& operator=(VendorTable&& other) noexcept {
+    VendorTable moved(std::move(other));
+    swap(moved);
+    return *this;
+  }
+  ~VendorTable() = default;
 
   // False when the key is already present (the table is unchanged).
-  bool insert(PrefixKey key, std::string name);
+  bool insert(PrefixKey key, std::string_view name);
   // Inserts, or replaces the name of a key already present.
-  void insert_or_assign(PrefixKey key, std::string name);
-  const std::string* find(PrefixKey key) const;
-  const VendorEntry* find_entry(PrefixKey key) const;
-  std::size_t size() const noexcept { return map_.size(); }
-  bool empty() const noexcept { return map_.empty(); }
-  void clear() noexcept {
-    map_.clear();
-    split_filter_.clear();
+  void insert_or_assign(PrefixKey key, std::string_view name);
+  // Room for count entries without growing the index.
+  void reserve(std::size_t count);
+  const std::string_view* find(PrefixKey key) const noexcept;
+  const VendorEntry* find_entry(PrefixKey key) const noexcept;
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  float max_load_factor() const noexcept { return kMaxLoadFactor; }
+  float load_factor() const noexcept {
+    return slots_.empty() ? 0.0f : static_cast<float>(size_) / static_cast<float>(slots_.size());
   }
-  void swap(VendorTable& other) noexcept {
-    map_.swap(other.map_);
-    split_filter_.swap(other.split_filter_);
-  }
-  const Map& entries() const noexcept { return map_; }
+  void clear() noexcept;
+  void swap(VendorTable& other) noexcept;
+  Entries entries() const noexcept { return Entries(*this); }
 
   // False only when no 28- or 36-bit entry lies inside the 24-bit block;
   // true may be a false positive.
   bool may_have_longer_prefixes(std::uint32_t block24) const noexcept;
 
  private:
+  // The slot holding key, or the empty slot where it would go.
+  std::size_t probe(PrefixKey key) const noexcept;
+  void grow(std::size_t capacity);
+  std::string_view store_name(std::string_view name);
   void note_split_block(PrefixKey key);
 
-  Map map_;
+  std::vector<Entry> slots_;  // a power of two in size, or empty
+  std::size_t size_ = 0;
+  // Name storage: blocks that never move, so the views stay valid.
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t block_used_ = 0;
+  std::size_t block_size_ = 0;
   // One bit per hashed 24-bit block that holds 28- or 36-bit entries (a few
   // hundred blocks in the IEEE data), so that most lookups need one hash
   // probe instead of three. Fixed size: inserts stay O(1) whatever the data;

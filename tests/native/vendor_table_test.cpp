@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norvane {
 namespace {
@@ -16,7 +17,7 @@ TEST(PrefixKey, LengthAboveValue) {
 
 TEST(VendorTable, InsertKeepsFirstAssignReplaces) {
   VendorTable t;
-  EXPECT_EQ(t.entries().max_load_factor(), 1.0f);
+  EXPECT_LE(t.max_load_factor(), 1.0f);
   EXPECT_TRUE(t.insert(1, "A"));
   EXPECT_FALSE(t.insert(1, "B"));
   EXPECT_EQ(*t.find(1), "A");
@@ -27,6 +28,47 @@ TEST(VendorTable, InsertKeepsFirstAssignReplaces) {
   other.swap(t);
   EXPECT_TRUE(t.empty());
   EXPECT_EQ(other.size(), 1u);
+}
+
+// The index grows, copies own their names, and equality ignores order.
+TEST(VendorTable, GrowthCopiesAndEquality) {
+  VendorTable t;
+  // Neighbouring keys of all three lengths, as the registries have them.
+  for (std::uint64_t i = 0; i < 20000; ++i) {
+    ASSERT_TRUE(t.insert(make_prefix_key(24, i), "MA-L " + std::to_string(i)));
+    ASSERT_TRUE(t.insert(make_prefix_key(28, i), "MA-M " + std::to_string(i)));
+    ASSERT_TRUE(t.insert(make_prefix_key(36, i << 4), "MA-S " + std::to_string(i)));
+  }
+  EXPECT_EQ(t.size(), 60000u);
+  EXPECT_LE(t.load_factor(), t.max_load_factor());
+  EXPECT_EQ(*t.find(make_prefix_key(28, 19999)), "MA-M 19999");
+  EXPECT_EQ(t.find(make_prefix_key(24, 20000)), nullptr);
+  EXPECT_EQ(t.find(0), nullptr);
+  EXPECT_FALSE(t.insert(0, "no length"));
+  t.insert_or_assign(make_prefix_key(24, 7), std::string(5000, 'x'));  // longer than a block
+  EXPECT_EQ(t.find(make_prefix_key(24, 7))->size(), 5000u);
+
+  VendorTable copy;
+  {
+    const VendorTable source = t;  // copied names must not point into it
+    copy = source;
+  }
+  EXPECT_EQ(copy.entries(), t.entries());
+  EXPECT_EQ(*copy.find(make_prefix_key(36, 5 << 4)), "MA-S 5");
+
+  VendorTable reversed;
+  std::vector<VendorTable::Entry> all(t.entries().begin(), t.entries().end());
+  for (auto it = all.rbegin(); it != all.rend(); ++it) reversed.insert(it->first, it->second.name);
+  EXPECT_EQ(reversed.entries(), t.entries());
+  reversed.insert_or_assign(make_prefix_key(24, 1), "Changed");
+  EXPECT_FALSE(reversed.entries() == t.entries());
+
+  VendorTable moved(std::move(reversed));
+  EXPECT_EQ(moved.size(), 60000u);
+  moved.clear();
+  EXPECT_TRUE(moved.empty());
+  EXPECT_EQ(moved.find(make_prefix_key(24, 1)), nullptr);
+  EXPECT_TRUE(moved.insert(make_prefix_key(24, 1), "Again"));
 }
 
 class VendorLookup : public ::testing::Test {

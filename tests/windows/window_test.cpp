@@ -549,7 +549,7 @@ TEST_F(WindowTest, VendorUpdateFinishReloadsAndReclassifies) {
   window->set_vendor_db_file(file);
   window->show_progress(-1, true);
   EXPECT_TRUE(IsWindowVisible(window->progress_bar()));
-  window->finish_vendor_update({true, u""});
+  window->finish_vendor_update({true, 0, u""});
   EXPECT_FALSE(IsWindowVisible(window->progress_bar()));
   EXPECT_EQ(cell(0, 2).substr(0, 9), L"Espressif");
   EXPECT_EQ(window->notice(), u"Baza VENDOR gotowa");
@@ -559,7 +559,7 @@ TEST_F(WindowTest, VendorUpdateFinishReloadsAndReclassifies) {
 
   // The worker succeeded but the file is unreadable: previous table kept.
   std::filesystem::remove(file);
-  window->finish_vendor_update({true, u"Pobrano"});
+  window->finish_vendor_update({true, 1, u"Pobrano"});
   EXPECT_EQ(window->notice(), u"B\u0142\u0105d aktualizacji VENDOR");
   EXPECT_EQ(window->notice_expiry(), 0u);
   EXPECT_EQ(cell(0, 2).substr(0, 9), L"Espressif");
@@ -567,11 +567,11 @@ TEST_F(WindowTest, VendorUpdateFinishReloadsAndReclassifies) {
   EXPECT_EQ(warnings[0],
             L"Baza VENDOR: Nie mo\u017Cna odczyta\u0107 zapisanej bazy producent\u00F3w.");
 
-  window->finish_vendor_update({false, u"Brak po\u0142\u0105czenia (kod 12029)."});
+  window->finish_vendor_update({false, 0, u"Brak po\u0142\u0105czenia (kod 12029)."});
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_EQ(warnings[1], L"Baza VENDOR: Brak po\u0142\u0105czenia (kod 12029).");
   // A failure without a message is still named.
-  window->finish_vendor_update({false, u""});
+  window->finish_vendor_update({false, 0, u""});
   ASSERT_EQ(warnings.size(), 3u);
   EXPECT_EQ(warnings[2], L"Baza VENDOR: B\u0142\u0105d aktualizacji VENDOR");
   std::filesystem::remove_all(dir);
@@ -609,7 +609,7 @@ TEST_F(WindowTest, ProbeAnswersAreCountedDecodedAndMerged) {
 }
 
 TEST_F(WindowTest, DownloadProgressBecomesTheNotice) {
-  window->apply_update_progress({false, 40, u"oui.csv", 2048, 4096});
+  window->apply_update_progress({40, false, 2048, 4096, u"oui.csv"});
   EXPECT_TRUE(window->progress_shown());
   EXPECT_EQ(window->notice(), u"oui.csv  \u00B7  2\u202F048 / 4\u202F096 B");
   EXPECT_EQ(SendMessageW(window->progress_bar(), PBM_GETPOS, 0, 0), 40);
