@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "model/display_text.h"
+#include "base/display_text.h"
 #include "vendors/vendor_db.h"
 #include "vendors/vendor_table.h"
 

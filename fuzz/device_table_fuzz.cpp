@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/display_text.h"
 #include "model/device_table.h"
-#include "model/display_text.h"
 #include "vendors/vendor_table.h"
 
 namespace {

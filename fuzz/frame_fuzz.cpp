@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "decode/frame.h"
 #include "model/packet_summary.h"
 #include "summary_check.h"

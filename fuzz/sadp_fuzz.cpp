@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "decode/sadp.h"
 #include "summary_check.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/display_text.h"
+#include "base/display_text.h"
 #include "vendors/vendor_db.h"
 #include "vendors/vendor_table.h"
 

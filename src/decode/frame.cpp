@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "decode/byte_reader.h"
 #include "decode/dns.h"
 #include "decode/lldp_cdp.h"

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "decode/byte_reader.h"
 
 namespace norvane {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "decode/address.h"
+#include "base/address.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <utility>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "decode/byte_reader.h"
 #include "decode/scan.h"
 

@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "model/display_text.h"
+#include "base/display_text.h"
 #include "vendors/vendor_table.h"
 
 namespace norvane {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "decode/address.h"
+#include "base/address.h"
+#include "base/display_text.h"
 #include "model/classify.h"
-#include "model/display_text.h"
 
 namespace norvane {
 namespace {

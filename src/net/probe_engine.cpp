@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "net/byte_order.h"
 
 namespace norvane {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "model/display_text.h"
+#include "base/display_text.h"
 
 namespace norvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "net/adapter.h"
 #include "net/byte_order.h"
 #include "net/probe_engine.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "net/byte_order.h"
 
 namespace norvane {

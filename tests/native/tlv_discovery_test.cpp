@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "model/packet_summary.h"
 #include "support/discovery_tlv.h"
 #include "support/message_bytes.h"

@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "sim_device.h"
 #include "sim_expect.h"
 #include "sim_reply.h"

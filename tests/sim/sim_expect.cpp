@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "decode/frame.h"
 #include "json_lines.h"
 #include "sim_reply.h"

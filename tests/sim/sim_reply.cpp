@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "decode/address.h"
+#include "base/address.h"
 #include "net/probes.h"
 #include "net/raw_sender.h"
 

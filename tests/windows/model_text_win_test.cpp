@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "base/display_text.h"
 #include "model/classify.h"
-#include "model/display_text.h"
 
 namespace norvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "model/display_text.h"
+#include "base/display_text.h"
 
 #include <array>
 #include <cstdint>

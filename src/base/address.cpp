@@ -1,4 +1,4 @@
-#include "decode/address.h"
+#include "base/address.h"
 
 #include <array>
 
