@@ -109,7 +109,7 @@ int wmain(int argc, wchar_t** argv) {
            "B827EB\tRaspberry Pi Foundation\n";
   }
   window.set_vendor_db_file(file);
-  window.finish_vendor_update({true, u""});
+  window.finish_vendor_update({true, 0, u""});
 
   const auto generation = window.queue_generation();
   for (auto& summary : devices()) window.queue_summary(std::move(summary), generation);
@@ -123,7 +123,7 @@ int wmain(int argc, wchar_t** argv) {
   state.state = LVIS_SELECTED | LVIS_FOCUSED;
   SendMessageW(window.list_view(), LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&state));
   window.show_progress(60, true);
-  window.apply_update_progress({false, 60, u"Pobieranie oui.csv", 3145728, 5242880});
+  window.apply_update_progress({60, false, 3145728, 5242880, u"Pobieranie oui.csv"});
   window.update();
 
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
