@@ -328,7 +328,8 @@ TEST_F(LabList, ListsEveryDeviceWithinThreeSecondsAndAgainAfterSearch) {
 
 // With the capture back-end running the answers arrive as captured frames:
 // every device carries the MAC address of the frames it sent, including
-// those whose answers name none (ONVIF, SSDP) and the real SSDP peer.
+// those whose answers name none (ONVIF, SSDP), the real SSDP server and the
+// LLDP/CDP switch, which answers no probe at all.
 TEST_F(LabList, CapturingListsEveryDeviceWithTheMacOfItsFrames) {
   if (capture_library_disabled()) GTEST_SKIP() << "the capture library is disabled";
   struct Captured {
@@ -343,8 +344,10 @@ TEST_F(LabList, CapturingListsEveryDeviceWithTheMacOfItsFrames) {
       want.push_back({o["wire_ip"], o["wire_mac"], o["name"], o["model"], o["protocol"]});
   }
   std::ifstream peers(std::filesystem::path(windows_path(lab_ + "/peers.txt")));
+  // The real peers that speak by themselves: the SSDP server answers the
+  // search, the switch sends LLDP and CDP every few seconds.
   for (std::string ip, protocol, what; peers >> ip >> protocol >> what;) {
-    if (protocol == "SSDP") want.push_back({ip, "", "", "", "SSDP"});
+    if (protocol == "SSDP" || protocol == "LLDP") want.push_back({ip, "", "", "", protocol});
   }
   Program p;
   ASSERT_TRUE(p.started());
