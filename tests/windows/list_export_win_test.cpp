@@ -20,6 +20,7 @@
 #include "app/list_export_win.h"
 #include "app/list_logic.h"
 #include "app/window_win.h"
+#include "support/common_controls_win.h"
 #include "support/summaries.h"
 
 namespace norvane {
@@ -28,39 +29,12 @@ namespace {
 namespace fs = std::filesystem;
 using test::device_summary;
 
-std::wstring to_wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+using test::pump;
+using test::source_path;
+using test::to_wide;
 
-class CommonControlsEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    const std::wstring manifest =
-        L"Z:" + to_wide(std::string(NORVANE_SOURCE_DIR) + "/src/app/norvane.manifest");
-    ACTCTXW ctx{};
-    ctx.cbSize = sizeof(ctx);
-    ctx.lpSource = manifest.c_str();
-    context_ = CreateActCtxW(&ctx);
-    ASSERT_NE(context_, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(ActivateActCtx(context_, &cookie_));
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-    ASSERT_TRUE(InitCommonControlsEx(&controls));
-    ASSERT_TRUE(Window::register_class(GetModuleHandleW(nullptr), nullptr, nullptr));
-  }
-
- private:
-  HANDLE context_ = INVALID_HANDLE_VALUE;
-  ULONG_PTR cookie_ = 0;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CommonControlsEnvironment);
-
-void pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
+const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::CommonControlsEnvironment);
 
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);

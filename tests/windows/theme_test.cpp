@@ -14,6 +14,7 @@
 
 #include "app/layout_logic.h"
 #include "app/window_win.h"
+#include "support/common_controls_win.h"
 #include "support/summaries.h"
 #include "ui/dark_theme_win.h"
 #include "ui/theme_logic.h"
@@ -21,39 +22,12 @@
 namespace norvane {
 namespace {
 
-std::wstring source_path(const std::string& relative) {
-  std::string path = std::string(NORVANE_SOURCE_DIR) + "/" + relative;
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  return std::wstring(path.begin(), path.end());
-}
+using test::pump;
+using test::source_path;
+using test::to_wide;
 
-class CommonControlsEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    const std::wstring manifest = source_path("src/app/norvane.manifest");
-    ACTCTXW ctx{};
-    ctx.cbSize = sizeof(ctx);
-    ctx.lpSource = manifest.c_str();
-    HANDLE context = CreateActCtxW(&ctx);
-    ASSERT_NE(context, INVALID_HANDLE_VALUE);
-    ULONG_PTR cookie = 0;
-    ASSERT_TRUE(ActivateActCtx(context, &cookie));
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-    ASSERT_TRUE(InitCommonControlsEx(&controls));
-    ASSERT_TRUE(Window::register_class(GetModuleHandleW(nullptr), nullptr, nullptr));
-  }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CommonControlsEnvironment);
-
-void pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
+const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::CommonControlsEnvironment);
 
 constexpr COLORREF c(Rgb rgb) { return to_colorref(rgb); }
 
