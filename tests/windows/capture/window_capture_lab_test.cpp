@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/window_win.h"
+#include "support/common_controls_win.h"
 
 namespace norvane {
 namespace {
@@ -35,31 +36,10 @@ std::string env(const char* name) {
   return value ? value : "";
 }
 
-std::wstring to_wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+using test::to_wide;
 
-class CommonControlsEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    std::string path = std::string(NORVANE_SOURCE_DIR) + "/src/app/norvane.manifest";
-    if (path[0] == '/') path = "Z:" + path;
-    const std::wstring manifest = to_wide(path);
-    ACTCTXW ctx{};
-    ctx.cbSize = sizeof(ctx);
-    ctx.lpSource = manifest.c_str();
-    context_ = CreateActCtxW(&ctx);
-    ASSERT_NE(context_, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(ActivateActCtx(context_, &cookie_));
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
-    ASSERT_TRUE(InitCommonControlsEx(&controls));
-    ASSERT_TRUE(Window::register_class(GetModuleHandleW(nullptr), nullptr, nullptr));
-  }
-
- private:
-  HANDLE context_ = INVALID_HANDLE_VALUE;
-  ULONG_PTR cookie_ = 0;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CommonControlsEnvironment);
+const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::CommonControlsEnvironment);
 
 // Runs the message loop for `ms`, timing every tick of the window's timer.
 struct TickTimes {
