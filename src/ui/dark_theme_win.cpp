@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace norvane {
 
@@ -81,6 +82,24 @@ HFONT control_font(HWND hwnd) {
   return font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
+// A control's own text, at most 128 characters.
+std::wstring window_text(HWND hwnd) {
+  wchar_t text[129] = {};
+  const int length = GetWindowTextW(hwnd, text, 129);
+  return std::wstring(text, static_cast<std::size_t>(std::max(length, 0)));
+}
+
+// A three-point line in the DC pen, recoloured: the arrows and the check
+// mark.
+void polyline(HDC dc, const std::array<Point, 3>& points, COLORREF color) {
+  const std::array<POINT, 3> p = {
+      {{points[0].x, points[0].y}, {points[1].x, points[1].y}, {points[2].x, points[2].y}}};
+  const HGDIOBJ old = SelectObject(dc, GetStockObject(DC_PEN));
+  SetDCPenColor(dc, color);
+  Polyline(dc, p.data(), static_cast<int>(p.size()));
+  SelectObject(dc, old);
+}
+
 // Selects a font for the life of a painting routine.
 class SelectedFont {
  public:
@@ -95,6 +114,17 @@ class SelectedFont {
   HDC dc_;
   HGDIOBJ old_;
 };
+
+// The face of a push button, a filter tab or the closed combo box: `r`
+// filled and framed one pixel wide in the set's colours, and `text` drawn
+// in `text_rect` with the control's font.
+void paint_face(HDC dc, const RECT& r, const FaceColors& c, HWND control, const RECT& text_rect,
+                std::wstring_view text, UINT align) {
+  fill(dc, r, c.face);
+  frame(dc, r, c.border);
+  const SelectedFont font(dc, control_font(control));
+  draw_text(dc, text_rect, text.data(), static_cast<int>(text.size()), c.text, align);
+}
 
 void request_leave(HWND hwnd) {
   TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
@@ -456,12 +486,7 @@ void DarkTheme::draw_button(const DRAWITEMSTRUCT& item, bool hovered, bool focus
   const FaceColors c = button_colors(enabled, hovered || (item.itemState & ODS_HOTLIGHT),
                                      (item.itemState & ODS_SELECTED) != 0,
                                      focus_ring_due(item.hwndItem, focus_hidden));
-  fill(dc, item.rcItem, c.face);
-  frame(dc, item.rcItem, c.border);
-  wchar_t text[129] = {};
-  const int length = GetWindowTextW(item.hwndItem, text, 129);
-  const SelectedFont font(dc, control_font(item.hwndItem));
-  draw_text(dc, item.rcItem, text, length, c.text, DT_CENTER);
+  paint_face(dc, item.rcItem, c, item.hwndItem, item.rcItem, window_text(item.hwndItem), DT_CENTER);
 }
 
 void DarkTheme::draw_combo_item(const DRAWITEMSTRUCT& item) {
@@ -480,13 +505,7 @@ void DarkTheme::draw_combo_item(const DRAWITEMSTRUCT& item) {
 }
 
 void DarkTheme::draw_chevron(HDC dc, int x, int y, int size, bool up, COLORREF color) {
-  const auto points = chevron_points(x, y, size, up);
-  const std::array<POINT, 3> p = {
-      {{points[0].x, points[0].y}, {points[1].x, points[1].y}, {points[2].x, points[2].y}}};
-  const HGDIOBJ old = SelectObject(dc, GetStockObject(DC_PEN));
-  SetDCPenColor(dc, color);
-  Polyline(dc, p.data(), 3);
-  SelectObject(dc, old);
+  polyline(dc, chevron_points(x, y, size, up), color);
 }
 
 // ---------------------------------------------------------------------------
@@ -816,20 +835,23 @@ void DarkTheme::paint_combo(HWND combo, HDC dc) {
   const bool enabled = IsWindowEnabled(combo) != FALSE;
   const bool dropped = SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
   const ComboColors c = combo_colors(enabled, dropped, combo_hover_, GetFocus() == combo);
-  fill(dc, r, c.face);
-  frame(dc, r, c.border);
   const int arrow_room = s(30);
+  // The selected item's text, when there is one of 1 to 1023 characters.
+  wchar_t text[1024] = {};
+  LRESULT length = 0;
+  if (const auto selected = SendMessageW(combo, CB_GETCURSEL, 0, 0); selected >= 0) {
+    length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0);
+    if (length >= 1 && length <= 1023) {
+      SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(selected),
+                   reinterpret_cast<LPARAM>(text));
+    } else {
+      length = 0;
+    }
+  }
+  paint_face(dc, r, c, combo, RECT{r.left + s(8), r.top, r.right - arrow_room, r.bottom},
+             std::wstring_view(text, static_cast<std::size_t>(length)), 0);
   draw_chevron(dc, r.right - arrow_room / 2, (r.top + r.bottom) / 2, s(4), dropped,
                to_colorref(c.arrow));
-  const auto selected = SendMessageW(combo, CB_GETCURSEL, 0, 0);
-  if (selected < 0) return;
-  const auto length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0);
-  if (length < 1 || length > 1023) return;
-  wchar_t text[1024] = {};
-  SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(text));
-  const SelectedFont font(dc, control_font(combo));
-  draw_text(dc, RECT{r.left + s(8), r.top, r.right - arrow_room, r.bottom}, text,
-            static_cast<int>(length), c.text);
 }
 
 LRESULT CALLBACK DarkTheme::combo_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam,
@@ -920,25 +942,12 @@ void DarkTheme::paint_tab(FilterTabState& tab, HDC dc) {
   const bool pushed = (SendMessageW(hwnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
   const TabColors c = tab_colors(tab.accent_index, enabled, checked, tab.hover || pushed,
                                  enabled && focus_ring_due(hwnd, tab.focus_hidden));
-  fill(dc, client, c.face);
-  frame(dc, client, c.border);
   const TabGeometry g = tab_geometry(from_rect(client), dpi_);
+  paint_face(dc, client, c, hwnd, RECT{g.text_left, client.top, g.text_right, client.bottom},
+             window_text(hwnd), DT_CENTER);
   fill(dc, to_rect(g.mark_bar), c.mark);
   frame(dc, to_rect(g.check_box), c.mark);
-  if (c.draw_check) {
-    const std::array<POINT, 3> p = {{{g.check_mark[0].x, g.check_mark[0].y},
-                                     {g.check_mark[1].x, g.check_mark[1].y},
-                                     {g.check_mark[2].x, g.check_mark[2].y}}};
-    const HGDIOBJ old = SelectObject(dc, GetStockObject(DC_PEN));
-    SetDCPenColor(dc, to_colorref(c.mark));
-    Polyline(dc, p.data(), 3);
-    SelectObject(dc, old);
-  }
-  wchar_t text[129] = {};
-  const int length = GetWindowTextW(hwnd, text, 129);
-  const SelectedFont font(dc, control_font(hwnd));
-  draw_text(dc, RECT{g.text_left, client.top, g.text_right, client.bottom}, text, length, c.text,
-            DT_CENTER);
+  if (c.draw_check) polyline(dc, g.check_mark, to_colorref(c.mark));
 }
 
 LRESULT CALLBACK DarkTheme::tab_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR id,

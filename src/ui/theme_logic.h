@@ -76,12 +76,9 @@ struct FaceColors {
 // The two push buttons.
 FaceColors button_colors(bool enabled, bool hovered, bool pressed, bool focus_ring) noexcept;
 
-// The closed combo box; `text` is also the colour of the selected text, and
+// The closed combo box; `text` is the colour of the selected text, and
 // `arrow` the chevron's.
-struct ComboColors {
-  Rgb face;
-  Rgb border;
-  Rgb text;
+struct ComboColors : FaceColors {
   Rgb arrow;
   friend constexpr bool operator==(const ComboColors&, const ComboColors&) = default;
 };
@@ -89,11 +86,8 @@ ComboColors combo_colors(bool enabled, bool dropped, bool hovered, bool focused)
 
 // A filter tab. `checked` is BM_GETCHECK's answer; a disabled tab counts
 // as unchecked for its colours but still shows its check mark.
-struct TabColors {
-  Rgb face;
-  Rgb border;
+struct TabColors : FaceColors {
   Rgb mark;  // left bar, check box frame and check mark
-  Rgb text;
   bool draw_check = false;
   friend constexpr bool operator==(const TabColors&, const TabColors&) = default;
 };

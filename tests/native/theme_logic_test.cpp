@@ -77,12 +77,12 @@ TEST(ThemeColors, ComboBoxFaces) {
   };
   using namespace palette;
   const Case cases[] = {
-      {true, false, false, false, {kControl, kBorder, kText, kTextSecondary}},
-      {true, false, true, false, {kControlHover, kBorder, kText, kTextSecondary}},
-      {true, true, false, false, {kControlHover, kHighlight, kText, kTextSecondary}},
-      {true, false, false, true, {kControl, kHighlight, kText, kTextSecondary}},
-      {false, true, true, true, {kControl, kBorder, kTextDisabled, kTextDisabled}},
-      {false, true, false, false, {kControl, kBorder, kTextDisabled, kTextDisabled}},
+      {true, false, false, false, {{kControl, kBorder, kText}, kTextSecondary}},
+      {true, false, true, false, {{kControlHover, kBorder, kText}, kTextSecondary}},
+      {true, true, false, false, {{kControlHover, kHighlight, kText}, kTextSecondary}},
+      {true, false, false, true, {{kControl, kHighlight, kText}, kTextSecondary}},
+      {false, true, true, true, {{kControl, kBorder, kTextDisabled}, kTextDisabled}},
+      {false, true, false, false, {{kControl, kBorder, kTextDisabled}, kTextDisabled}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(combo_colors(c.enabled, c.dropped, c.hovered, c.focused), c.want)
@@ -102,21 +102,21 @@ TEST(ThemeColors, FilterTabFaces) {
     TabColors want;
   };
   const Case cases[] = {
-      {1, true, true, false, false, {hik_face, kBorder, hik, kText, true}},
+      {1, true, true, false, false, {{hik_face, kBorder, kText}, hik, true}},
       {1,
        true,
        true,
        true,
        false,
-       {blend(hik_face, blend(hik_face, hik)), kBorder, hik, kText, true}},
-      {1, true, false, false, false, {kSurface, kBorder, faded_hik, kTextDisabled, false}},
-      {1, true, false, true, true, {kControl, kHighlight, faded_hik, kTextDisabled, false}},
+       {{blend(hik_face, blend(hik_face, hik)), kBorder, kText}, hik, true}},
+      {1, true, false, false, false, {{kSurface, kBorder, kTextDisabled}, faded_hik, false}},
+      {1, true, false, true, true, {{kControl, kHighlight, kTextDisabled}, faded_hik, false}},
       // Checked but disabled: painted unchecked, check mark still drawn.
-      {1, false, true, true, true, {kSurface, kBorder, faded_hik, kTextDisabled, true}},
+      {1, false, true, true, true, {{kSurface, kBorder, kTextDisabled}, faded_hik, true}},
       // "Pozostałe" has no accent: neutral mark, inactive selection face.
-      {0, true, true, false, false, {kSelectedInactive, kBorder, kAccentNeutral, kText, true}},
-      {0, true, false, false, false, {kSurface, kBorder, faded_neutral, kTextDisabled, false}},
-      {9, true, true, false, true, {kSelectedInactive, kHighlight, kAccentNeutral, kText, true}},
+      {0, true, true, false, false, {{kSelectedInactive, kBorder, kText}, kAccentNeutral, true}},
+      {0, true, false, false, false, {{kSurface, kBorder, kTextDisabled}, faded_neutral, false}},
+      {9, true, true, false, true, {{kSelectedInactive, kHighlight, kText}, kAccentNeutral, true}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(tab_colors(c.index, c.enabled, c.checked, c.hot, c.focus), c.want)
