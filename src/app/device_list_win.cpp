@@ -1,17 +1,12 @@
 #include "app/device_list_win.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <new>
+#include <utility>
 
-#include "app/list_export.h"
-#include "app/list_export_win.h"
-#include "app/text_win.h"
+#include "ui/subclass_win.h"
 
 namespace norvane {
 
@@ -41,15 +36,6 @@ int CALLBACK compare_items(LPARAM a, LPARAM b, LPARAM context) {
   return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }
 
-int list_item_count(HWND list) {
-  return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-}
-
-std::uint32_t id_of_index(HWND list, int index) {
-  return static_cast<std::uint32_t>(
-      SendMessageW(list, LVM_MAPINDEXTOID, static_cast<WPARAM>(index), 0));
-}
-
 void set_sort_arrow(HWND header, int column, int arrow) {
   if (!header || column < 0) return;
   HDITEMW item{};
@@ -65,57 +51,82 @@ void set_sort_arrow(HWND header, int column, int arrow) {
 
 }  // namespace
 
-DeviceList::DeviceList(DeviceTable& table) : table_(table) {}
+// The list's own subclass id (subclass_win.h).
+constexpr UINT_PTR kListSubclass = 1;
 
-DeviceList::~DeviceList() { drop_held_region(); }
+DeviceList::PaintHold::PaintHold(DeviceList& list) : list_(&list) { list.begin_hold(); }
+
+DeviceList::PaintHold::~PaintHold() {
+  if (list_) list_->end_hold();
+}
+
+DeviceList::PaintHold::PaintHold(PaintHold&& other) noexcept
+    : list_(std::exchange(other.list_, nullptr)) {}
+
+DeviceList::PaintHold& DeviceList::PaintHold::operator=(PaintHold&& other) noexcept {
+  if (this != &other) {
+    if (list_) list_->end_hold();
+    list_ = std::exchange(other.list_, nullptr);
+  }
+  return *this;
+}
+
+DeviceList::DeviceList(DeviceTable& table, ListCommands::Warn warn)
+    : table_(table),
+      commands_(
+          table, [this] { return shown_rows(); }, std::move(warn)) {}
+
+DeviceList::~DeviceList() {
+  if (list_) remove_subclass(list_, &DeviceList::list_proc, kListSubclass);
+  drop_held_region();
+}
 
 void DeviceList::drop_held_region() {
   if (held_region_) DeleteObject(held_region_);
   held_region_ = nullptr;
 }
 
-LRESULT CALLBACK DeviceList::list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  auto* self = reinterpret_cast<DeviceList*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, msg, wparam, lparam);
-  const WNDPROC next = self->list_next_proc_;
+LRESULT CALLBACK DeviceList::list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                       DWORD_PTR ref) {
+  auto* self = reinterpret_cast<DeviceList*>(ref);
   if (msg == WM_NOTIFY && lparam) {
     const auto& nm = *reinterpret_cast<const NMHDR*>(lparam);
     LRESULT result = 0;
     if (nm.hwndFrom == self->header_ && self->on_header_notify(nm, result) && result != 0) {
       return result;  // a refused drag goes no further
     }
-  } else if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
   }
-  return next ? CallWindowProcW(next, hwnd, msg, wparam, lparam)
-              : DefWindowProcW(hwnd, msg, wparam, lparam);
+  return def_subclass_proc(hwnd, msg, wparam, lparam);
 }
 
 void DeviceList::attach(HWND main, HWND list, const std::array<HWND, 7>& tabs) {
+  if (list_ && list_ != list) remove_subclass(list_, &DeviceList::list_proc, kListSubclass);
   main_ = main;
   list_ = list;
   tabs_ = tabs;
+  commands_.set_owner(main);
   header_ = list ? reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)) : nullptr;
   // The header reports to the list view, which does not pass every header
   // notification on to the main window (Wine's list view keeps width
   // changes made by messages to itself), so the list view is watched
-  // directly. A plain window-procedure subclass: comctl32's subclassing
-  // looks a window property up on every message, which under Wine is a
-  // server round trip, and the list receives thousands of messages per tick.
-  if (list && list_next_proc_ == nullptr) {
-    SetWindowLongPtrW(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    list_next_proc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeviceList::list_proc)));
-  } else if (!list) {
-    list_next_proc_ = nullptr;
+  // directly.
+  if (list) {
+    set_subclass(list, &DeviceList::list_proc, kListSubclass, reinterpret_cast<DWORD_PTR>(this));
+  } else {
     drop_held_region();
-    held_ = 0;
     held_quiet_ = false;
     held_ids_.clear();
   }
 }
 
-void DeviceList::set_hooks(Hooks hooks) { hooks_ = std::move(hooks); }
+LRESULT DeviceList::send_list(UINT msg, WPARAM wparam, LPARAM lparam) {
+  return held_ > 0 ? call_unsubclassed(list_, msg, wparam, lparam)
+                   : SendMessageW(list_, msg, wparam, lparam);
+}
+
+std::uint32_t DeviceList::id_of_index(int index) {
+  return static_cast<std::uint32_t>(send_list(LVM_MAPINDEXTOID, static_cast<WPARAM>(index), 0));
+}
 
 bool DeviceList::insert_columns() {
   for (int i = 0; i < kColumnCount; ++i) {
@@ -131,15 +142,6 @@ bool DeviceList::insert_columns() {
     }
   }
   return true;
-}
-
-void DeviceList::warn(std::wstring_view text) {
-  if (hooks_.warn) {
-    hooks_.warn(text);
-    return;
-  }
-  const std::wstring copy(text);
-  MessageBoxW(main_, copy.c_str(), kAppTitle, MB_OK | MB_ICONWARNING);
 }
 
 // ---------------------------------------------------------------------------
@@ -173,7 +175,7 @@ void DeviceList::refresh_index_hints() {
 
 bool DeviceList::delete_item_at(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= item_ids_.size()) return false;
-  if (!SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0)) return false;
+  if (!send_list(LVM_DELETEITEM, static_cast<WPARAM>(index), 0)) return false;
   index_hints_.erase(item_ids_[static_cast<std::size_t>(index)]);
   item_ids_.erase(item_ids_.begin() + index);
   item_rows_.erase(item_rows_.begin() + index);
@@ -182,17 +184,17 @@ bool DeviceList::delete_item_at(int index) {
 
 void DeviceList::check_items() {
   if (!list_) return;
-  const int count = list_item_count(list_);
+  const int count = static_cast<int>(send_list(LVM_GETITEMCOUNT, 0, 0));
   if (count >= 0 && static_cast<std::size_t>(count) == item_ids_.size()) return;
   item_ids_.assign(static_cast<std::size_t>(std::max(count, 0)), ListItemLink::kNoItem);
   item_rows_.assign(item_ids_.size(), ListItemLink::kNoRow);
   for (int i = 0; i < count; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    item_ids_[k] = id_of_index(list_, i);
+    item_ids_[k] = id_of_index(i);
     LVITEMW item{};
     item.mask = LVIF_PARAM;
     item.iItem = i;
-    if (SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
+    if (send_list(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) {
       item_rows_[k] = static_cast<std::size_t>(item.lParam);
     }
   }
@@ -214,14 +216,10 @@ void DeviceList::resume_redraw() {
 void DeviceList::send_redraw(bool on) {
   // Straight to the list view, below every subclass: this switch is the
   // list's internal batching, not a repaint request of its own.
-  if (list_next_proc_) {
-    CallWindowProcW(list_next_proc_, list_, WM_SETREDRAW, on ? TRUE : FALSE, 0);
-  } else {
-    SendMessageW(list_, WM_SETREDRAW, on ? TRUE : FALSE, 0);
-  }
+  call_unsubclassed(list_, WM_SETREDRAW, on ? TRUE : FALSE, 0);
 }
 
-void DeviceList::hold_painting() {
+void DeviceList::begin_hold() {
   if (held_++ != 0 || !list_) return;
   held_ids_.clear();
   held_reflow_ = false;
@@ -234,7 +232,7 @@ void DeviceList::hold_painting() {
   held_quiet_ = true;
 }
 
-void DeviceList::release_painting() {
+void DeviceList::end_hold() {
   if (held_ == 0 || --held_ != 0 || !list_) return;
   if (!held_quiet_) {
     held_ids_.clear();
@@ -324,15 +322,14 @@ void DeviceList::set_item(ListItemLink& link, std::size_t row, std::uint32_t mas
     item.iItem = static_cast<int>(item_ids_.size());
     item.pszText = LPSTR_TEXTCALLBACKW;
     item.lParam = static_cast<LPARAM>(row);
-    index =
-        static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    index = static_cast<int>(send_list(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) {
       link = ListItemLink{};
       return;
     }
-    const std::uint32_t id = id_of_index(list_, index);
+    const std::uint32_t id = id_of_index(index);
     if (id == ListItemLink::kNoItem) {
-      SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
+      send_list(LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
       link = ListItemLink{};
       return;
     }
@@ -348,7 +345,7 @@ void DeviceList::set_item(ListItemLink& link, std::size_t row, std::uint32_t mas
     item.mask = LVIF_PARAM;
     item.iItem = index;
     item.lParam = static_cast<LPARAM>(row);
-    if (!SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return;
+    if (!send_list(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return;
     item_rows_[static_cast<std::size_t>(index)] = row;
     mask = kAllColumns;
   }
@@ -452,8 +449,8 @@ void DeviceList::sort() {
     const std::size_t row = item_rows_[order[k]];
     if (row < ranks.by_row.size()) ranks.by_row[row] = static_cast<std::uint32_t>(k);
   }
-  SendMessageW(list_, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&ranks),
-               reinterpret_cast<LPARAM>(&compare_items));
+  send_list(LVM_SORTITEMS, reinterpret_cast<WPARAM>(&ranks),
+            reinterpret_cast<LPARAM>(&compare_items));
   held_reflow_ = true;
   std::vector<std::uint32_t> ids(order.size());
   std::vector<std::size_t> rows(order.size());
@@ -537,25 +534,23 @@ bool DeviceList::on_notify(const NMHDR& nm, LRESULT& result) {
 }
 
 bool DeviceList::on_header_notify(const NMHDR& nm, LRESULT& result) {
-  {
-    switch (nm.code) {
-      case HDN_ENDTRACKA:
-      case HDN_ENDTRACKW:
-      case HDN_ITEMCHANGEDA:
-      case HDN_ITEMCHANGEDW:
-        if (!fit_pending_ && main_) fit_pending_ = PostMessageW(main_, kMsgFitColumns, 0, 0) != 0;
-        result = 0;
-        return true;
-      case HDN_BEGINTRACKA:
-      case HDN_BEGINTRACKW: {
-        // The last column always takes the rest of the width.
-        const auto& hd = reinterpret_cast<const NMHEADERW&>(nm);
-        result = hd.iItem == kColumnCount - 1 ? TRUE : FALSE;
-        return true;
-      }
-      default:
-        return false;
+  switch (nm.code) {
+    case HDN_ENDTRACKA:
+    case HDN_ENDTRACKW:
+    case HDN_ITEMCHANGEDA:
+    case HDN_ITEMCHANGEDW:
+      if (!fit_pending_ && main_) fit_pending_ = PostMessageW(main_, kMsgFitColumns, 0, 0) != 0;
+      result = 0;
+      return true;
+    case HDN_BEGINTRACKA:
+    case HDN_BEGINTRACKW: {
+      // The last column always takes the rest of the width.
+      const auto& hd = reinterpret_cast<const NMHEADERW&>(nm);
+      result = hd.iItem == kColumnCount - 1 ? TRUE : FALSE;
+      return true;
     }
+    default:
+      return false;
   }
 }
 
@@ -578,17 +573,21 @@ bool DeviceList::on_list_notify(const NMHDR& nm, LRESULT& result) {
       return true;
     }
     case NM_DBLCLK: {
-      const auto& act = reinterpret_cast<const NMITEMACTIVATE&>(nm);
-      LVHITTESTINFO hit{};
-      hit.pt = act.ptAction;
-      SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-      if (hit.iItem >= 0 && hit.iSubItem == kColIp) open_in_browser(hit.iItem);
+      // On an address: that device's web page.
+      int column = -1;
+      const auto row = row_at(reinterpret_cast<const NMITEMACTIVATE&>(nm).ptAction, column);
+      if (row && column == kColIp) commands_.open_in_browser(table_.row(*row).columns[kColIp]);
       result = 0;
       return true;
     }
     case NM_RCLICK: {
-      const auto& act = reinterpret_cast<const NMITEMACTIVATE&>(nm);
-      if (!copy_menu(act.ptAction)) return false;
+      // On a cell: the menu with "Kopiuj" for its text.
+      POINT point = reinterpret_cast<const NMITEMACTIVATE&>(nm).ptAction;
+      int column = -1;
+      const auto row = row_at(point, column);
+      if (!row || column < 0 || column >= kColumnCount) return false;
+      const std::u16string text = table_.row(*row).columns[static_cast<std::size_t>(column)];
+      if (!ClientToScreen(list_, &point) || !commands_.context_menu(point, text)) return false;
       result = 1;
       return true;
     }
@@ -597,64 +596,12 @@ bool DeviceList::on_list_notify(const NMHDR& nm, LRESULT& result) {
   }
 }
 
-void DeviceList::open_in_browser(int item) {
-  const auto row = row_of_item(item);
-  if (!row) return;
-  const std::u16string& text = table_.row(*row).columns[kColIp];
-  if (text.empty()) return;
-  const auto address = browser_address(text);
-  if (!address) {
-    warn(kBrowserWarning);
-    return;
-  }
-  const std::wstring url(wide(std::u16string_view(*address)));
-  bool opened = false;
-  if (hooks_.open_address) {
-    opened = hooks_.open_address(url);
-  } else {
-    const auto code = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(main_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    opened = code > 32;
-  }
-  if (!opened) warn(kBrowserWarning);
-}
-
-bool DeviceList::copy_menu(POINT point) {
+std::optional<std::size_t> DeviceList::row_at(POINT point, int& column) {
   LVHITTESTINFO hit{};
   hit.pt = point;
   SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-  const auto row = row_of_item(hit.iItem);
-  if (!row || hit.iSubItem < 0 || hit.iSubItem >= kColumnCount) return false;
-  const std::u16string text = table_.row(*row).columns[static_cast<std::size_t>(hit.iSubItem)];
-
-  POINT screen = point;
-  if (!ClientToScreen(list_, &screen)) return false;
-  HMENU menu = CreatePopupMenu();
-  if (!menu) return false;
-  if (!AppendMenuW(menu, MF_STRING, kCopyCommand, kCopyMenuText) ||
-      !AppendMenuW(menu, MF_STRING, kCopyAllCommand, kCopyAllMenuText) ||
-      !AppendMenuW(menu, MF_SEPARATOR, 0, nullptr) ||
-      !AppendMenuW(menu, MF_STRING, kSaveCsvCommand, kSaveCsvMenuText)) {
-    DestroyMenu(menu);
-    return false;
-  }
-  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
-      menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, screen.x, screen.y, 0, main_, nullptr));
-  DestroyMenu(menu);
-  switch (chosen) {
-    case kCopyCommand:
-      copy_text(text);
-      break;
-    case kCopyAllCommand:
-      copy_all();
-      break;
-    case kSaveCsvCommand:
-      save_csv();
-      break;
-    default:
-      break;
-  }
-  return true;
+  column = hit.iSubItem;
+  return row_of_item(hit.iItem);
 }
 
 std::vector<std::size_t> DeviceList::shown_rows() {
@@ -665,71 +612,6 @@ std::vector<std::size_t> DeviceList::shown_rows() {
     if (row < table_.size()) rows.push_back(row);
   }
   return rows;
-}
-
-bool DeviceList::copy_all() {
-  std::u16string text;
-  try {
-    text = table_tsv(table_.rows(), shown_rows());
-  } catch (const std::bad_alloc&) {
-    warn(kClipboardWarning);
-    return false;
-  }
-  return copy_text(text);
-}
-
-bool DeviceList::save_csv() {
-  const std::wstring name = today_csv_file_name();
-  std::optional<std::wstring> path;
-  if (hooks_.choose_save_path) {
-    path = hooks_.choose_save_path(name);
-  } else {
-    SavePathChoice choice = ask_csv_path(main_, name);
-    if (choice.error != 0) {
-      warn(wide(std::u16string_view(csv_save_failure(u"", choice.error))));
-      return false;
-    }
-    path = std::move(choice.path);
-  }
-  if (!path || path->empty()) return false;  // cancelled
-  return save_csv_to(*path);
-}
-
-bool DeviceList::save_csv_to(const std::wstring& path) {
-  DWORD error = 0;
-  try {
-    // The list as it is when the file is written: the timer keeps merging
-    // while the dialog is open.
-    error = save_file_replacing(path, table_csv(table_.rows(), shown_rows()));
-  } catch (const std::bad_alloc&) {
-    error = ERROR_NOT_ENOUGH_MEMORY;
-  }
-  if (error == 0) return true;
-  const std::u16string message = csv_save_failure(utf16(system_error_text(error)), error);
-  warn(wide(std::u16string_view(message)));
-  return false;
-}
-
-bool DeviceList::copy_text(const std::u16string& text) {
-  const std::size_t bytes = (text.size() + 1) * sizeof(char16_t);
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-  bool done = false;
-  if (block) {
-    if (void* data = GlobalLock(block)) {
-      std::memcpy(data, text.c_str(), bytes);
-      GlobalUnlock(block);
-      if (OpenClipboard(main_)) {
-        if (EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, block)) {
-          done = true;
-          block = nullptr;  // the clipboard owns it now
-        }
-        CloseClipboard();
-      }
-    }
-  }
-  if (block) GlobalFree(block);
-  if (!done) warn(kClipboardWarning);
-  return done;
 }
 
 }  // namespace norvane

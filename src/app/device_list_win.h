@@ -1,7 +1,7 @@
 // The device list: the report list view that shows the device table, one
 // item per address group or per row without address, with the filter tabs,
-// sorting, column fit, "open in browser", "Kopiuj", "Kopiuj wszystko" and
-// "Zapisz jako CSV…".
+// sorting, column fit and the painting hold of a tick; its commands on a
+// device or on the whole list are ListCommands (list_export_win.h).
 #pragma once
 
 #include <windows.h>
@@ -9,45 +9,41 @@
 #include <commctrl.h>
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "app/list_export_win.h"
 #include "app/list_logic.h"
 #include "model/device_table.h"
 
 namespace norvane {
 
-inline constexpr wchar_t kAppTitle[] = L"Norvane - Quilbo 2026";
-inline constexpr wchar_t kBrowserWarning[] =
-    L"Nie uda\u0142o si\u0119 otworzy\u0107 adresu w przegl\u0105darce.";
-inline constexpr wchar_t kClipboardWarning[] =
-    L"Nie uda\u0142o si\u0119 skopiowa\u0107 danych do schowka.";
 inline constexpr UINT kMsgFitColumns = WM_APP + 3;
-inline constexpr WORD kTabSoloNotification = 0x6101;
-inline constexpr UINT kCopyCommand = 1;
-inline constexpr UINT kCopyAllCommand = 2;
-inline constexpr UINT kSaveCsvCommand = 3;
-inline constexpr wchar_t kCopyMenuText[] = L"Kopiuj";
-inline constexpr wchar_t kCopyAllMenuText[] = L"Kopiuj wszystko";
-inline constexpr wchar_t kSaveCsvMenuText[] = L"Zapisz jako CSV\u2026";
 
 class DeviceList final : public DevicePresenter {
  public:
-  // The outside effects, replaceable so that tests neither open a browser
-  // nor block in a message box or a save dialog.
-  struct Hooks {
-    std::function<void(std::wstring_view text)> warn;
-    std::function<bool(const std::wstring& address)> open_address;
-    // The save dialog: the chosen path for the proposed file name, or
-    // nothing when the user cancelled.
-    std::function<std::optional<std::wstring>(std::wstring_view default_name)> choose_save_path;
+  // Painting of the list held while a batch changes it (the merges and the
+  // sort of a tick): the list view paints nothing and the changes pass by
+  // the subclasses' repaint rules meanwhile; when the last hold ends, only
+  // the changed rows on screen are repainted (without erasing), or the
+  // whole list when items moved. Holds nest.
+  class PaintHold {
+   public:
+    PaintHold() = default;  // holds nothing
+    explicit PaintHold(DeviceList& list);
+    ~PaintHold();
+    PaintHold(PaintHold&& other) noexcept;
+    PaintHold& operator=(PaintHold&& other) noexcept;
+    PaintHold(const PaintHold&) = delete;
+    PaintHold& operator=(const PaintHold&) = delete;
+
+   private:
+    DeviceList* list_ = nullptr;
   };
 
-  explicit DeviceList(DeviceTable& table);
+  DeviceList(DeviceTable& table, ListCommands::Warn warn);
   ~DeviceList() override;
   DeviceList(const DeviceList&) = delete;
   DeviceList& operator=(const DeviceList&) = delete;
@@ -55,7 +51,6 @@ class DeviceList final : public DevicePresenter {
   // The main window, its list view and the seven filter tabs.
   void attach(HWND main, HWND list, const std::array<HWND, 7>& tabs);
   void set_dpi(int dpi) noexcept { dpi_ = dpi > 0 ? dpi : 96; }
-  void set_hooks(Hooks hooks);
   bool insert_columns();
 
   // DevicePresenter
@@ -72,12 +67,8 @@ class DeviceList final : public DevicePresenter {
   // list afterwards); nests.
   void suspend_redraw();
   void resume_redraw();
-  // Painting held while a tick's batch changes the list; on release only
-  // the changed rows on screen are repainted (without erasing), or the
-  // whole list when items moved. Unlike suspend_redraw, the list's own
-  // invalidation of everything when redrawing resumes is discarded. Nests.
-  void hold_painting();
-  void release_painting();
+  [[nodiscard]] PaintHold hold_painting() { return PaintHold(*this); }
+  bool painting_held() const noexcept { return held_ > 0; }
   std::size_t item_count() const noexcept { return item_ids_.size(); }
 
   void sort_by(int column);
@@ -109,41 +100,36 @@ class DeviceList final : public DevicePresenter {
   bool on_header_notify(const NMHDR& header, LRESULT& result);
   bool on_list_notify(const NMHDR& header, LRESULT& result);
 
-  void open_in_browser(int item);
-  // The "Kopiuj" menu for a click point in list client coordinates; true
-  // when the menu was shown.
-  bool copy_menu(POINT point);
-  bool copy_text(const std::u16string& text);
-  // The rows the items show, in list order: what the export writes.
+  // The rows the items show, in list order: what the commands export.
   std::vector<std::size_t> shown_rows();
-  // "Kopiuj wszystko": the items as tab-separated text on the clipboard.
-  bool copy_all();
-  // "Zapisz jako CSV…": asks for a file and writes the items to it; true
-  // when the file was written.
-  bool save_csv();
-  bool save_csv_to(const std::wstring& path);
+  ListCommands& commands() noexcept { return commands_; }
 
   HWND list() const noexcept { return list_; }
   HWND header() const noexcept { return header_; }
 
  private:
-  static LRESULT CALLBACK list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                    DWORD_PTR ref);
+  // A message of the item mechanics to the list view: during a paint hold
+  // straight to the list view itself, below every subclass.
+  LRESULT send_list(UINT msg, WPARAM wparam, LPARAM lparam);
+  std::uint32_t id_of_index(int index);
+  // The row and column under a point in list client coordinates.
+  std::optional<std::size_t> row_at(POINT point, int& column);
   int find_item(std::uint32_t id);
   void refresh_index_hints();
   bool delete_item_at(int index);
   // Re-reads the items from the list view when their number no longer
   // matches the copy (a list call that failed halfway).
   void check_items();
-  void warn(std::wstring_view text);
 
   DeviceTable& table_;
+  ListCommands commands_;
   HWND main_ = nullptr;
   HWND list_ = nullptr;
   HWND header_ = nullptr;
-  WNDPROC list_next_proc_ = nullptr;
   std::array<HWND, 7> tabs_{};
   int dpi_ = 96;
-  Hooks hooks_;
 
   FilterState filter_;
   int sort_column_ = -1;
@@ -165,6 +151,8 @@ class DeviceList final : public DevicePresenter {
   // Painting hold: identifiers of items whose cells changed meanwhile,
   // whether items moved, the list's state when the hold began and the
   // region that was waiting to be painted then.
+  void begin_hold();
+  void end_hold();
   void drop_held_region();
   void send_redraw(bool on);
   int held_ = 0;

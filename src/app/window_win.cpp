@@ -53,17 +53,11 @@ std::uint64_t tick_ms() { return GetTickCount64(); }
 Window::Window(WindowOptions options)
     : options_(std::move(options)),
       table_(vendors_),
-      list_view_(table_),
+      list_view_(table_, [this](std::wstring_view text) { warn(text, kAppTitle); }),
       probe_engine_(system_sockets()),
       capture_(*this, probe_engine_) {
   table_.set_presenter(&list_view_);
-  DeviceList::Hooks hooks;
-  if (options_.warn) {
-    hooks.warn = [this](std::wstring_view text) { warn(text, kAppTitle); };
-  }
-  hooks.open_address = options_.open_address;
-  hooks.choose_save_path = options_.choose_save_path;
-  list_view_.set_hooks(std::move(hooks));
+  list_view_.commands().set_hooks({options_.open_address, options_.choose_save_path});
 }
 
 Window::~Window() {
@@ -292,7 +286,7 @@ void Window::on_command(WORD id, WORD code, HWND control) {
   }
   if (const auto tab = tab_index(control, id)) {
     bool changed = false;
-    if (code == kTabSoloNotification) {
+    if (code == kTabSoloCommand) {
       changed = list_view_.on_tab_solo(*tab);
     } else if (code == BN_CLICKED) {
       changed = list_view_.on_tab_clicked(*tab);
@@ -337,22 +331,17 @@ void Window::update() {
   }
   // 6. Capture queue: one swap under the lock, merging outside it.
   std::vector<PacketSummary> batch = capture_.take_queue();
-  // Painting is held while the batch changes the list: every insertion
-  // would otherwise update and repaint the scroll bar and scroll the rows
-  // on its own (under Wine that costs milliseconds per item). Afterwards
-  // only the rows that changed are repainted, or the whole list when the
-  // sort moved its items.
-  const bool quiet = !batch.empty();
-  if (quiet) {
-    list_view_.hold_painting();
-    theme_.hold_row_repaints(true);
-  }
-  for (const auto& summary : batch) table_.merge(summary);
-  // 7. At most one sort per tick.
-  if (list_view_.resort_pending()) list_view_.sort();
-  if (quiet) {
-    theme_.hold_row_repaints(false);
-    list_view_.release_painting();
+  {
+    // Painting is held while the batch changes the list: every insertion
+    // would otherwise update and repaint the scroll bar and scroll the rows
+    // on its own (under Wine that costs milliseconds per item). Afterwards
+    // only the rows that changed are repainted, or the whole list when the
+    // sort moved its items.
+    const DeviceList::PaintHold hold =
+        batch.empty() ? DeviceList::PaintHold() : list_view_.hold_painting();
+    for (const auto& summary : batch) table_.merge(summary);
+    // 7. At most one sort per tick.
+    if (list_view_.resort_pending()) list_view_.sort();
   }
   // 8.-9. The column fit and the status band.
   list_view_.fit_columns(false);

@@ -30,6 +30,7 @@
 namespace norvane {
 
 inline constexpr wchar_t kWindowClass[] = L"NorvaneWindow";
+inline constexpr wchar_t kAppTitle[] = L"Norvane - Quilbo 2026";
 inline constexpr UINT kMsgStartCapture = WM_APP + 1;
 inline constexpr UINT kMsgVendorUpdateDone = WM_APP + 2;
 inline constexpr UINT_PTR kTickTimer = 1;

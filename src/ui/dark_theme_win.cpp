@@ -210,29 +210,6 @@ int window_dpi_of(HWND hwnd) {
   return dpi > 0 ? dpi : 96;
 }
 
-// The list view is subclassed through its window procedure instead of
-// comctl32's subclass list: that list is a window property, and reading a
-// property is a wineserver round trip under Wine, paid on each of the
-// thousands of messages a busy tick sends to the list. The owners of the
-// subclassed lists are found here instead (one per main window).
-struct ListSubclass {
-  HWND hwnd = nullptr;
-  DarkTheme* theme = nullptr;  // null once the theme is gone
-  WNDPROC next = nullptr;
-};
-
-std::vector<ListSubclass>& list_subclasses() {
-  static std::vector<ListSubclass> entries;
-  return entries;
-}
-
-ListSubclass* find_list_subclass(HWND hwnd) {
-  for (auto& entry : list_subclasses()) {
-    if (entry.hwnd == hwnd) return &entry;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -249,22 +226,17 @@ DarkTheme::~DarkTheme() {
 }
 
 void DarkTheme::detach_all() {
-  unsubclass_list();
-  if (header_) RemoveWindowSubclass(header_, &DarkTheme::header_proc, kSubclassHeader);
-  if (combo_) RemoveWindowSubclass(combo_, &DarkTheme::combo_proc, kSubclassCombo);
-  if (search_button_) {
-    RemoveWindowSubclass(search_button_, &DarkTheme::button_proc, kSubclassSearch);
-  }
-  if (update_button_) {
-    RemoveWindowSubclass(update_button_, &DarkTheme::button_proc, kSubclassUpdate);
-  }
+  if (list_) remove_subclass(list_, &DarkTheme::list_proc, kSubclassList);
+  if (header_) remove_subclass(header_, &DarkTheme::header_proc, kSubclassHeader);
+  if (combo_) remove_subclass(combo_, &DarkTheme::combo_proc, kSubclassCombo);
+  if (search_button_) remove_subclass(search_button_, &DarkTheme::button_proc, kSubclassSearch);
+  if (update_button_) remove_subclass(update_button_, &DarkTheme::button_proc, kSubclassUpdate);
   if (progress_bar_) {
     KillTimer(progress_bar_, kProgressTimer);
-    RemoveWindowSubclass(progress_bar_, &DarkTheme::progress_proc, kSubclassProgress);
+    remove_subclass(progress_bar_, &DarkTheme::progress_proc, kSubclassProgress);
   }
-  for (const auto& tab : filter_tabs_) {
-    RemoveWindowSubclass(tab.hwnd, &DarkTheme::tab_proc, kSubclassTab);
-  }
+  for (const auto& tab : filter_tabs_)
+    remove_subclass(tab.hwnd, &DarkTheme::tab_proc, kSubclassTab);
   filter_tabs_.clear();
   list_ = header_ = combo_ = search_button_ = update_button_ = progress_bar_ = nullptr;
 }
@@ -313,21 +285,22 @@ void DarkTheme::attach(HWND main, HWND combo, HWND search, HWND list, HWND updat
     header_ = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
   }
   const auto ref = reinterpret_cast<DWORD_PTR>(this);
-  if (list_ && !subclass_list(list_)) {
-    list_ = nullptr;
-  }
-  if (header_ && !SetWindowSubclass(header_, &DarkTheme::header_proc, kSubclassHeader, ref)) {
+  // Without its subclass the list keeps its rows painted by custom_draw
+  // (a notification to the main window); only the background erase and
+  // the repaints after changes are the list view's own then.
+  if (list_) set_subclass(list_, &DarkTheme::list_proc, kSubclassList, ref);
+  if (header_ && !set_subclass(header_, &DarkTheme::header_proc, kSubclassHeader, ref)) {
     header_ = nullptr;
   }
-  if (combo_ && !SetWindowSubclass(combo_, &DarkTheme::combo_proc, kSubclassCombo, ref)) {
+  if (combo_ && !set_subclass(combo_, &DarkTheme::combo_proc, kSubclassCombo, ref)) {
     combo_ = nullptr;
   }
   if (search_button_ &&
-      !SetWindowSubclass(search_button_, &DarkTheme::button_proc, kSubclassSearch, ref)) {
+      !set_subclass(search_button_, &DarkTheme::button_proc, kSubclassSearch, ref)) {
     search_button_ = nullptr;
   }
   if (update_button_ &&
-      !SetWindowSubclass(update_button_, &DarkTheme::button_proc, kSubclassUpdate, ref)) {
+      !set_subclass(update_button_, &DarkTheme::button_proc, kSubclassUpdate, ref)) {
     update_button_ = nullptr;
   }
   set_dpi(dpi_ > 0 ? dpi_ : (main ? window_dpi_of(main) : 96));
@@ -366,8 +339,7 @@ void DarkTheme::add_filter_tab(HWND tab, int accent_index) {
   state.hwnd = tab;
   state.accent_index = accent_index;
   filter_tabs_.push_back(state);
-  if (!SetWindowSubclass(tab, &DarkTheme::tab_proc, kSubclassTab,
-                         reinterpret_cast<DWORD_PTR>(this))) {
+  if (!set_subclass(tab, &DarkTheme::tab_proc, kSubclassTab, reinterpret_cast<DWORD_PTR>(this))) {
     filter_tabs_.pop_back();
   }
   repaint(tab);
@@ -375,8 +347,8 @@ void DarkTheme::add_filter_tab(HWND tab, int accent_index) {
 
 void DarkTheme::attach_progress_bar(HWND bar) {
   if (!bar) return;
-  if (!SetWindowSubclass(bar, &DarkTheme::progress_proc, kSubclassProgress,
-                         reinterpret_cast<DWORD_PTR>(this))) {
+  if (!set_subclass(bar, &DarkTheme::progress_proc, kSubclassProgress,
+                    reinterpret_cast<DWORD_PTR>(this))) {
     return;
   }
   progress_bar_ = bar;
@@ -601,7 +573,7 @@ bool DarkTheme::paint_row(HDC dc, int row) {
 // negative index means the whole list.
 void DarkTheme::repaint_rows(HWND list, int first, int last, bool to_end) {
   // Nothing of a hidden list can be seen.
-  if (rows_held_ || !IsWindowVisible(list)) return;
+  if (!IsWindowVisible(list)) return;
   RECT client{};
   if (!GetClientRect(list, &client)) return;
   if (first < 0 || (last < 0 && !to_end)) {
@@ -625,58 +597,20 @@ void DarkTheme::repaint_rows(HWND list, int first, int last, bool to_end) {
   InvalidateRect(list, &r, FALSE);
 }
 
-bool DarkTheme::subclass_list(HWND list) {
-  if (find_list_subclass(list)) return false;
-  SetLastError(0);
-  const auto previous =
-      SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DarkTheme::list_proc));
-  if (previous == 0 && GetLastError() != 0) return false;
-  list_subclasses().push_back({list, this, reinterpret_cast<WNDPROC>(previous)});
-  return true;
-}
-
-void DarkTheme::unsubclass_list() {
-  if (!list_) return;
-  auto& entries = list_subclasses();
-  for (auto it = entries.begin(); it != entries.end(); ++it) {
-    if (it->hwnd != list_) continue;
-    // Unchained only while nobody subclassed on top of it; otherwise the
-    // entry stays and passes every message on until the window is gone.
-    if (GetWindowLongPtrW(list_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&list_proc)) {
-      SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->next));
-      entries.erase(it);
-    } else {
-      it->theme = nullptr;
-    }
-    break;
-  }
-  list_ = nullptr;
-}
-
-LRESULT CALLBACK DarkTheme::list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  const ListSubclass* entry = find_list_subclass(hwnd);
-  if (!entry) return DefWindowProcW(hwnd, msg, wparam, lparam);
-  const WNDPROC next = entry->next;
-  DarkTheme* self = entry->theme;
+LRESULT CALLBACK DarkTheme::list_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                      DWORD_PTR ref) {
+  auto* self = reinterpret_cast<DarkTheme*>(ref);
   if (msg == WM_NCDESTROY) {
-    if (self && self->list_ == hwnd) self->list_ = nullptr;
-    if (GetWindowLongPtrW(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&list_proc)) {
-      SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
-    }
-    auto& entries = list_subclasses();
-    entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&](const ListSubclass& e) { return e.hwnd == hwnd; }),
-                  entries.end());
-    return CallWindowProcW(next, hwnd, msg, wparam, lparam);
+    if (self->list_ == hwnd) self->list_ = nullptr;
+    return def_subclass_proc(hwnd, msg, wparam, lparam);
   }
-  if (!self) return CallWindowProcW(next, hwnd, msg, wparam, lparam);
   if (msg == WM_ERASEBKGND) {
     RECT rc{};
     GetClientRect(hwnd, &rc);
     fill(reinterpret_cast<HDC>(wparam), rc, palette::kSurface);
     return 1;
   }
-  const LRESULT result = CallWindowProcW(next, hwnd, msg, wparam, lparam);
+  const LRESULT result = def_subclass_proc(hwnd, msg, wparam, lparam);
   switch (msg) {
     case WM_SETREDRAW:
       if (wparam) repaint_erasing(hwnd);
@@ -773,8 +707,8 @@ void DarkTheme::paint_header(HWND header, HDC dc) {
   fill(dc, RECT{client.left, client.bottom - 1, client.right, client.bottom}, palette::kDivider);
 }
 
-LRESULT CALLBACK DarkTheme::header_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam,
-                                        UINT_PTR id, DWORD_PTR ref) {
+LRESULT CALLBACK DarkTheme::header_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                        DWORD_PTR ref) {
   auto* self = reinterpret_cast<DarkTheme*>(ref);
   switch (msg) {
     case WM_ERASEBKGND:
@@ -783,7 +717,7 @@ LRESULT CALLBACK DarkTheme::header_proc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
     case WM_PRINTCLIENT:
       return paint_message(hwnd, msg, wparam, [&](HDC dc) { self->paint_header(hwnd, dc); });
     case HDM_LAYOUT: {
-      const LRESULT result = DefSubclassProc(hwnd, msg, wparam, lparam);
+      const LRESULT result = def_subclass_proc(hwnd, msg, wparam, lparam);
       auto* layout = reinterpret_cast<HDLAYOUT*>(lparam);
       if (result && layout && layout->pwpos && layout->prc && layout->pwpos->cy > 0) {
         const int height = self->s(24);
@@ -811,19 +745,18 @@ LRESULT CALLBACK DarkTheme::header_proc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
     case HDM_SETITEMA:
     case HDM_SETITEMW:
     case HDM_SETORDERARRAY: {
-      const LRESULT result = DefSubclassProc(hwnd, msg, wparam, lparam);
+      const LRESULT result = def_subclass_proc(hwnd, msg, wparam, lparam);
       repaint(hwnd);
       return result;
     }
     case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, &DarkTheme::header_proc, id);
       if (self->header_ == hwnd) self->header_ = nullptr;
       self->header_hot_item_ = -1;
       break;
     default:
       break;
   }
-  return DefSubclassProc(hwnd, msg, wparam, lparam);
+  return def_subclass_proc(hwnd, msg, wparam, lparam);
 }
 
 // ---------------------------------------------------------------------------
@@ -854,8 +787,8 @@ void DarkTheme::paint_combo(HWND combo, HDC dc) {
                to_colorref(c.arrow));
 }
 
-LRESULT CALLBACK DarkTheme::combo_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam,
-                                       UINT_PTR id, DWORD_PTR ref) {
+LRESULT CALLBACK DarkTheme::combo_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                       DWORD_PTR ref) {
   auto* self = reinterpret_cast<DarkTheme*>(ref);
   switch (msg) {
     case WM_ERASEBKGND:
@@ -871,14 +804,13 @@ LRESULT CALLBACK DarkTheme::combo_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARA
       if (hover_cue(hwnd, msg, self->combo_hover_)) repaint(hwnd);
       break;
     case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, &DarkTheme::combo_proc, id);
       if (self->combo_ == hwnd) self->combo_ = nullptr;
       self->combo_hover_ = false;
-      return DefSubclassProc(hwnd, msg, wparam, lparam);
+      return def_subclass_proc(hwnd, msg, wparam, lparam);
     default:
       break;
   }
-  const LRESULT result = DefSubclassProc(hwnd, msg, wparam, lparam);
+  const LRESULT result = def_subclass_proc(hwnd, msg, wparam, lparam);
   switch (msg) {
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
@@ -910,18 +842,17 @@ LRESULT CALLBACK DarkTheme::button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
     case WM_ERASEBKGND:
       return 1;
     case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, &DarkTheme::button_proc, id);
       hover = false;
       focus_hidden = false;
       if (search && self->search_button_ == hwnd) self->search_button_ = nullptr;
       if (!search && self->update_button_ == hwnd) self->update_button_ = nullptr;
-      return DefSubclassProc(hwnd, msg, wparam, lparam);
+      return def_subclass_proc(hwnd, msg, wparam, lparam);
     default:
       break;
   }
   const bool cue = focus_cue(msg, wparam, focus_hidden);
   const bool hovered = hover_cue(hwnd, msg, hover);
-  const LRESULT result = DefSubclassProc(hwnd, msg, wparam, lparam);
+  const LRESULT result = def_subclass_proc(hwnd, msg, wparam, lparam);
   if (cue || hovered) repaint(hwnd);
   if (msg == WM_WINDOWPOSCHANGED && lparam &&
       !(reinterpret_cast<const WINDOWPOS*>(lparam)->flags & SWP_NOREDRAW)) {
@@ -955,12 +886,12 @@ LRESULT CALLBACK DarkTheme::tab_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM 
   auto* self = reinterpret_cast<DarkTheme*>(ref);
   FilterTabState* tab = self->tab_state(hwnd);
   if (!tab || msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(hwnd, &DarkTheme::tab_proc, id);
+    remove_subclass(hwnd, &DarkTheme::tab_proc, id);
     auto& tabs = self->filter_tabs_;
     tabs.erase(std::remove_if(tabs.begin(), tabs.end(),
                               [&](const FilterTabState& t) { return t.hwnd == hwnd; }),
                tabs.end());
-    return DefSubclassProc(hwnd, msg, wparam, lparam);
+    return def_subclass_proc(hwnd, msg, wparam, lparam);
   }
   switch (msg) {
     case WM_ERASEBKGND:
@@ -1019,7 +950,7 @@ LRESULT CALLBACK DarkTheme::tab_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM 
   const bool hovered = hover_cue(hwnd, msg, hover);
   tab->focus_hidden = focus_hidden;
   tab->hover = hover;
-  const LRESULT result = DefSubclassProc(hwnd, msg, wparam, lparam);
+  const LRESULT result = def_subclass_proc(hwnd, msg, wparam, lparam);
   bool again = cue || hovered;
   switch (msg) {
     case BM_SETCHECK:
@@ -1058,7 +989,7 @@ void DarkTheme::paint_progress(HWND bar, HDC dc) {
 }
 
 LRESULT CALLBACK DarkTheme::progress_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam,
-                                          UINT_PTR id, DWORD_PTR ref) {
+                                          UINT_PTR, DWORD_PTR ref) {
   auto* self = reinterpret_cast<DarkTheme*>(ref);
   switch (msg) {
     case WM_ERASEBKGND:
@@ -1074,13 +1005,12 @@ LRESULT CALLBACK DarkTheme::progress_proc(HWND hwnd, UINT msg, WPARAM wparam, LP
       break;
     case WM_NCDESTROY:
       KillTimer(hwnd, kProgressTimer);
-      RemoveWindowSubclass(hwnd, &DarkTheme::progress_proc, id);
       if (self->progress_bar_ == hwnd) self->progress_bar_ = nullptr;
       break;
     default:
       break;
   }
-  return DefSubclassProc(hwnd, msg, wparam, lparam);
+  return def_subclass_proc(hwnd, msg, wparam, lparam);
 }
 
 }  // namespace norvane

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ui/subclass_win.h"
 #include "ui/theme_logic.h"
 
 namespace norvane {
@@ -19,7 +20,7 @@ inline constexpr UINT_PTR kProgressTimer = 19506;
 inline constexpr UINT kProgressTimerMs = 40;
 inline constexpr WORD kTabSoloCommand = 0x6101;
 
-// One subclass id per kind of control.
+// One subclass id per kind of control (subclass_win.h).
 enum ThemeSubclass : UINT_PTR {
   kSubclassHeader = 1,
   kSubclassCombo = 2,
@@ -64,11 +65,6 @@ class DarkTheme {
   bool draw_item(const DRAWITEMSTRUCT& item);
   bool custom_draw(const NMHDR& header, LRESULT& result);
 
-  // While the window holds the list's painting for a batch of changes (and
-  // repaints the changed rows itself afterwards), single-row repaints are
-  // skipped; whole-list repaints still apply.
-  void hold_row_repaints(bool held) noexcept { rows_held_ = held; }
-
   static void draw_chevron(HDC dc, int x, int y, int size, bool up, COLORREF color);
 
   // State, for the window and the tests.
@@ -91,9 +87,7 @@ class DarkTheme {
   static LRESULT CALLBACK header_proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   static LRESULT CALLBACK combo_proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   static LRESULT CALLBACK button_proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-  static LRESULT CALLBACK list_proc(HWND, UINT, WPARAM, LPARAM);
-  bool subclass_list(HWND list);
-  void unsubclass_list();
+  static LRESULT CALLBACK list_proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   static LRESULT CALLBACK tab_proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   static LRESULT CALLBACK progress_proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
@@ -131,7 +125,6 @@ class DarkTheme {
   bool update_focus_hidden_ = false;
   int header_hot_item_ = -1;
   ProgressState progress_;
-  bool rows_held_ = false;
 };
 
 }  // namespace norvane

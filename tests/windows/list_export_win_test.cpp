@@ -202,7 +202,7 @@ TEST_F(ListExportTest, CopyAllGivesTheVisibleItemsInListOrder) {
   window->device_list().sort_by(kColName);
   window->device_list().sort_by(kColName);
   ASSERT_FALSE(window->device_list().ascending());
-  ASSERT_TRUE(window->device_list().copy_all());
+  ASSERT_TRUE(window->device_list().commands().copy_all());
   EXPECT_EQ(clipboard(),
             std::wstring(kTsvHeader) + L"\t02:00:00:00:00:06\t\tswitch\t\tLLDP\t\r\n" +
                 L"10.0.0.4\t02:00:00:00:00:04\tMikroTik\trouter, biuro\tRB4011\tMNDP\t\r\n" +
@@ -219,7 +219,7 @@ TEST_F(ListExportTest, CopyAllGivesTheVisibleItemsInListOrder) {
   // An empty list copies the header alone.
   window->clear_devices();
   ASSERT_EQ(item_count(), 0);
-  ASSERT_TRUE(window->device_list().copy_all());
+  ASSERT_TRUE(window->device_list().commands().copy_all());
   EXPECT_EQ(clipboard(), kTsvHeader);
   EXPECT_TRUE(warnings.empty());
 }
@@ -250,7 +250,7 @@ TEST_F(ListExportTest, SaveCsvWritesTheVisibleItemsOverTheTarget) {
 
   // Cancelling the dialog writes nothing and says nothing.
   save_path.reset();
-  EXPECT_FALSE(window->device_list().save_csv());
+  EXPECT_FALSE(window->device_list().commands().save_csv());
   EXPECT_EQ(entries(dir), std::vector<std::wstring>{L"lista.csv"});
   EXPECT_TRUE(warnings.empty());
   EXPECT_EQ(proposed.size(), 2u);
@@ -274,7 +274,7 @@ TEST_F(ListExportTest, FailedSavesWarnAndLeaveNoFile) {
       ASSERT_TRUE(fs::create_directory(c.target));
     }
     const auto before = entries(dir);
-    EXPECT_FALSE(window->device_list().save_csv_to(c.target.wstring())) << c.what;
+    EXPECT_FALSE(window->device_list().commands().save_csv_to(c.target.wstring())) << c.what;
     ASSERT_EQ(warnings.size(), 1u) << c.what;
     EXPECT_EQ(warnings[0].rfind(kWarningPrefix, 0), 0u) << c.what;
     EXPECT_EQ(warnings[0].find(L"(kod 0)"), std::wstring::npos) << c.what;
@@ -286,7 +286,7 @@ TEST_F(ListExportTest, FailedSavesWarnAndLeaveNoFile) {
   }
   // The missing folder's message carries the system's text and code.
   warnings.clear();
-  window->device_list().save_csv_to((dir / L"brak" / L"lista.csv").wstring());
+  window->device_list().commands().save_csv_to((dir / L"brak" / L"lista.csv").wstring());
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find(L" (kod 3)."), std::wstring::npos) << warnings[0].size();
   const std::wstring system = system_error_text(ERROR_PATH_NOT_FOUND);
@@ -399,7 +399,7 @@ TEST_F(SystemDialogTest, SavesToTheNameTypedIntoTheDialog) {
   g_dialog.type_in = (dir / L"z dialogu").wstring();
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, answer_dialog);
   ASSERT_NE(timer, 0u);
-  const bool saved = window->device_list().save_csv();
+  const bool saved = window->device_list().commands().save_csv();
   KillTimer(nullptr, timer);
   ASSERT_TRUE(g_dialog.answered);
   EXPECT_EQ(g_dialog.proposed, today_name());

@@ -17,6 +17,7 @@
 #include "support/common_controls_win.h"
 #include "support/summaries.h"
 #include "ui/dark_theme_win.h"
+#include "ui/subclass_win.h"
 #include "ui/theme_logic.h"
 
 namespace norvane {
@@ -278,6 +279,104 @@ TEST_P(ThemeTest, TickRepaintsOnlyTheRowsThatChanged) {
   EXPECT_EQ(dirty.top, client.top);
   EXPECT_EQ(dirty.bottom, client.bottom);
   pump();
+}
+
+TEST_P(ThemeTest, PaintHoldsNestAndEndOnce) {
+  feed_rows();
+  HWND list = window->list_view();
+  DeviceList& devices = window->device_list();
+  UpdateWindow(list);
+  pump();
+  ASSERT_FALSE(GetUpdateRect(list, nullptr, FALSE));
+  {
+    DeviceList::PaintHold outer = devices.hold_painting();
+    {
+      DeviceList::PaintHold inner = devices.hold_painting();
+      // A renamed device and a new one at the end, with the sort that
+      // moves nothing: neither the list nor the theme's repaint rules
+      // touch the screen meanwhile.
+      window->device_table().merge(
+          test::device_summary("02:00:00:00:00:03", "10.0.0.3", "mDNS", "renamed"));
+      window->device_table().merge(
+          test::device_summary("02:00:00:00:00:09", "10.0.0.9", "mDNS", "ninth"));
+      devices.sort();
+      const DeviceList::PaintHold moved = std::move(inner);
+      EXPECT_TRUE(devices.painting_held());
+    }  // the moved hold ends the inner one, once
+    EXPECT_TRUE(devices.painting_held());
+    EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE));
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 9);
+  }
+  EXPECT_FALSE(devices.painting_held());
+  // Only the two changed rows wait for painting (the band from the one to
+  // the other), without erasing.
+  RECT dirty{};
+  ASSERT_TRUE(GetUpdateRect(list, &dirty, FALSE));
+  EXPECT_EQ(dirty.top, item_rect(2).top);
+  EXPECT_EQ(dirty.bottom, item_rect(8).bottom);
+  // An empty hold holds nothing.
+  const DeviceList::PaintHold none;
+  EXPECT_FALSE(devices.painting_held());
+}
+
+TEST_P(ThemeTest, RowsStillPaintWhenTheListCannotBeSubclassed) {
+  // The real list has the theme's subclass and the device list's, its
+  // header the theme's.
+  EXPECT_EQ(subclass_count(window->list_view()), 2);
+  EXPECT_EQ(subclass_count(window->device_list().header()), 1);
+
+  // A list whose user data is someone else's cannot be subclassed: the
+  // theme still paints its rows through the custom draw notification.
+  HWND other = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0,
+                               s(400), s(200), hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  SetWindowLongPtrW(other, GWLP_USERDATA, 0x5150);
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH;
+  column.cx = s(150);
+  column.pszText = const_cast<wchar_t*>(L"Adres IP");
+  ASSERT_EQ(SendMessageW(other, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column)), 0);
+  for (int i = 0; i < 3; ++i) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = i;
+    item.pszText = const_cast<wchar_t*>(L"10.0.0.1");
+    ASSERT_EQ(SendMessageW(other, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)), i);
+  }
+  {
+    DarkTheme theme;
+    theme.set_dpi(dpi());
+    theme.attach(nullptr, nullptr, nullptr, other, nullptr);
+    EXPECT_EQ(subclass_count(other), 0);
+    EXPECT_EQ(GetWindowLongPtrW(other, GWLP_USERDATA), 0x5150);
+    EXPECT_EQ(theme.list(), other);
+
+    RECT client{};
+    GetClientRect(other, &client);
+    Canvas canvas(client.right, client.bottom);
+    NMLVCUSTOMDRAW cd{};
+    cd.nmcd.hdr.hwndFrom = other;
+    cd.nmcd.hdr.code = NM_CUSTOMDRAW;
+    cd.nmcd.hdc = canvas.dc();
+    cd.nmcd.dwDrawStage = CDDS_PREPAINT;
+    LRESULT result = 0;
+    ASSERT_TRUE(theme.custom_draw(cd.nmcd.hdr, result));
+    EXPECT_EQ(result, CDRF_NOTIFYITEMDRAW);
+    for (int n = 0; n < 3; ++n) {
+      SCOPED_TRACE("row " + std::to_string(n));
+      cd.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+      cd.nmcd.dwItemSpec = static_cast<DWORD_PTR>(n);
+      ASSERT_TRUE(theme.custom_draw(cd.nmcd.hdr, result));
+      EXPECT_EQ(result, CDRF_SKIPDEFAULT | CDRF_SKIPPOSTPAINT);
+      RECT r{};
+      r.left = LVIR_BOUNDS;
+      SendMessageW(other, LVM_GETITEMRECT, static_cast<WPARAM>(n), reinterpret_cast<LPARAM>(&r));
+      const RowColors& set = row_colors(0);
+      EXPECT_PIXEL(canvas, r.left + s(4), r.top + 1, c(n % 2 == 0 ? set.even : set.odd));
+      EXPECT_PIXEL(canvas, s(150) - 1, r.top + 1, c(palette::kDivider));
+    }
+  }
+  DestroyWindow(other);
 }
 
 TEST_P(ThemeTest, HeaderHeightSortArrowAndHotItem) {

@@ -383,7 +383,7 @@ TEST_F(WindowTest, CopiesACellThroughTheKopiujMenu) {
   GetClientRect(list, &client);
   EXPECT_EQ(notify_list(NM_RCLICK, POINT{5, client.bottom - 3}), 0);
   // The copy itself, including an empty cell.
-  EXPECT_TRUE(window->device_list().copy_text(u""));
+  EXPECT_TRUE(window->device_list().commands().copy_text(u""));
   ASSERT_TRUE(OpenClipboard(hwnd));
   data = GetClipboardData(CF_UNICODETEXT);
   ASSERT_NE(data, nullptr);
@@ -608,8 +608,8 @@ class AdapterWindowTest : public WindowTest {
   std::vector<NetworkAdapter> adapters() const override { return inventory; }
 
   static NetworkAdapter adapter(const char* name, const char16_t* friendly,
-                                const char16_t* description, bool connected,
-                                std::uint32_t index, std::uint32_t ipv4) {
+                                const char16_t* description, bool connected, std::uint32_t index,
+                                std::uint32_t ipv4) {
     NetworkAdapter a;
     a.adapter_name = name;
     a.display_name = friendly;
