@@ -494,8 +494,8 @@ std::unique_ptr<CaptureBackend> Window::start_npcap(const NetworkAdapter& adapte
 std::uint64_t Window::now_ms() { return tick_ms(); }
 
 // ---------------------------------------------------------------------------
-// Vendor update worker: not part of this build yet; each function reports
-// that no update is available.
+// Vendor update worker (vendor_update.h): the system's clock, files and
+// WinHTTP, or what the options give instead.
 
 bool Window::start_vendor_update_worker() {
   if (options_.vendor_update_system) {
