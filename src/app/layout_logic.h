@@ -3,30 +3,10 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
+
+#include "ui/geometry.h"
 
 namespace norvane {
-
-// a * b / c rounded half away from zero, -1 when c is 0 or the result does
-// not fit; the same contract as the Win32 MulDiv.
-int mul_div(int a, int b, int c) noexcept;
-
-// S(v): a 96-DPI pixel size at the given DPI (0 or less counts as 96).
-int scale_px(int value, int dpi) noexcept;
-
-struct Rect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-  int right() const noexcept { return x + width; }
-  int bottom() const noexcept { return y + height; }
-  bool empty() const noexcept { return width <= 0 || height <= 0; }
-  bool contains(int px, int py) const noexcept {
-    return px >= x && px < right() && py >= y && py < bottom();
-  }
-  friend bool operator==(const Rect&, const Rect&) = default;
-};
 
 inline constexpr int kFilterTabCount = 7;
 
@@ -70,11 +50,6 @@ int zoom_step_for_key(unsigned virtual_key, unsigned plus_key, unsigned minus_ke
 int next_zoom(int zoom, int step) noexcept;
 
 // Minimum tracking size of the main window at the creation DPI.
-struct Size {
-  int width = 0;
-  int height = 0;
-  friend bool operator==(const Size&, const Size&) = default;
-};
 Size minimum_window_size(int base_dpi) noexcept;
 
 }  // namespace norvane

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/layout_logic.h"
+#include "ui/geometry.h"
 
 namespace norvane {
 
@@ -41,12 +41,6 @@ constexpr Rgb blend(Rgb a, Rgb b) noexcept {
   return {static_cast<std::uint8_t>((a.r + b.r) / 2), static_cast<std::uint8_t>((a.g + b.g) / 2),
           static_cast<std::uint8_t>((a.b + b.b) / 2)};
 }
-
-struct Point {
-  int x = 0;
-  int y = 0;
-  friend constexpr bool operator==(const Point&, const Point&) = default;
-};
 
 // Colours of list rows (and filter tabs) of one accent index.
 struct RowColors {
