@@ -7,6 +7,15 @@ if(NOT Python3_Interpreter_FOUND)
   return()
 endif()
 
+# Folders include one way, in the order the README gives: the tree itself,
+# and the check on trees of its own.
+add_test(NAME tree.include_order
+         COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/scripts/check_includes.py"
+                 "${CMAKE_SOURCE_DIR}")
+add_test(NAME tree.include_order_check
+         COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/tree/check_includes_test.py")
+set_tests_properties(tree.include_order tree.include_order_check PROPERTIES TIMEOUT 120)
+
 set(NORVANE_LAB_DIR "${CMAKE_CURRENT_SOURCE_DIR}/lab")
 set(NORVANE_LAB_OUT "${CMAKE_BINARY_DIR}/lab")
 # The tool lives in tools/norvane-decode; the tests skip while it is not built.
