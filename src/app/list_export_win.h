@@ -84,11 +84,6 @@ struct SavePathChoice {
 // The system's save dialog for a CSV file, `default_name` filled in.
 SavePathChoice ask_csv_path(HWND owner, std::wstring_view default_name);
 
-// Writes `content` to a new temporary file beside `path`, flushes it and
-// moves it over `path`. Returns 0, or the system error code of the step that
-// failed; then the temporary file is gone and `path` is as it was.
-DWORD save_file_replacing(const std::wstring& path, std::string_view content);
-
 // The system's text for an error code (empty when there is none).
 std::wstring system_error_text(DWORD code);
 

@@ -4,33 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "base/file_win.h"
 #include "vendors/vendor_db.h"
 
 namespace norvane {
-namespace {
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  HANDLE get() const noexcept { return handle_; }
-  bool valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  // Closes now and reports whether the close succeeded.
-  bool close() noexcept {
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle != INVALID_HANDLE_VALUE && handle != nullptr && CloseHandle(handle) != FALSE;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
 
 std::filesystem::path vendor_db_path() {
   // GetModuleFileNameW returns the buffer size when it had to cut the path;
@@ -82,12 +59,7 @@ bool write_file_flushed(const std::filesystem::path& path, std::string_view cont
   FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
-  const auto bytes = static_cast<DWORD>(content.size());
-  DWORD written = 0;
-  if (!WriteFile(file.get(), content.data(), bytes, &written, nullptr) || written != bytes) {
-    return false;
-  }
-  if (!FlushFileBuffers(file.get())) return false;
+  if (write_all(file.get(), content) != 0 || !FlushFileBuffers(file.get())) return false;
   return file.close();
 }
 
