@@ -96,33 +96,44 @@ struct Want {
   bool hikvision = false;  // an SADP device: counted under "Hikvision"
 };
 
-// What the list must hold while probing alone: one item per simulated
-// device, showing its answer with a MAC when it gave one (a camera with
-// ONVIF on answers SADP with its MAC and ONVIF without), and one per real
-// SSDP peer. New cameras at one factory address are one item each.
-std::vector<Want> wanted_rows(const std::string& lab) {
+// One item per simulated device, showing its first answer that names a
+// MAC, else its first answer (a camera with ONVIF on answers SADP with its
+// MAC and ONVIF without): with the address and MAC the answer carries when
+// probing alone, or those of its frames when capturing. New cameras at one
+// factory address are one item each.
+std::vector<Want> simulated_devices(const std::string& lab, bool frames) {
   std::vector<Want> out;
   std::vector<std::string> devices;
+  std::vector<bool> named_mac;
   std::ifstream expect(std::filesystem::path(windows_path(lab + "/expect.jsonl")));
   for (std::string line; std::getline(expect, line);) {
     auto o = parse_object(line);
     if (o["path"] != "udp") continue;
-    Want w{o["ip"],
-           o["mac"],
-           o["name"],
-           o["model"],
-           o["protocol"],
-           "",
-           o["kind"].rfind("sadp", 0) == 0};
+    const Want w{frames ? o["wire_ip"] : o["ip"],
+                 frames ? o["wire_mac"] : o["mac"],
+                 o["name"],
+                 o["model"],
+                 o["protocol"],
+                 "",
+                 o["kind"].rfind("sadp", 0) == 0};
     const auto known = std::find(devices.begin(), devices.end(), o["device"]);
+    const auto at = static_cast<std::size_t>(known - devices.begin());
     if (known == devices.end()) {
       devices.push_back(o["device"]);
       out.push_back(w);
-    } else if (out[static_cast<std::size_t>(known - devices.begin())].mac.empty() &&
-               !w.mac.empty()) {
-      out[static_cast<std::size_t>(known - devices.begin())] = w;
+      named_mac.push_back(!o["mac"].empty());
+    } else if (!named_mac[at] && !o["mac"].empty()) {
+      out[at] = w;
+      named_mac[at] = true;
     }
   }
+  return out;
+}
+
+// What the list must hold while probing alone: the simulated devices and
+// one item per real SSDP peer.
+std::vector<Want> wanted_rows(const std::string& lab) {
+  std::vector<Want> out = simulated_devices(lab, false);
   std::ifstream peers(std::filesystem::path(windows_path(lab + "/peers.txt")));
   for (std::string ip, protocol, what; peers >> ip >> protocol >> what;) {
     if (protocol == "SSDP") out.push_back({ip, "", "", "", "SSDP", what, false});
@@ -397,29 +408,8 @@ TEST_F(LabList, ListsEveryDeviceWithinThreeSecondsAndAgainAfterSearch) {
 // LLDP/CDP switch, which answers no probe at all.
 TEST_F(LabList, CapturingListsEveryDeviceWithTheMacOfItsFrames) {
   if (capture_library_disabled()) GTEST_SKIP() << "the capture library is disabled";
-  // One item per device: its frames' address and MAC, and the fields of
-  // its answer that names a MAC when it has one (SADP outranks ONVIF).
-  std::vector<Want> want;
-  std::vector<std::string> devices;
-  std::ifstream expect(std::filesystem::path(windows_path(lab_ + "/expect.jsonl")));
-  for (std::string line; std::getline(expect, line);) {
-    auto o = parse_object(line);
-    if (o["path"] != "udp") continue;
-    Want w{o["wire_ip"],
-           o["wire_mac"],
-           o["name"],
-           o["model"],
-           o["protocol"],
-           "",
-           o["kind"].rfind("sadp", 0) == 0};
-    const auto known = std::find(devices.begin(), devices.end(), o["device"]);
-    if (known == devices.end()) {
-      devices.push_back(o["device"]);
-      want.push_back(w);
-    } else if (!o["mac"].empty()) {
-      want[static_cast<std::size_t>(known - devices.begin())] = w;
-    }
-  }
+  // One item per device, with its frames' address and MAC.
+  std::vector<Want> want = simulated_devices(lab_, true);
   const std::size_t simulated = want.size();
   std::ifstream peers(std::filesystem::path(windows_path(lab_ + "/peers.txt")));
   // The real peers that speak by themselves: the SSDP server answers the
