@@ -1,7 +1,8 @@
 // The device list: the report list view that shows the device table, one
-// item per address group or per row without address, with the filter tabs,
-// sorting, column fit and the painting hold of a tick; its commands on a
-// device or on the whole list are ListCommands (list_export_win.h).
+// item per device of an address group or per row without address, with the
+// filter tabs, sorting, column fit and the painting hold of a tick; its
+// commands on a device or on the whole list are ListCommands
+// (list_export_win.h).
 #pragma once
 
 #include <windows.h>
@@ -22,7 +23,7 @@ namespace norvane {
 
 inline constexpr UINT kMsgFitColumns = WM_APP + 3;
 
-class DeviceList final : public DevicePresenter {
+class DeviceList final : public DevicePresenter, public ItemSink {
  public:
   // Painting of the list held while a batch changes it (the merges and the
   // sort of a tick): the list view paints nothing and the changes pass by
@@ -59,7 +60,8 @@ class DeviceList final : public DevicePresenter {
                     std::uint32_t mask) override;
   void remove_item(ListItemLink& link) override;
 
-  void set_item(ListItemLink& link, std::size_t row, std::uint32_t mask);
+  // ItemSink
+  void set_item(ListItemLink& link, std::size_t row, std::uint32_t mask) override;
   bool is_visible(const DeviceRow& row) const noexcept { return row_visible(row, filter_); }
   void rebuild(std::uint32_t mask);
   void delete_all_items();
