@@ -60,43 +60,8 @@ mkdir -p "$LOGS"
 
 # ----------------------------------------------------------- processes ----
 
-start_time() { awk '{print $22}' "/proc/$1/stat" 2>/dev/null; }
-
-record() {
-  local started
-  started=$(start_time "$1")
-  [[ -n $started ]] || { echo "capture lab: $2 ended at once (see $LOGS/$2.log)" >&2; return 1; }
-  echo "$1 $started $2" >>"$PIDS"
-}
-
-background() {  # NAME COMMAND...: the recorded PID is the command itself
-  local name=$1
-  shift
-  (
-    trap - EXIT INT TERM
-    exec 9>&- "$@" >"$LOGS/$name.log" 2>&1 </dev/null
-  ) &
-  record $! "$name"
-}
-
-stop_pid() {  # PID START_TIME [SIGNAL]
-  local pid=$1 started=$2 sig=${3:-TERM} i
-  [[ $(start_time "$pid") == "$started" ]] || return 0
-  kill "-$sig" "$pid" 2>/dev/null || return 0
-  for ((i = 0; i < 50; i++)); do
-    [[ $(start_time "$pid") == "$started" ]] || return 0
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null
-}
-
-stop_named() {  # NAME: stops the recorded process of that name (INT: files flushed)
-  [[ -f $PIDS ]] || return 0
-  local pid started name
-  while read -r pid started name; do
-    [[ $name == "$1" ]] && stop_pid "$pid" "$started" INT
-  done <"$PIDS"
-}
+LAB_NAME="capture lab"
+source "$HERE/support/processes.sh"
 
 # ------------------------------------------------------------- cleanup ----
 
@@ -109,17 +74,9 @@ cleanup() {
   if ip netns list 2>/dev/null | grep -qw "$NEAR"; then
     ip netns exec "$NEAR" wineserver -k </dev/null >/dev/null 2>&1
   fi
-  if [[ -f $PIDS ]]; then
-    local pid started name
-    while read -r pid started name; do stop_pid "$pid" "$started"; done < <(tac "$PIDS")
-    rm -f "$PIDS"
-  fi
-  local ns
-  for ns in "$NEAR" "$FAR"; do
-    ip netns list 2>/dev/null | grep -qw "$ns" || continue
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do stop_pid "$pid" "$(start_time "$pid")"; done
-    ip netns delete "$ns" 2>/dev/null
-  done
+  stop_recorded
+  delete_namespace "$NEAR"
+  delete_namespace "$FAR"
 }
 cleanup
 trap cleanup EXIT
@@ -186,7 +143,7 @@ case $PHASE in
     run_tests 'NpcapLab.RawInquiryLeavesOncePerSend' NVC_SENT_FILE="$(win_path "$WORK/sent.txt")" ||
       status=1
     sleep 0.5
-    stop_named far-tcpdump
+    stop_named far-tcpdump INT
     /usr/bin/python3 "$HERE/capture/far_frames.py" check "$WORK/inquiries.pcap" "$WORK/sent.txt" \
       "$NEAR_MAC" || status=1
     ;;
@@ -235,7 +192,7 @@ case $PHASE in
     [[ -s $WORK/flood.txt ]] && echo "far side flood: $(cat "$WORK/flood.txt") (frames bytes) in $secs s"
     [[ -s $WORK/paced.txt ]] && echo "far side paced: $(cat "$WORK/paced.txt") (frames bytes) in 5 s"
     sleep 0.3
-    stop_named far-tcpdump
+    stop_named far-tcpdump INT
     # One search, so one raw inquiry, at each of the two windows' start.
     if [[ -z ${NVC_WINDOW_FILTER:-} ]]; then
       /usr/bin/python3 "$HERE/capture/far_frames.py" inquiries "$WORK/window-inquiries.pcap" \

@@ -16,6 +16,11 @@ add_test(NAME tree.include_order_check
          COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/tree/check_includes_test.py")
 set_tests_properties(tree.include_order tree.include_order_check PROPERTIES TIMEOUT 120)
 
+# The labs' shared process bookkeeping, on processes of the test's own.
+add_test(NAME labs.process_bookkeeping
+         COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/support/processes_test.sh")
+set_tests_properties(labs.process_bookkeeping PROPERTIES TIMEOUT 120)
+
 set(NORVANE_LAB_DIR "${CMAKE_CURRENT_SOURCE_DIR}/lab")
 set(NORVANE_LAB_OUT "${CMAKE_BINARY_DIR}/lab")
 # The tool lives in tools/norvane-decode; the tests skip while it is not built.

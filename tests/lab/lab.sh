@@ -52,64 +52,18 @@ flock -w 600 9 || die "another lab run holds /tmp/norvane-lab.lock"
 
 # ----------------------------------------------------------- processes ----
 
-start_time() { awk '{print $22}' "/proc/$1/stat" 2>/dev/null; }
-
-# Records a started process: PID, start time (guards against PID reuse) and
-# a name for the logs.
-record() {
-  local pid=$1 name=$2 started
-  started=$(start_time "$pid")
-  [[ -n $started ]] || { echo "lab: $name ($pid) ended at once, see $LOGS/$name.log" >&2; return 1; }
-  echo "$pid $started $name" >>"$PIDS"
-}
-
-# background NAME COMMAND...: starts the command so that the recorded PID is
-# the command itself (the subshell execs it; no EXIT trap, no lock fd).
-background() {
-  local name=$1
-  shift
-  (
-    trap - EXIT INT TERM
-    exec 9>&- "$@" >"$LOGS/$name.log" 2>&1 </dev/null
-  ) &
-  record $! "$name"
-}
-
-# Stops one process by PID when it is still the process that was recorded.
-stop_pid() {
-  local pid=$1 started=$2 i
-  [[ $(start_time "$pid") == "$started" ]] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for ((i = 0; i < 50; i++)); do
-    [[ $(start_time "$pid") == "$started" ]] || return 0
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null
-}
-
-# Stops the recorded processes, newest first, so that daemons say goodbye
-# while the capture still runs (the capture is the oldest).
-stop_recorded() {
-  [[ -f $PIDS ]] || return 0
-  local pid started name
-  while read -r pid started name; do
-    stop_pid "$pid" "$started"
-  done < <(tac "$PIDS")
-  rm -f "$PIDS"
-}
+# Stopping the recorded processes goes newest first, so that daemons say
+# goodbye while the capture still runs (the capture is the oldest).
+LAB_NAME=lab
+source "$HERE/../support/processes.sh"
 
 our_namespaces() { ip netns list 2>/dev/null | awk '{print $1}' | grep "^$PREFIX-" || true; }
 
 # Everything left inside our namespaces was forked by a daemon started here.
 cleanup() {
   stop_recorded
-  local ns pid
-  for ns in $(our_namespaces); do
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do
-      stop_pid "$pid" "$(start_time "$pid")"
-    done
-    ip netns delete "$ns" 2>/dev/null
-  done
+  local ns
+  for ns in $(our_namespaces); do delete_namespace "$ns"; done
 }
 
 # --------------------------------------------------------------- network ----

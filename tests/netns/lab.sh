@@ -64,45 +64,8 @@ readonly LOCK="/tmp/nvs-lab-$LAB.lock"
 
 # ----------------------------------------------------------- processes ----
 
-start_time() { awk '{print $22}' "/proc/$1/stat" 2>/dev/null; }
-
-record() {
-  local pid=$1 name=$2 started
-  started=$(start_time "$pid")
-  [[ -n $started ]] || { echo "lab: $name ($pid) ended at once, see $LOGS/$name.log" >&2; return 1; }
-  echo "$pid $started $name" >>"$PIDS"
-}
-
-# background NAME COMMAND...: the recorded PID is the command itself.
-background() {
-  local name=$1
-  shift
-  (
-    trap - EXIT INT TERM
-    exec 8>&- 9>&- "$@" >"$LOGS/$name.log" 2>&1 </dev/null
-  ) &
-  record $! "$name"
-}
-
-stop_pid() {
-  local pid=$1 started=$2 i
-  [[ -n $started && $(start_time "$pid") == "$started" ]] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for ((i = 0; i < 30; i++)); do
-    [[ $(start_time "$pid") == "$started" ]] || return 0
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null
-}
-
-stop_recorded() {
-  [[ -f $PIDS ]] || return 0
-  local pid started name
-  while read -r pid started name; do
-    stop_pid "$pid" "$started"
-  done < <(tac "$PIDS")
-  rm -f "$PIDS"
-}
+LAB_NAME=lab
+source "$ROOT/tests/support/processes.sh"
 
 our_namespaces() { ip netns list 2>/dev/null | awk '{print $1}' | grep "^$PREFIX-" || true; }
 
@@ -110,13 +73,8 @@ our_namespaces() { ip netns list 2>/dev/null | awk '{print $1}' | grep "^$PREFIX
 # a command run in it); it goes before the namespaces do.
 teardown() {
   stop_recorded
-  local ns pid
-  for ns in $(our_namespaces); do
-    for pid in $(ip netns pids "$ns" 2>/dev/null); do
-      stop_pid "$pid" "$(start_time "$pid")"
-    done
-    ip netns delete "$ns" 2>/dev/null
-  done
+  local ns
+  for ns in $(our_namespaces); do delete_namespace "$ns"; done
 }
 
 require_root() {
