@@ -6,22 +6,21 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/norvane_exe_win.h"
+
 namespace {
 
-std::wstring exe_path() {
-  std::string path = std::string(NORVANE_BINARY_DIR) + "/src/app/Norvane.exe";
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return std::wstring(path.begin(), path.end());
-}
+using norvane::test::built_norvane_exe;
 
 class Module {
  public:
-  Module() : handle_(LoadLibraryExW(exe_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  Module()
+      : handle_(LoadLibraryExW(built_norvane_exe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
   ~Module() {
     if (handle_) FreeLibrary(handle_);
   }
@@ -83,49 +82,26 @@ TEST(AppResources, IconGroupHoldsNineSizes) {
   }
 }
 
-BOOL CALLBACK collect_windows(HWND hwnd, LPARAM out) {
-  reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
-  return TRUE;
-}
-
 TEST(AppProcess, StartsShowsTheWindowAndExitsWithZero) {
-  std::wstring command = L"\"" + exe_path() + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi));
-  HWND main = nullptr;
-  for (int i = 0; i < 200 && !main; ++i) {
-    WaitForInputIdle(pi.hProcess, 100);
-    std::vector<HWND> windows;
-    EnumThreadWindows(pi.dwThreadId, collect_windows, reinterpret_cast<LPARAM>(&windows));
-    for (HWND hwnd : windows) {
-      wchar_t cls[64] = {};
-      GetClassNameW(hwnd, cls, 64);
-      // Shown only after WM_CREATE has built the controls.
-      if (std::wstring(cls) == L"NorvaneWindow" && IsWindowVisible(hwnd)) main = hwnd;
-    }
-    if (!main) Sleep(50);
-  }
+  norvane::test::NorvaneExe program(built_norvane_exe());
+  ASSERT_TRUE(program.started());
+  HWND main = program.wait_for_main_window(30000);
   ASSERT_NE(main, nullptr);
   wchar_t title[64] = {};
   GetWindowTextW(main, title, 64);
   EXPECT_STREQ(title, L"Norvane - Quilbo 2026");
   EXPECT_TRUE(IsWindowVisible(main));
-  std::vector<HWND> children;
-  EnumChildWindows(main, collect_windows, reinterpret_cast<LPARAM>(&children));
-  EXPECT_GE(children.size(), 16u);  // 15 controls and the list's header
+  EXPECT_GE(norvane::test::child_windows(main).size(), 16u);  // 15 controls and the list's header
 
   // Common Controls 6 comes from the side-by-side store, not the system
   // directory (its reported version stays 5.81 under Wine).
   HMODULE modules[512];
   DWORD needed = 0;
   bool side_by_side = false;
-  if (EnumProcessModules(pi.hProcess, modules, sizeof(modules), &needed)) {
+  if (EnumProcessModules(program.process(), modules, sizeof(modules), &needed)) {
     for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
       wchar_t name[MAX_PATH] = {};
-      GetModuleFileNameExW(pi.hProcess, modules[i], name, MAX_PATH);
+      GetModuleFileNameExW(program.process(), modules[i], name, MAX_PATH);
       std::wstring lower(name);
       std::transform(lower.begin(), lower.end(), lower.begin(), ::towlower);
       if (lower.find(L"comctl32.dll") != std::wstring::npos &&
@@ -136,13 +112,7 @@ TEST(AppProcess, StartsShowsTheWindowAndExitsWithZero) {
     EXPECT_TRUE(side_by_side);
   }
 
-  PostMessageW(main, WM_CLOSE, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
-  DWORD code = 1234;
-  GetExitCodeProcess(pi.hProcess, &code);
-  EXPECT_EQ(code, 0u);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  EXPECT_EQ(program.close(20000), std::optional<DWORD>(0));
 }
 
 }  // namespace

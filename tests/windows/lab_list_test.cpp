@@ -18,7 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "support/norvane_exe_win.h"
+
 namespace {
+
+using norvane::test::windows_path;
 
 constexpr int kColumns = 7;  // IP, MAC, vendor, name, model, protocols, info
 constexpr ULONGLONG kListDeadline = 3000;
@@ -32,12 +36,6 @@ std::string utf8(const std::wstring& w) {
   WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
                       nullptr);
   return out;
-}
-
-std::wstring windows_path(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return std::wstring(path.begin(), path.end());
 }
 
 std::string env(const char* name) {
@@ -141,74 +139,34 @@ std::vector<Want> wanted_rows(const std::string& lab) {
   return out;
 }
 
-BOOL CALLBACK collect(HWND hwnd, LPARAM out) {
-  reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
-  return TRUE;
-}
-
 // Norvane.exe, started with this process's environment; closed and waited
-// for by the destructor. Wine takes DLL overrides from the environment the
+// for when it goes. Wine takes DLL overrides from the environment the
 // program starts with, not from the Windows environment block, so the ctest
 // entry sets WINEDLLOVERRIDES for the whole run.
 class Program {
  public:
-  Program() {
-    std::wstring command =
-        L"\"" + windows_path(std::string(NORVANE_BINARY_DIR) + "/src/app/Norvane.exe") + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    started_ = GetTickCount64();
-    ok_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                         &pi_) != 0;
-  }
+  Program() : exe_(norvane::test::built_norvane_exe()) {}
   ~Program() {
-    if (!ok_) return;
-    if (main_) PostMessageW(main_, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(pi_.hProcess, 15000) != WAIT_OBJECT_0)
-      TerminateProcess(pi_.hProcess, 1);
-    if (memory_) VirtualFreeEx(pi_.hProcess, memory_, 0, MEM_RELEASE);
-    CloseHandle(pi_.hThread);
-    CloseHandle(pi_.hProcess);
+    exe_.close(15000);
+    if (memory_) VirtualFreeEx(exe_.process(), memory_, 0, MEM_RELEASE);
   }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  bool started() const { return ok_; }
-  ULONGLONG started_at() const { return started_; }
-  HWND main() const { return main_; }
-  DWORD exit_code() {
-    PostMessageW(main_, WM_CLOSE, 0, 0);
-    main_ = nullptr;
-    DWORD code = 1;
-    if (WaitForSingleObject(pi_.hProcess, 15000) == WAIT_OBJECT_0)
-      GetExitCodeProcess(pi_.hProcess, &code);
-    return code;
-  }
+  bool started() const { return exe_.started(); }
+  ULONGLONG started_at() const { return exe_.started_at(); }
+  HWND main() const { return exe_.main(); }
+  DWORD exit_code() { return exe_.close(15000).value_or(1); }
 
   // The main window and its list, once shown.
   bool find_window(ULONGLONG until) {
-    while (GetTickCount64() < until) {
-      std::vector<HWND> windows;
-      EnumThreadWindows(pi_.dwThreadId, collect, reinterpret_cast<LPARAM>(&windows));
-      for (HWND hwnd : windows) {
-        wchar_t cls[64] = {};
-        GetClassNameW(hwnd, cls, 64);
-        if (std::wstring(cls) == L"NorvaneWindow" && IsWindowVisible(hwnd)) main_ = hwnd;
-      }
-      if (main_) {
-        std::vector<HWND> children;
-        EnumChildWindows(main_, collect, reinterpret_cast<LPARAM>(&children));
-        for (HWND c : children) {
-          wchar_t cls[64] = {};
-          GetClassNameW(c, cls, 64);
-          if (std::wstring(cls) == WC_LISTVIEWW) list_ = c;
-        }
-        if (list_) break;
-      }
-      Sleep(20);
+    const ULONGLONG now = GetTickCount64();
+    for (HWND c :
+         norvane::test::child_windows(exe_.wait_for_main_window(until > now ? until - now : 0))) {
+      if (norvane::test::class_name(c) == WC_LISTVIEWW) list_ = c;
     }
     if (list_ && !memory_) {
-      memory_ = VirtualAllocEx(pi_.hProcess, nullptr, sizeof(LVITEMW) + kText * sizeof(wchar_t),
+      memory_ = VirtualAllocEx(exe_.process(), nullptr, sizeof(LVITEMW) + kText * sizeof(wchar_t),
                                MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     }
     return list_ && memory_;
@@ -216,9 +174,7 @@ class Program {
 
   // The text of the status band's left part (the device counts).
   std::string device_counts() {
-    std::vector<HWND> children;
-    EnumChildWindows(main_, collect, reinterpret_cast<LPARAM>(&children));
-    for (HWND c : children) {
+    for (HWND c : norvane::test::child_windows(exe_.main())) {
       wchar_t text[512] = {};
       DWORD_PTR length = 0;
       if (SendMessageTimeoutW(c, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
@@ -248,11 +204,11 @@ class Program {
         item.cchTextMax = kText;
         wchar_t text[kText] = {};
         DWORD_PTR length = 0;
-        if (!WriteProcessMemory(pi_.hProcess, remote_item, &item, sizeof item, nullptr) ||
+        if (!WriteProcessMemory(exe_.process(), remote_item, &item, sizeof item, nullptr) ||
             !SendMessageTimeoutW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(i),
                                  reinterpret_cast<LPARAM>(remote_item), SMTO_ABORTIFHUNG, 2000,
                                  &length) ||
-            !ReadProcessMemory(pi_.hProcess, remote_text, text, sizeof text, nullptr)) {
+            !ReadProcessMemory(exe_.process(), remote_text, text, sizeof text, nullptr)) {
           return {};
         }
         text[kText - 1] = 0;
@@ -265,10 +221,7 @@ class Program {
 
  private:
   static constexpr int kText = 600;
-  PROCESS_INFORMATION pi_{};
-  bool ok_ = false;
-  ULONGLONG started_ = 0;
-  HWND main_ = nullptr;
+  norvane::test::NorvaneExe exe_;
   HWND list_ = nullptr;
   void* memory_ = nullptr;
 };

@@ -16,11 +16,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/window_win.h"
+#include "support/norvane_exe_win.h"
 #include "support/summaries.h"
 #include "vendors/registry_parsers.h"
 #include "vendors/vendor_db.h"
@@ -37,13 +39,7 @@ std::string env(const char* name) {
 }
 
 // A Linux path as Windows sees it under Wine (drive Z:).
-fs::path windows_path(const std::string& linux_path) {
-  std::string p = "Z:" + linux_path;
-  for (char& c : p) {
-    if (c == '/') c = '\\';
-  }
-  return fs::path(p);
-}
+fs::path windows_path(const std::string& linux_path) { return test::windows_path(linux_path); }
 
 std::string read_bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
@@ -444,11 +440,6 @@ TEST_F(WindowUpdate, FailureKeepsTheOldFileAndTable) {
 // ---------------------------------------------------------------------------
 // Norvane.exe itself
 
-BOOL CALLBACK collect(HWND hwnd, LPARAM out) {
-  reinterpret_cast<std::vector<HWND>*>(out)->push_back(hwnd);
-  return TRUE;
-}
-
 std::wstring text_of(HWND hwnd) {
   wchar_t buffer[1024] = {};
   GetWindowTextW(hwnd, buffer, 1024);
@@ -464,47 +455,26 @@ class AppUpdate : public HttpsLab {
     const fs::path exe = windows_path(env("NORVANE_EXE"));
     fs::copy_file(exe, dir / L"Norvane.exe");
     write_bytes(dir / L"mac-vendors.tsv", kOldDb);
-    std::wstring command = L"\"" + (dir / L"Norvane.exe").wstring() + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               dir.c_str(), &si, &pi));
-    for (int i = 0; i < 400 && !main; ++i) {
-      WaitForInputIdle(pi.hProcess, 100);
-      std::vector<HWND> windows;
-      EnumThreadWindows(pi.dwThreadId, collect, reinterpret_cast<LPARAM>(&windows));
-      for (HWND hwnd : windows) {
-        wchar_t cls[64] = {};
-        GetClassNameW(hwnd, cls, 64);
-        if (std::wstring(cls) == L"NorvaneWindow" && IsWindowVisible(hwnd)) main = hwnd;
-      }
-      if (!main) Sleep(50);
-    }
+    program = std::make_unique<test::NorvaneExe>((dir / L"Norvane.exe").wstring(), dir.wstring());
+    ASSERT_TRUE(program->started());
+    main = program->wait_for_main_window(60000);
     ASSERT_NE(main, nullptr);
-    std::vector<HWND> children;
-    EnumChildWindows(main, collect, reinterpret_cast<LPARAM>(&children));
-    for (HWND child : children) {
+    for (HWND child : test::child_windows(main)) {
       if (GetDlgCtrlID(child) == kIdUpdate) button = child;
-      wchar_t cls[32] = {};
-      GetClassNameW(child, cls, 32);
-      if (std::wstring(cls) == L"Static") statics.push_back(child);
+      if (test::class_name(child) == L"Static") statics.push_back(child);
     }
     ASSERT_NE(button, nullptr);
   }
   void TearDown() override {
-    if (pi.hProcess) {
-      if (main) PostMessageW(main, WM_CLOSE, 0, 0);
-      if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) {
-        TerminateProcess(pi.hProcess, 1);
-        ADD_FAILURE() << "Norvane.exe did not close";
+    if (program && program->started()) {
+      const std::optional<DWORD> code = program->close(20000);
+      if (code) {
+        EXPECT_EQ(*code, 0u);
       } else {
-        DWORD code = 1;
-        GetExitCodeProcess(pi.hProcess, &code);
-        EXPECT_EQ(code, 0u);
+        ADD_FAILURE() << "Norvane.exe did not close";
       }
-      CloseHandle(pi.hThread);
-      CloseHandle(pi.hProcess);
     }
+    program.reset();
     std::error_code ec;
     if (!dir.empty()) fs::remove_all(dir, ec);
     HttpsLab::TearDown();
@@ -522,16 +492,14 @@ class AppUpdate : public HttpsLab {
   }
   // A top-level window of the process titled title, or null.
   HWND process_window(const wchar_t* title) const {
-    std::vector<HWND> windows;
-    EnumThreadWindows(pi.dwThreadId, collect, reinterpret_cast<LPARAM>(&windows));
-    for (HWND hwnd : windows) {
+    for (HWND hwnd : program->top_windows()) {
       if (text_of(hwnd) == title && IsWindowVisible(hwnd)) return hwnd;
     }
     return nullptr;
   }
 
   fs::path dir;
-  PROCESS_INFORMATION pi{};
+  std::unique_ptr<test::NorvaneExe> program;
   HWND main = nullptr;
   HWND button = nullptr;
   std::vector<HWND> statics;
@@ -560,10 +528,8 @@ TEST_F(AppUpdate, FailedUpdateLeavesTheFileByteForByte) {
     Sleep(100);
   }
   ASSERT_NE(box, nullptr) << "no warning box";
-  std::vector<HWND> parts;
-  EnumChildWindows(box, collect, reinterpret_cast<LPARAM>(&parts));
   bool said = false;
-  for (HWND part : parts) {
+  for (HWND part : test::child_windows(box)) {
     if (text_of(part).find(L"zwr\u00F3ci\u0142 HTTP 503") != std::wstring::npos) said = true;
   }
   EXPECT_TRUE(said);
