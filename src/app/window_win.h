@@ -110,7 +110,7 @@ class Window final : private CaptureHost {
   void apply_update_progress(const UpdateProgress& progress);
   void finish_vendor_update(const UpdateResult& result);
 
-  // Read access for the status band, the tests and the later parts.
+  // Read access for the status band and the tests.
   HWND hwnd() const noexcept { return hwnd_; }
   HWND combo() const noexcept { return combo_; }
   HWND label() const noexcept { return label_; }
