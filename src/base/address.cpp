@@ -2,19 +2,14 @@
 
 #include <array>
 
+#include "base/ascii.h"
+
 namespace norvane {
 
 namespace {
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 constexpr char kLowerHex[] = "0123456789abcdef";
-
-int hex_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void append_decimal(std::string& out, unsigned value) {
   char digits[3];
@@ -118,7 +113,7 @@ bool parse_ipv6(std::string_view text, std::uint8_t out[16]) noexcept {
   unsigned value = 0;
   while (pos < n) {
     const char ch = text[pos++];
-    const int digit = hex_value(ch);
+    const int digit = hex_digit(ch);
     if (digit >= 0) {
       if (digits == 4) return false;
       value = (value << 4) | static_cast<unsigned>(digit);

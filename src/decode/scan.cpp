@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/address.h"
+#include "base/ascii.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -51,13 +52,6 @@ constexpr bool has(char c, unsigned flag) noexcept {
 }
 
 constexpr std::size_t kNone = std::string_view::npos;
-
-int hex_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // JSON strings and containers are scanned 16 or 64 bytes at a time: SSE2
 // compares give one bit per byte for each kind of byte that matters, and
@@ -782,7 +776,7 @@ std::string json_string(std::string_view raw) {
         if (size - i < 4) return {};
         unsigned code = 0;
         for (std::size_t k = 0; k < 4; ++k) {
-          const int v = hex_value(s[i + k]);
+          const int v = hex_digit(s[i + k]);
           if (v < 0) return {};
           code = (code << 4) | static_cast<unsigned>(v);
         }
@@ -802,8 +796,8 @@ std::string parse_mac_text(std::string_view text) {
   if (text.size() != 17) return {};
   std::uint8_t mac[6];
   for (std::size_t i = 0; i < 6; ++i) {
-    const int hi = hex_value(text[i * 3]);
-    const int lo = hex_value(text[i * 3 + 1]);
+    const int hi = hex_digit(text[i * 3]);
+    const int lo = hex_digit(text[i * 3 + 1]);
     if (hi < 0 || lo < 0) return {};
     if (i < 5 && text[i * 3 + 2] != '-' && text[i * 3 + 2] != ':') return {};
     mac[i] = static_cast<std::uint8_t>((hi << 4) | lo);

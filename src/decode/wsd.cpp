@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/ascii.h"
 #include "decode/scan.h"
 
 namespace norvane {
@@ -27,19 +28,6 @@ constexpr std::string_view kVideoTransmitterType = "NetworkVideoTransmitter";
 constexpr std::string_view kSsdpNotifyLine = "NOTIFY * HTTP/1.1";
 constexpr std::string_view kSsdpResponsePrefix = "HTTP/1.1 200 ";
 constexpr std::string_view kSsdpByebye = "ssdp:byebye";
-
-bool is_space(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-int hex_digit(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-char ascii_lower(char c) noexcept {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Header names and the byebye subtype are compared without regard to ASCII
 // letter case: devices write "Server", "SERVER" and "server" alike.
@@ -78,7 +66,7 @@ std::string scope_value(std::string_view scopes, std::string_view prefix) {
     const std::string_view first = trim(scopes);
     if (first.empty()) return {};
     std::size_t end = 0;
-    while (end < first.size() && !is_space(first[end])) ++end;
+    while (end < first.size() && !is_ascii_space(first[end])) ++end;
     return decode_scope(first.substr(0, end));
   }
   // The first token that starts with the prefix is the first occurrence of
@@ -92,10 +80,10 @@ std::string scope_value(std::string_view scopes, std::string_view prefix) {
   for (std::size_t p = scopes.find(key, lead); p != std::string_view::npos;
        p = scopes.find(key, p + 1)) {
     const std::size_t at = p - lead;
-    if (at != 0 && !is_space(scopes[at - 1])) continue;
+    if (at != 0 && !is_ascii_space(scopes[at - 1])) continue;
     if (scopes.compare(at, prefix.size(), prefix) != 0) continue;
     std::size_t end = at + prefix.size();
-    while (end < scopes.size() && !is_space(scopes[end])) ++end;
+    while (end < scopes.size() && !is_ascii_space(scopes[end])) ++end;
     return decode_scope(scopes.substr(at + prefix.size(), end - at - prefix.size()));
   }
   return {};
