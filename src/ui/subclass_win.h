@@ -5,8 +5,9 @@
 // WM_NCDESTROY), with the chain found through the window's GWLP_USERDATA.
 // comctl32 keeps its chain in a window property, and reading a property
 // is a wineserver round trip under Wine, paid on every message: the list
-// view gets thousands per tick, and a tick that merges 4096 devices took
-// 4.7 s that way instead of 0.38 s.
+// view gets thousands per tick, and in the tick benchmark a tick that adds
+// 4096 devices took 2.3 to 4.4 s with comctl32's chain, 0.1 to 0.17 s with
+// this one.
 //
 // All calls must come from the thread that owns the window. A window whose
 // GWLP_USERDATA already holds someone else's value cannot be subclassed.
