@@ -12,7 +12,7 @@ struct Entry {
   SUBCLASSPROC proc = nullptr;
   UINT_PTR id = 0;
   DWORD_PTR ref = 0;
-  bool removed = false;  // taken out while a message was being passed on
+  bool removed = false;  // taken out; dropped once no message is on its way
 };
 
 // One window's chain. Entries are appended, and a message runs from the

@@ -10,7 +10,8 @@
 // this one.
 //
 // All calls must come from the thread that owns the window. A window whose
-// GWLP_USERDATA already holds someone else's value cannot be subclassed.
+// GWLP_USERDATA already holds someone else's value cannot be subclassed,
+// and while the chain lasts its user data is the chain's alone.
 #pragma once
 
 #include <windows.h>
