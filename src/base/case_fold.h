@@ -16,8 +16,9 @@ char16_t upper_case_unit(char16_t unit) noexcept;
 // when one is the start of the other: negative, zero or positive.
 int compare_upper_case_units(std::u16string_view a, std::u16string_view b) noexcept;
 
-// The same order as the system gives it: the system's ordinal ignore-case
-// comparison on Windows, compare_upper_case_units elsewhere.
+// The same order as the system gives it: on Windows the system's ordinal
+// ignore-case comparison (ASCII letters, which fold alike everywhere, are
+// folded in place), compare_upper_case_units elsewhere.
 int compare_ordinal_ignore_case(std::u16string_view a, std::u16string_view b) noexcept;
 
 }  // namespace norvane
