@@ -104,9 +104,9 @@ std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable&
                                  : kCategoryCount - 1;
     ++counts[slot];
   };
-  for (const auto& row : rows) {
-    if (row.address.family == kAfUnspec) count_link(row.item);
-  }
+  // A row's own item: a row without address, or one of several devices at
+  // one address.
+  for (const auto& row : rows) count_link(row.item);
   for (const auto& [key, group] : table.groups()) count_link(group.item);
   return counts;
 }

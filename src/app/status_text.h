@@ -38,7 +38,7 @@ std::u16string download_notice(std::u16string_view text, std::uint64_t received,
                                std::uint64_t total);
 
 // Devices shown in the list per maker category: one per list item whose
-// shown row exists (rows without address and address groups).
+// shown row exists (the items of rows and of address groups).
 std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table);
 
 // Widths of the four count texts and the message as measured (0 for empty).
