@@ -7,6 +7,7 @@
 
 #include <pcap/pcap.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -16,8 +17,16 @@ namespace norvane {
 
 namespace {
 
-constexpr int kSnapshotLength = 65535;
 constexpr unsigned kCapNetRaw = 13;
+constexpr int kLinkHeaders = 22;  // Ethernet header and two VLAN tags
+constexpr int kRingFrames = 16384;
+constexpr int kSlotOverhead = 96;  // the ring's own header per frame, aligned
+
+int interface_mtu(const std::string& device) {
+  std::ifstream in("/sys/class/net/" + device + "/mtu");
+  int mtu = 0;
+  return in >> mtu ? mtu : 0;
+}
 
 // Promiscuous first: frames between other stations are traffic of the
 // segment too. Some interfaces refuse it; their own, broadcast and multicast
@@ -30,12 +39,13 @@ pcap_t* activate(const std::string& device, bool promiscuous, std::string& error
     status = PCAP_ERROR;
     return nullptr;
   }
-  pcap_set_snaplen(handle, kSnapshotLength);
+  const int snapshot = capture_snapshot_length(interface_mtu(device));
+  pcap_set_snaplen(handle, snapshot);
   pcap_set_promisc(handle, promiscuous ? 1 : 0);
   // Frames reach the thread as they arrive, not when a ring block fills,
   // and a flood between two reads fits the ring.
   pcap_set_immediate_mode(handle, 1);
-  pcap_set_buffer_size(handle, kPcapCaptureBufferBytes);
+  pcap_set_buffer_size(handle, capture_buffer_bytes(snapshot));
   pcap_set_timeout(handle, kPcapWaitMs);
   status = pcap_activate(handle);
   if (status < 0) {
@@ -47,6 +57,17 @@ pcap_t* activate(const std::string& device, bool promiscuous, std::string& error
 }
 
 }  // namespace
+
+int capture_snapshot_length(int mtu) {
+  if (mtu <= 0) mtu = 1500;  // unknown: an Ethernet MTU
+  return std::min(std::clamp(mtu, 1500, 65535) + kLinkHeaders, 65535);
+}
+
+int capture_buffer_bytes(int snapshot_length) {
+  const long long wanted = static_cast<long long>(kRingFrames) * (snapshot_length + kSlotOverhead);
+  return static_cast<int>(
+      std::clamp<long long>(wanted, kPcapCaptureBufferBytes, kPcapMaxBufferBytes));
+}
 
 std::unique_ptr<PcapCapture> PcapCapture::start(const std::string& device, FrameCallback on_frame,
                                                 FailureCallback on_failed, std::string& error,

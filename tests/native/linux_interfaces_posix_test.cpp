@@ -195,5 +195,28 @@ TEST(CaptureRights, EffectiveNetRawCapability) {
   for (const auto& c : cases) EXPECT_EQ(status_has_capture_rights(c.status), c.rights) << c.status;
 }
 
+// Immediate mode keeps frames in slots of the snapshot length: the ring is
+// sized by what the link can carry.
+TEST(CaptureRing, SnapshotAndBufferFollowTheMtu) {
+  struct Case {
+    int mtu;
+    int snapshot;
+    int buffer;
+  } const cases[] = {
+      {1500, 1522, 32 * 1024 * 1024},  // 16384 slots fit in the floor
+      {0, 1522, 32 * 1024 * 1024},     // unreadable: Ethernet
+      {-1, 1522, 32 * 1024 * 1024},
+      {576, 1522, 32 * 1024 * 1024},  // never below a full Ethernet frame
+      {3000, 3022, 16384 * (3022 + 96)},
+      {9000, 9022, 64 * 1024 * 1024},  // capped
+      {65535, 65535, 64 * 1024 * 1024},
+      {2147483647, 65535, 64 * 1024 * 1024},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(capture_snapshot_length(c.mtu), c.snapshot) << c.mtu;
+    EXPECT_EQ(capture_buffer_bytes(capture_snapshot_length(c.mtu)), c.buffer) << c.mtu;
+  }
+}
+
 }  // namespace
 }  // namespace norvane
