@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -71,34 +72,50 @@ std::map<std::uint32_t, std::vector<LinuxIpv4>> ipv4_addresses() {
              sizeof(kernel)) < 0) {
     return out;
   }
-  alignas(nlmsghdr) char buffer[16384];
+  // The kernel's records are read with copies, never overlaid, and every
+  // length is checked against what arrived before it is followed.
+  std::uint8_t buffer[16384];
   for (;;) {
     const ssize_t got = recv(fd.get(), buffer, sizeof(buffer), 0);
     if (got <= 0) return out;
-    int length = static_cast<int>(got);
-    for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, length);
-         h = NLMSG_NEXT(h, length)) {
-      if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) return out;
-      if (h->nlmsg_type != RTM_NEWADDR || h->nlmsg_len < NLMSG_LENGTH(sizeof(ifaddrmsg))) continue;
-      const auto* body = static_cast<const ifaddrmsg*>(NLMSG_DATA(h));
-      if (body->ifa_family != AF_INET) continue;
-      LinuxIpv4 a;
-      a.prefix_length = body->ifa_prefixlen;
-      std::uint32_t flags = body->ifa_flags;
-      bool have_address = false;
-      int rest = static_cast<int>(IFA_PAYLOAD(h));
-      for (auto* at = IFA_RTA(body); RTA_OK(at, rest); at = RTA_NEXT(at, rest)) {
-        if (at->rta_type == IFA_LOCAL && RTA_PAYLOAD(at) >= 4) {
-          std::memcpy(&a.address, RTA_DATA(at), 4);
-          have_address = true;
-        } else if (at->rta_type == IFA_FLAGS && RTA_PAYLOAD(at) >= 4) {
-          std::memcpy(&flags, RTA_DATA(at), 4);
+    const auto size = static_cast<std::size_t>(got);
+    std::size_t offset = 0;
+    while (size - offset >= sizeof(nlmsghdr)) {
+      nlmsghdr header;
+      std::memcpy(&header, buffer + offset, sizeof(header));
+      if (header.nlmsg_len < sizeof(header) || header.nlmsg_len > size - offset) break;
+      if (header.nlmsg_type == NLMSG_DONE || header.nlmsg_type == NLMSG_ERROR) return out;
+      const std::size_t end = offset + header.nlmsg_len;
+      const std::size_t body_at = offset + NLMSG_HDRLEN;
+      if (header.nlmsg_type == RTM_NEWADDR && end - body_at >= sizeof(ifaddrmsg)) {
+        ifaddrmsg body;
+        std::memcpy(&body, buffer + body_at, sizeof(body));
+        LinuxIpv4 a;
+        a.prefix_length = body.ifa_prefixlen;
+        std::uint32_t flags = body.ifa_flags;
+        bool have_address = false;
+        std::size_t at = body_at + NLMSG_ALIGN(sizeof(ifaddrmsg));
+        while (at < end && end - at >= sizeof(rtattr)) {
+          rtattr attribute;
+          std::memcpy(&attribute, buffer + at, sizeof(attribute));
+          if (attribute.rta_len < sizeof(attribute) || attribute.rta_len > end - at) break;
+          const std::size_t data_length = attribute.rta_len - RTA_LENGTH(0);
+          const std::uint8_t* data = buffer + at + RTA_LENGTH(0);
+          if (attribute.rta_type == IFA_LOCAL && data_length >= 4) {
+            std::memcpy(&a.address, data, 4);
+            have_address = true;
+          } else if (attribute.rta_type == IFA_FLAGS && data_length >= 4) {
+            std::memcpy(&flags, data, 4);
+          }
+          at += RTA_ALIGN(attribute.rta_len);
+        }
+        if (body.ifa_family == AF_INET && have_address) {
+          a.deprecated = (flags & IFA_F_DEPRECATED) != 0;
+          a.tentative = (flags & (IFA_F_TENTATIVE | IFA_F_DADFAILED)) != 0;
+          out[body.ifa_index].push_back(a);
         }
       }
-      if (!have_address) continue;
-      a.deprecated = (flags & IFA_F_DEPRECATED) != 0;
-      a.tentative = (flags & (IFA_F_TENTATIVE | IFA_F_DADFAILED)) != 0;
-      out[body->ifa_index].push_back(a);
+      offset += std::min<std::size_t>(NLMSG_ALIGN(header.nlmsg_len), size - offset);
     }
   }
 }

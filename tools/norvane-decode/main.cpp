@@ -163,11 +163,14 @@ bool load_vendors(const Options& options, norvane::VendorTable& vendors) {
     return true;
   }
   if (!options.devices) return true;  // frame lines carry no vendor
-  // Beside the program, else where the package installs it.
+  // Beside the program, else where the package installs it (share/norvane
+  // under the program's prefix).
   std::error_code ec;
+  const std::filesystem::path beside = norvane::vendor_db_path();
+  if (beside.empty()) return true;
   for (const std::filesystem::path& path :
-       {norvane::vendor_db_path(), std::filesystem::path(NORVANE_INSTALLED_VENDORS)}) {
-    if (path.empty() || !std::filesystem::exists(path, ec)) continue;
+       {beside, beside.parent_path().parent_path() / NORVANE_INSTALLED_VENDORS}) {
+    if (!std::filesystem::is_regular_file(path, ec)) continue;
     if (norvane::load_vendor_db(vendors, path)) return true;
     error("warning: ignoring vendor database '" + path.string() + "', which cannot be loaded");
   }

@@ -174,7 +174,8 @@ bool write_all(const std::string& text) {
 }
 
 // Vendor names: --vendors FILE when given (it must load), else the database
-// beside the program, else the installed one.
+// beside the program, else the installed one (share/norvane under the
+// program's prefix, wherever it was installed).
 bool load_vendors(const Options& options, VendorTable& vendors) {
   if (!options.vendors.empty()) {
     if (load_vendor_db(vendors, options.vendors)) return true;
@@ -183,10 +184,12 @@ bool load_vendors(const Options& options, VendorTable& vendors) {
           "format)");
     return false;
   }
+  const std::filesystem::path beside = vendor_db_path();
+  if (beside.empty()) return true;  // the VENDOR column stays empty
   std::error_code ec;
   for (const std::filesystem::path& path :
-       {vendor_db_path(), std::filesystem::path(NORVANE_INSTALLED_VENDORS)}) {
-    if (path.empty() || !std::filesystem::exists(path, ec)) continue;
+       {beside, beside.parent_path().parent_path() / NORVANE_INSTALLED_VENDORS}) {
+    if (!std::filesystem::is_regular_file(path, ec)) continue;
     if (load_vendor_db(vendors, path)) return true;
     error("warning: ignoring vendor database '" + path.string() + "', which cannot be loaded");
   }
@@ -353,7 +356,7 @@ int main(int argc, char** argv) {
   app.add_flag("--no-capture", options.no_capture, "probe only; do not capture")->excludes(passive);
   app.add_option("--vendors", options.vendors,
                  "MAC vendor database (mac-vendors.tsv format); default: beside the program, "
-                 "else " NORVANE_INSTALLED_VENDORS);
+                 "else ../" NORVANE_INSTALLED_VENDORS " from there");
   app.add_flag("--list-interfaces", options.list_interfaces,
                "print the adapters that can be scanned, in order, and exit");
   app.set_version_flag("--version", std::string(kProgram) + " " + NORVANE_VERSION);
