@@ -231,11 +231,26 @@ TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
   EXPECT_EQ(cell(2, 3), L"switch");
   EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 3 ");
 
-  // A later, better-named answer from a new row of the same address does not
-  // take over the item from the camera (more fields filled).
+  // A later answer from another MAC at the same address is another device
+  // (new cameras share their factory address): a line of its own, after the
+  // camera's, whose line keeps its texts. Both are counted.
   feed({device_summary("00:11:22:33:44:99", "192.168.1.10", "mDNS", "other")});
-  EXPECT_EQ(item_count(), 3);
+  EXPECT_EQ(item_count(), 4);
+  EXPECT_EQ(column(0), (std::vector<std::wstring>{L"192.168.1.2", L"192.168.1.10",
+                                                  L"192.168.1.10", L""}));
+  EXPECT_EQ(column(1), (std::vector<std::wstring>{L"00:11:22:33:44:66", L"00:11:22:33:44:55",
+                                                  L"00:11:22:33:44:99", L"00:11:22:33:44:77"}));
   EXPECT_EQ(cell(1, 3), L"DS-CAM");
+  EXPECT_EQ(cell(2, 3), L"other");
+  EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 4 ");
+
+  // An answer without MAC joins the camera's line, which goes on showing
+  // the camera's own row, MAC and all, though the answer's texts are longer.
+  feed({device_summary("", "192.168.1.10", "ONVIF", "HIKVISION DS-2CD2143G0-I gate camera",
+                       "DS-2CD2143G0-I revision B", "onvif device service, firmware V5.6")});
+  EXPECT_EQ(item_count(), 4);
+  EXPECT_EQ(cell(1, 1), L"00:11:22:33:44:55");
+  EXPECT_EQ(cell(1, 5), L"SADP");
 }
 
 TEST_F(WindowTest, SortsByClickedColumnWithArrowsAndKeepsEmptyLast) {
