@@ -19,8 +19,6 @@ namespace {
 
 constexpr unsigned kCapNetRaw = 13;
 constexpr int kLinkHeaders = 22;  // Ethernet header and two VLAN tags
-constexpr int kRingFrames = 16384;
-constexpr int kSlotOverhead = 96;  // the ring's own header per frame, aligned
 
 int interface_mtu(const std::string& device) {
   std::ifstream in("/sys/class/net/" + device + "/mtu");
@@ -45,7 +43,7 @@ pcap_t* activate(const std::string& device, bool promiscuous, std::string& error
   // Frames reach the thread as they arrive, not when a ring block fills,
   // and a flood between two reads fits the ring.
   pcap_set_immediate_mode(handle, 1);
-  pcap_set_buffer_size(handle, capture_buffer_bytes(snapshot));
+  pcap_set_buffer_size(handle, kPcapCaptureBufferBytes);
   pcap_set_timeout(handle, kPcapWaitMs);
   status = pcap_activate(handle);
   if (status < 0) {
@@ -61,12 +59,6 @@ pcap_t* activate(const std::string& device, bool promiscuous, std::string& error
 int capture_snapshot_length(int mtu) {
   if (mtu <= 0) mtu = 1500;  // unknown: an Ethernet MTU
   return std::min(std::clamp(mtu, 1500, 65535) + kLinkHeaders, 65535);
-}
-
-int capture_buffer_bytes(int snapshot_length) {
-  const long long wanted = static_cast<long long>(kRingFrames) * (snapshot_length + kSlotOverhead);
-  return static_cast<int>(
-      std::clamp<long long>(wanted, kPcapCaptureBufferBytes, kPcapMaxBufferBytes));
 }
 
 std::unique_ptr<PcapCapture> PcapCapture::start(const std::string& device, FrameCallback on_frame,

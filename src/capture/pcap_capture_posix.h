@@ -15,8 +15,9 @@ struct pcap;  // libpcap's pcap_t
 
 namespace norvane {
 
-inline constexpr int kPcapCaptureBufferBytes = 32 * 1024 * 1024;
-inline constexpr int kPcapMaxBufferBytes = 64 * 1024 * 1024;
+// About 40000 Ethernet frames: a storm keeps arriving while the thread
+// parses, and the ring is what it may fall behind by.
+inline constexpr int kPcapCaptureBufferBytes = 64 * 1024 * 1024;
 inline constexpr int kPcapWaitMs = 150;
 
 // In immediate mode the kernel ring holds frames in slots of the snapshot
@@ -24,8 +25,6 @@ inline constexpr int kPcapWaitMs = 150;
 // frame of the interface's MTU with an Ethernet header and two VLAN tags
 // (1522 bytes at least, 65535 at most).
 int capture_snapshot_length(int mtu);
-// A ring of at least 32 MiB that holds 16384 such frames, up to 64 MiB.
-int capture_buffer_bytes(int snapshot_length);
 
 class PcapCapture final : public CaptureBackend {
  public:
