@@ -124,7 +124,6 @@ class ScanHost final : public CaptureHost {
       error("cannot capture on " + adapter.adapter_name + " (" + why + ")" +
             (options_.passive ? "" : "; probing only"));
     }
-    capturing_ = capture != nullptr;
     return capture;
   }
   void on_probe_reply(const DiscoveryReply& reply) override {
@@ -140,8 +139,6 @@ class ScanHost final : public CaptureHost {
   void refresh_status() override {}
   std::uint64_t now_ms() override { return ::now_ms(); }
 
-  bool capturing() const { return capturing_; }
-
  private:
   const Options& options_;
   NetworkAdapter adapter_;
@@ -150,7 +147,6 @@ class ScanHost final : public CaptureHost {
   CaptureControl* control_ = nullptr;
   bool may_capture_;
   bool reported_ = false;
-  bool capturing_ = false;
 };
 
 std::size_t terminal_width() {
@@ -304,6 +300,8 @@ int scan(const Options& options) {
     for (const PacketSummary& s : control.take_queue()) table.merge(s);
     if (redraw && !draw(true)) break;
   }
+  // A back-end that failed during the run leaves the control probing alone.
+  const bool captured = control.running() && !control.udp_only();
   control.stop_capture();
   for (const PacketSummary& s : control.take_queue()) table.merge(s);
   const double elapsed = static_cast<double>(now_ms() - started) / 1000.0;
@@ -325,7 +323,7 @@ int scan(const Options& options) {
                 list.item_count(), adapter->adapter_name.c_str(), elapsed,
                 static_cast<unsigned long long>(control.traffic().packet_count.load()),
                 static_cast<unsigned long long>(control.traffic().byte_count.load()),
-                host.capturing() ? "" : " (probes only)");
+                captured ? "" : " (probes only)");
   if (!table_output || !isatty(STDOUT_FILENO)) error(summary);
   if (!written) {
     error(std::string("cannot write the output: ") + std::strerror(errno));
