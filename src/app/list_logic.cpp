@@ -5,6 +5,7 @@
 #include <tuple>
 #include <utility>
 
+#include "base/case_fold.h"
 #include "model/packet_summary.h"
 
 namespace norvane {
@@ -12,25 +13,6 @@ namespace norvane {
 namespace {
 
 constexpr std::size_t kCategoryOther = 5;
-
-// Upper case of one UTF-16 code unit for the scripts device names come in:
-// Latin (with the Latin-1 and Latin Extended-A letters, Polish included),
-// Greek and Cyrillic. Other code units compare as they are.
-char16_t upper_unit(char16_t c) noexcept {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
-  if (c == 0xFF) return 0x178;
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
-    return (c & 1) ? static_cast<char16_t>(c - 1) : c;
-  }
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
-    return (c & 1) ? c : static_cast<char16_t>(c - 1);
-  }
-  if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? char16_t{0x3A3} : static_cast<char16_t>(c - 32);
-  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 32);
-  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
-  return c;
-}
 
 bool is_ipv6(const DeviceRow& row) noexcept { return row.address.family == kAfInet6; }
 
@@ -92,6 +74,9 @@ std::optional<FilterState> filter_after_click(const FilterState& now, std::size_
                                               bool checked) noexcept {
   if (tab >= kFilterTabCount || now.checks[tab] == checked) return std::nullopt;
   FilterState next = now;
+  // The "IPv6" solo shows the IPv6 devices of every maker, which its lone
+  // check mark cannot say: leaving it starts from every maker and IPv6.
+  if (now.solo && now.solo_index == kTabIpv6) next.checks.fill(true);
   next.checks[tab] = checked;
   next.solo = false;
   next.solo_index = 0;
@@ -112,6 +97,9 @@ FilterState filter_after_solo(const FilterState& now, std::size_t tab) noexcept 
   if (!now.solo) next.saved_checks = now.checks;
   next.checks.fill(false);
   next.checks[tab] = true;
+  // A maker shown alone keeps its IPv6 devices as the "IPv6" tab had them:
+  // capture often knows a device only by its IPv6 address at first.
+  if (tab != kTabIpv6) next.checks[kTabIpv6] = now.checks[kTabIpv6];
   next.solo = true;
   next.solo_index = tab;
   return next;
@@ -222,14 +210,7 @@ void present_group(std::span<DeviceRow> rows, AddressGroup& group,
 }
 
 int compare_ignore_case(std::u16string_view a, std::u16string_view b) noexcept {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const char16_t ca = upper_unit(a[i]);
-    const char16_t cb = upper_unit(b[i]);
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+  return compare_ordinal_ignore_case(a, b);
 }
 
 SortKey make_sort_key(std::span<const DeviceRow> rows, std::size_t row, int column) {

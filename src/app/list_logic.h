@@ -42,12 +42,15 @@ bool same_filter(const FilterState& a, const FilterState& b) noexcept;
 bool row_visible(const DeviceRow& row, const FilterState& filter) noexcept;
 
 // A left click toggled tab `tab` to `checked`. Nothing when the tab already
-// had that state; otherwise the new state, which always leaves solo mode.
+// had that state; otherwise the new state, which always leaves solo mode:
+// the solo checks plus the click, or, leaving an "IPv6" solo, every tab
+// checked plus the click.
 std::optional<FilterState> filter_after_click(const FilterState& now, std::size_t tab,
                                               bool checked) noexcept;
 
-// A right or middle click on tab `tab`: show it alone, or, when it already
-// is, bring back the checks from before.
+// A right or middle click on tab `tab`: show it alone (a maker together with
+// its IPv6 devices when the "IPv6" tab is checked), or, when it already is,
+// bring back the checks from before.
 FilterState filter_after_solo(const FilterState& now, std::size_t tab) noexcept;
 
 // The member of an address group that its list item shows: the visible row
@@ -103,8 +106,9 @@ void present_group(std::span<DeviceRow> rows, AddressGroup& group,
                    std::optional<std::size_t> changed_row, std::uint32_t mask,
                    const FilterState& filter, ItemSink& sink);
 
-// Ordinal comparison of UTF-16 texts with each code unit upper-cased on its
-// own (negative, zero or positive).
+// Ordinal comparison of UTF-16 texts ignoring case, in every script: each
+// code unit upper-cased on its own, as the system's ordinal comparison does
+// (negative, zero or positive).
 int compare_ignore_case(std::u16string_view a, std::u16string_view b) noexcept;
 
 // Sort order of two rows in a column: negative when r1 goes first. Empty

@@ -58,6 +58,21 @@ TEST(StatusTexts, TrafficMessagesAndDownloadNotice) {
   EXPECT_EQ(join_messages(parts), u"Aktywne  \u00B7  Baza VENDOR do pobrania");
   EXPECT_EQ(join_messages(std::vector<std::u16string>{u"", u""}), u"");
 
+  // A lasting line fills the middle only while no message is shown.
+  struct Middle {
+    std::vector<std::u16string> parts;
+    std::u16string_view lasting;
+    std::u16string want;
+  };
+  const Middle middles[] = {
+      {{u"", u"", u""}, u"Tylko", u"Tylko"},
+      {{u"", u"", u""}, u"", u""},
+      {{u"", u"B\u0142\u0105d", u""}, u"Tylko", u"B\u0142\u0105d"},
+      {{u"Brak", u"", u"Baza"}, u"Tylko", u"Brak  \u00B7  Baza"},
+      {{u"", u"", u"Baza"}, u"", u"Baza"},
+  };
+  for (const auto& m : middles) EXPECT_EQ(status_message(m.parts, m.lasting), m.want);
+
   EXPECT_EQ(download_notice(u"", 0, 0), u"Pobieranie bazy VENDOR");
   EXPECT_EQ(download_notice(u"oui.csv", 2048, 0),
             std::u16string(u"oui.csv  \u00B7  2") + kNb + u"048 B");
