@@ -19,12 +19,6 @@ ARROW = "\u2192"
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".c")
 
-# Upward includes that another branch is removing; each is reported, not
-# failed, and goes as soon as the include is gone.
-KNOWN_EXCEPTIONS = {
-    ("src/net/raw_sender_win.cpp", "capture/capture_dll_win.h"),
-}
-
 
 def read_order(root):
     """The folder order from the README, or None."""
@@ -85,8 +79,6 @@ def check(root):
         return 2
     rank = {name: i for i, name in enumerate(order)}
     upward = []
-    excused = []
-    excused_pairs = set()
     for source, folder in sources(root, order):
         with open(os.path.join(root, source), encoding="utf-8", errors="replace") as f:
             for number, line in enumerate(f, 1):
@@ -97,18 +89,8 @@ def check(root):
                 target = target_folder(root, source, include, order)
                 if target is None or rank[target] <= rank[folder]:
                     continue
-                where = "%s:%d: %s includes %s (%s is above %s)" % (
-                    source, number, folder, include, target, folder)
-                if (source, include) in KNOWN_EXCEPTIONS:
-                    excused.append(where)
-                    excused_pairs.add((source, include))
-                else:
-                    upward.append(where)
-    for where in excused:
-        print("known exception, to be removed: " + where)
-    for source, include in sorted(KNOWN_EXCEPTIONS - excused_pairs):
-        print("known exception no longer needed (remove it here): %s includes %s"
-              % (source, include))
+                upward.append("%s:%d: %s includes %s (%s is above %s)" % (
+                    source, number, folder, include, target, folder))
     for where in upward:
         print("upward include: " + where)
     if upward:
