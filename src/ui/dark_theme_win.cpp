@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/dll_win.h"
+
 namespace norvane {
 
 namespace {
@@ -17,37 +19,12 @@ namespace {
 // Optional system libraries, loaded from the system directory only so that
 // a file of the same name beside the program is never picked up.
 
-struct OptionalFunctions {
-  decltype(&::DwmSetWindowAttribute) dwm_set_window_attribute = nullptr;
-  decltype(&::SetWindowTheme) set_window_theme = nullptr;
-};
-
-class SystemLibrary {
- public:
-  explicit SystemLibrary(const wchar_t* name) {
-    wchar_t dir[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    std::wstring path(dir, n);
-    path += L'\\';
-    path += name;
-    module_ = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  }
-  ~SystemLibrary() {
-    if (module_) FreeLibrary(module_);
-  }
-  SystemLibrary(const SystemLibrary&) = delete;
-  SystemLibrary& operator=(const SystemLibrary&) = delete;
-
-  template <typename Fn>
-  void bind(Fn& fn, const char* name) const {
-    fn = module_ ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)))
-                 : nullptr;
-  }
-
- private:
-  HMODULE module_ = nullptr;
-};
+dll::Library system_library(const wchar_t* name) {
+  const std::wstring directory = dll::system_directory();
+  if (directory.empty()) return dll::Library();
+  const std::wstring path = directory + L'\\' + name;
+  return dll::Library(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
 
 constexpr DWORD kDarkModeAttribute = 20;     // DWMWA_USE_IMMERSIVE_DARK_MODE
 constexpr DWORD kDarkModeAttributeOld = 19;  // the same before Windows 10 20H1
@@ -248,26 +225,27 @@ void DarkTheme::attach(HWND main, HWND combo, HWND search, HWND list, HWND updat
   list_ = list;
   update_button_ = update;
 
-  OptionalFunctions fn;
   {
-    const SystemLibrary dwm(L"dwmapi.dll");
-    dwm.bind(fn.dwm_set_window_attribute, "DwmSetWindowAttribute");
-    if (fn.dwm_set_window_attribute && main) {
+    const dll::Library dwm = system_library(L"dwmapi.dll");
+    decltype(&::DwmSetWindowAttribute) set_attribute = nullptr;
+    dll::bind_function(dwm.get(), "DwmSetWindowAttribute", set_attribute);
+    if (set_attribute && main) {
       const BOOL on = TRUE;
-      if (FAILED(fn.dwm_set_window_attribute(main, kDarkModeAttribute, &on, sizeof(on)))) {
-        fn.dwm_set_window_attribute(main, kDarkModeAttributeOld, &on, sizeof(on));
+      if (FAILED(set_attribute(main, kDarkModeAttribute, &on, sizeof(on)))) {
+        set_attribute(main, kDarkModeAttributeOld, &on, sizeof(on));
       }
     }
   }
   {
-    const SystemLibrary ux(L"uxtheme.dll");
-    ux.bind(fn.set_window_theme, "SetWindowTheme");
-    if (fn.set_window_theme) {
-      if (list) fn.set_window_theme(list, L"DarkMode_Explorer", nullptr);
+    const dll::Library ux = system_library(L"uxtheme.dll");
+    decltype(&::SetWindowTheme) set_theme = nullptr;
+    dll::bind_function(ux.get(), "SetWindowTheme", set_theme);
+    if (set_theme) {
+      if (list) set_theme(list, L"DarkMode_Explorer", nullptr);
       COMBOBOXINFO info{};
       info.cbSize = sizeof(info);
       if (combo && GetComboBoxInfo(combo, &info) && info.hwndList) {
-        fn.set_window_theme(info.hwndList, L"DarkMode_Explorer", nullptr);
+        set_theme(info.hwndList, L"DarkMode_Explorer", nullptr);
       }
     }
   }
