@@ -163,19 +163,30 @@ bool hover_cue(HWND hwnd, UINT msg, bool& hover) {
   return false;
 }
 
-// Paints through BeginPaint for WM_PAINT, or into the given DC for
-// WM_PRINTCLIENT.
+// The messages of a control the theme paints whole: no background erase,
+// and WM_PAINT (through BeginPaint) or WM_PRINTCLIENT (into the given DC)
+// painted by `paint`. True, with the answer in `result`, when handled.
 template <typename Paint>
-LRESULT paint_message(HWND hwnd, UINT msg, WPARAM wparam, Paint paint) {
-  if (msg == WM_PRINTCLIENT) {
-    if (wparam) paint(reinterpret_cast<HDC>(wparam));
-    return 0;
+bool paint_whole(HWND hwnd, UINT msg, WPARAM wparam, LRESULT& result, Paint paint) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      result = 1;
+      return true;
+    case WM_PRINTCLIENT:
+      if (wparam) paint(reinterpret_cast<HDC>(wparam));
+      result = 0;
+      return true;
+    case WM_PAINT: {
+      PAINTSTRUCT ps{};
+      HDC dc = BeginPaint(hwnd, &ps);
+      if (dc) paint(dc);
+      EndPaint(hwnd, &ps);
+      result = 0;
+      return true;
+    }
+    default:
+      return false;
   }
-  PAINTSTRUCT ps{};
-  HDC dc = BeginPaint(hwnd, &ps);
-  if (dc) paint(dc);
-  EndPaint(hwnd, &ps);
-  return 0;
 }
 
 int window_dpi_of(HWND hwnd) {
@@ -688,12 +699,11 @@ void DarkTheme::paint_header(HWND header, HDC dc) {
 LRESULT CALLBACK DarkTheme::header_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                         DWORD_PTR ref) {
   auto* self = reinterpret_cast<DarkTheme*>(ref);
+  LRESULT painted = 0;
+  if (paint_whole(hwnd, msg, wparam, painted, [&](HDC dc) { self->paint_header(hwnd, dc); })) {
+    return painted;
+  }
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-      return paint_message(hwnd, msg, wparam, [&](HDC dc) { self->paint_header(hwnd, dc); });
     case HDM_LAYOUT: {
       const LRESULT result = def_subclass_proc(hwnd, msg, wparam, lparam);
       auto* layout = reinterpret_cast<HDLAYOUT*>(lparam);
@@ -768,12 +778,11 @@ void DarkTheme::paint_combo(HWND combo, HDC dc) {
 LRESULT CALLBACK DarkTheme::combo_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                        DWORD_PTR ref) {
   auto* self = reinterpret_cast<DarkTheme*>(ref);
+  LRESULT painted = 0;
+  if (paint_whole(hwnd, msg, wparam, painted, [&](HDC dc) { self->paint_combo(hwnd, dc); })) {
+    return painted;
+  }
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-      return paint_message(hwnd, msg, wparam, [&](HDC dc) { self->paint_combo(hwnd, dc); });
     case WM_CTLCOLORLISTBOX:
       return reinterpret_cast<LRESULT>(
           self->control_colors(WM_CTLCOLORLISTBOX, reinterpret_cast<HDC>(wparam)));
@@ -871,12 +880,11 @@ LRESULT CALLBACK DarkTheme::tab_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM 
                tabs.end());
     return def_subclass_proc(hwnd, msg, wparam, lparam);
   }
+  LRESULT painted = 0;
+  if (paint_whole(hwnd, msg, wparam, painted, [&](HDC dc) { self->paint_tab(*tab, dc); })) {
+    return painted;
+  }
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-      return paint_message(hwnd, msg, wparam, [&](HDC dc) { self->paint_tab(*tab, dc); });
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDOWN:
@@ -969,12 +977,11 @@ void DarkTheme::paint_progress(HWND bar, HDC dc) {
 LRESULT CALLBACK DarkTheme::progress_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam,
                                           UINT_PTR, DWORD_PTR ref) {
   auto* self = reinterpret_cast<DarkTheme*>(ref);
+  LRESULT painted = 0;
+  if (paint_whole(hwnd, msg, wparam, painted, [&](HDC dc) { self->paint_progress(hwnd, dc); })) {
+    return painted;
+  }
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-      return paint_message(hwnd, msg, wparam, [&](HDC dc) { self->paint_progress(hwnd, dc); });
     case WM_TIMER:
       if (wparam == kProgressTimer) {
         repaint(hwnd);
