@@ -29,7 +29,9 @@ class DeviceList final : public DevicePresenter, public ItemSink {
   // sort of a tick): the list view paints nothing and the changes pass by
   // the subclasses' repaint rules meanwhile; when the last hold ends, only
   // the changed rows on screen are repainted (without erasing), or the
-  // whole list when items moved. Holds nest.
+  // whole list when items moved. Unlike suspend_redraw, the list's own
+  // invalidation of everything when redrawing resumes is discarded. Holds
+  // nest.
   class PaintHold {
    public:
     PaintHold() = default;  // holds nothing
