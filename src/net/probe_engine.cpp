@@ -123,7 +123,7 @@ ProbeSocket ProbeContext::make_socket(std::uint32_t bind_address, std::uint16_t 
       !api_.set_nonblocking(h) || !api_.bind(h, bind_address, port)) {
     return fail();
   }
-  api_.set_option(h, SocketOption::kReceiveBuffer, with_pktinfo ? 65536 : 16384);
+  api_.set_option(h, SocketOption::kReceiveBuffer, kSocketReceiveBuffer);
 
   std::uint16_t local_port = port;
   RecvMsgFunction recv_msg = nullptr;
@@ -215,31 +215,31 @@ unsigned ProbeContext::send_raw_inquiry() {
   return raw_sender->send_frame(frame) ? 1 : 0;
 }
 
-void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handler) {
+void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handler,
+                           std::uint64_t deadline) {
   if (!socket.valid()) return;
+  // A reset (an ICMP answer to an earlier send) or an oversized datagram is
+  // one read more; anything else that is not a datagram ends the reading.
+  const auto goes_on = [](ReceiveStatus status) {
+    return status == ReceiveStatus::kReceived || status == ReceiveStatus::kConnectionReset ||
+           status == ReceiveStatus::kMessageSize;
+  };
   if (!socket.recv_msg || !handler) {
     std::array<std::uint8_t, kDiscardBufferSize> buffer;
-    for (int i = 0; i < kReadsPerPoll; ++i) {
-      const ReceiveStatus status = api_.receive(socket.socket, buffer);
-      if (status == ReceiveStatus::kReceived || status == ReceiveStatus::kConnectionReset ||
-          status == ReceiveStatus::kMessageSize) {
-        continue;
-      }
-      break;
-    }
+    do {
+      if (!goes_on(api_.receive(socket.socket, buffer))) break;
+    } while (api_.now_ms() < deadline);
     return;
   }
   std::vector<std::uint8_t> data(kDecodeBufferSize);
   std::array<std::uint8_t, 16> name;
   alignas(8) std::array<std::uint8_t, kPacketInfoLength> control;
-  for (int i = 0; i < kReadsPerPoll; ++i) {
+  do {
     name.fill(0);
     control.fill(0);
     const ReceivedMessage m = api_.receive_msg(socket.socket, socket.recv_msg, data, name, control);
-    if (m.status == ReceiveStatus::kConnectionReset || m.status == ReceiveStatus::kMessageSize) {
-      continue;
-    }
-    if (m.status != ReceiveStatus::kReceived) break;
+    if (!goes_on(m.status)) break;
+    if (m.status != ReceiveStatus::kReceived) continue;
     if (m.truncated || m.control_truncated) continue;
     if (m.bytes < 1 || m.bytes > kDecodeBufferSize) continue;
     const auto source = datagram_source(std::span<const std::uint8_t>(name).first(
@@ -255,7 +255,7 @@ void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
     reply.data = data.data();
     reply.size = m.bytes;
     handler(reply);
-  }
+  } while (api_.now_ms() < deadline);
 }
 
 // ---------------------------------------------------------------------------
@@ -300,8 +300,9 @@ unsigned ProbeEngine::search() {
 void ProbeEngine::poll(const ReplyHandler& handler) {
   if (!context_) return;
   ProbeContext& c = *context_;
-  c.receive(c.main_socket, handler);
-  for (const auto& s : c.port_sockets) c.receive(s, handler);
+  const std::uint64_t deadline = api_.now_ms() + kPollBudgetMs;
+  c.receive(c.main_socket, handler, deadline);
+  for (const auto& s : c.port_sockets) c.receive(s, handler, deadline);
   if (api_.now_ms() >= c.close_ports_at) c.close_port_sockets();
 }
 

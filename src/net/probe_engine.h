@@ -25,7 +25,14 @@ inline constexpr std::uint64_t kPortSocketLifetimeMs = 2500;
 inline constexpr std::size_t kMaxProbePayload = 65507;
 inline constexpr std::size_t kDecodeBufferSize = 16384;
 inline constexpr std::size_t kDiscardBufferSize = 2048;
-inline constexpr int kReadsPerPoll = 32;
+// The system's buffer of every socket: a search on a large site brings
+// hundreds of answers of about 1 KB within a moment (a camera answers each
+// of the three SADP inquiries), which must wait there for the next poll.
+inline constexpr std::uint32_t kSocketReceiveBuffer = 1u << 20;
+// A poll reads every socket until it would block, for at most this long
+// (each socket is read at least once), so that a burst is taken in at once
+// and a flood of datagrams cannot hold the UI thread.
+inline constexpr std::uint64_t kPollBudgetMs = 20;
 
 // The interface index of the first IPv4 packet-info control message of at
 // least 24 bytes, walking 64-bit Windows control messages in order; nothing
@@ -50,6 +57,9 @@ class ProbeEngineInterface {
   virtual unsigned search() = 0;
   // An empty handler reads and discards.
   virtual void poll(const ReplyHandler& handler) = 0;
+  // Sockets of well-known ports are open, which a search opens and a poll
+  // closes 2.5 s later: answers to it are on their way.
+  virtual bool ports_open() const { return false; }
 };
 
 struct ProbeSocket {
@@ -93,7 +103,9 @@ class ProbeContext {
   void join_group(ProbeSocket& socket, std::uint32_t group);
   unsigned send_probe(const Probe& probe);
   unsigned send_raw_inquiry();
-  void receive(const ProbeSocket& socket, const ReplyHandler& handler);
+  // Reads until the socket would block or the tick count `deadline` has
+  // come, at least once.
+  void receive(const ProbeSocket& socket, const ReplyHandler& handler, std::uint64_t deadline);
   void close_socket(ProbeSocket& socket);
   void close_port_sockets();
 
@@ -114,6 +126,7 @@ class ProbeEngine final : public ProbeEngineInterface {
   void close() override;
   unsigned search() override;
   void poll(const ReplyHandler& handler) override;
+  bool ports_open() const override { return context_ && !context_->port_sockets.empty(); }
 
   bool is_open() const noexcept { return context_ != nullptr; }
   const ProbeContext* context() const noexcept { return context_.get(); }

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -347,17 +348,25 @@ TEST_F(WindowTest, ClearingDropsQueuedAndLateSummaries) {
   EXPECT_EQ(window->device_table().size(), 0u);
 }
 
-TEST_F(WindowTest, QueueHoldsAtMost4096Summaries) {
+TEST_F(WindowTest, QueueHolds4096EvidenceSummariesAndRoomForAnswers) {
   const auto generation = window->queue_generation();
-  for (int i = 0; i < 4096; ++i) {
+  const auto evidence = [](int n) {
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "02:00:00:00:%02X:%02X", n >> 8, n & 0xFF);
     PacketSummary s;
-    s.mac = "02:00:00:00:00:01";
-    ASSERT_TRUE(window->queue_summary(s, generation));
-  }
-  EXPECT_FALSE(window->queue_summary(PacketSummary{}, generation));
+    s.mac = mac;
+    s.protocol = "ARP";
+    return s;
+  };
+  for (int i = 0; i < 4096; ++i) ASSERT_TRUE(window->queue_summary(evidence(i), generation));
+  EXPECT_FALSE(window->queue_summary(evidence(4096), generation));
+  EXPECT_TRUE(
+      window->queue_summary(device_summary("00:00:00:00:00:02", "10.0.0.2", "SADP"), generation));
+  EXPECT_EQ(window->queued_summaries(), 4097u);
   window->update();
   EXPECT_EQ(window->queued_summaries(), 0u);
-  EXPECT_TRUE(window->queue_summary(PacketSummary{}, generation));
+  EXPECT_EQ(item_count(), 1);
+  EXPECT_TRUE(window->queue_summary(evidence(4096), generation));
 }
 
 TEST_F(WindowTest, CopiesACellThroughTheKopiujMenu) {
@@ -608,8 +617,8 @@ class AdapterWindowTest : public WindowTest {
   std::vector<NetworkAdapter> adapters() const override { return inventory; }
 
   static NetworkAdapter adapter(const char* name, const char16_t* friendly,
-                                const char16_t* description, bool connected,
-                                std::uint32_t index, std::uint32_t ipv4) {
+                                const char16_t* description, bool connected, std::uint32_t index,
+                                std::uint32_t ipv4) {
     NetworkAdapter a;
     a.adapter_name = name;
     a.display_name = friendly;
