@@ -334,6 +334,8 @@ void Window::follow_answers() {
 }
 
 void Window::on_answer_timer() {
+  // Painting stays held until the tick: a repaint of the list between two
+  // polls would cost more than the polls themselves.
   capture_.poll_answers();
   follow_answers();
 }
@@ -387,6 +389,7 @@ void Window::update() {
     theme_.hold_row_repaints(false);
     list_view_.release_painting();
   }
+  release_replies();
   // 8.-9. The column fit and the status band.
   list_view_.fit_columns(false);
   refresh_status();
@@ -395,7 +398,23 @@ void Window::update() {
 void Window::on_probe_reply(const DiscoveryReply& reply) {
   PacketSummary summary;
   if (!summary_from_reply(reply, capture_.traffic(), summary)) return;
-  if (decode_datagram(summary)) table_.merge(summary);
+  if (!decode_datagram(summary)) return;
+  // Answers come in bursts (hundreds after a search on a large site):
+  // painting is held from the first one until the next tick, as for a
+  // batch from the capture queue.
+  if (!replies_held_) {
+    list_view_.hold_painting();
+    theme_.hold_row_repaints(true);
+    replies_held_ = true;
+  }
+  table_.merge(summary);
+}
+
+void Window::release_replies() {
+  if (!replies_held_) return;
+  replies_held_ = false;
+  theme_.hold_row_repaints(false);
+  list_view_.release_painting();
 }
 
 void Window::clear_devices() { capture_.clear_devices(); }

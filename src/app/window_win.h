@@ -110,6 +110,8 @@ class Window final : private CaptureHost {
   // The probe engine's answer handler: counts the datagram, decodes it and
   // merges a discovery answer at once (used while running without capture).
   void on_probe_reply(const DiscoveryReply& reply) override;
+  // Ends the hold on painting that answers began since the last tick.
+  void release_replies();
 
   // Vendor update steps that are independent of the worker.
   void apply_update_progress(const UpdateProgress& progress);
@@ -230,6 +232,7 @@ class Window final : private CaptureHost {
   int last_dpi_ = 0;
   bool progress_shown_ = false;
   bool answer_timer_on_ = false;
+  bool replies_held_ = false;
 
   // The dark theme: owns its brushes and the controls' subclasses.
   DarkTheme theme_;

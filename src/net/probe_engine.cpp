@@ -215,9 +215,9 @@ unsigned ProbeContext::send_raw_inquiry() {
   return raw_sender->send_frame(frame) ? 1 : 0;
 }
 
-void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handler,
+bool ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handler,
                            std::uint64_t deadline) {
-  if (!socket.valid()) return;
+  if (!socket.valid()) return true;
   // A reset (an ICMP answer to an earlier send) or an oversized datagram is
   // one read more; anything else that is not a datagram ends the reading.
   const auto goes_on = [](ReceiveStatus status) {
@@ -227,9 +227,9 @@ void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
   if (!socket.recv_msg || !handler) {
     std::array<std::uint8_t, kDiscardBufferSize> buffer;
     do {
-      if (!goes_on(api_.receive(socket.socket, buffer))) break;
+      if (!goes_on(api_.receive(socket.socket, buffer))) return true;
     } while (api_.now_ms() < deadline);
-    return;
+    return false;
   }
   std::vector<std::uint8_t> data(kDecodeBufferSize);
   std::array<std::uint8_t, 16> name;
@@ -238,7 +238,7 @@ void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
     name.fill(0);
     control.fill(0);
     const ReceivedMessage m = api_.receive_msg(socket.socket, socket.recv_msg, data, name, control);
-    if (!goes_on(m.status)) break;
+    if (!goes_on(m.status)) return true;
     if (m.status != ReceiveStatus::kReceived) continue;
     if (m.truncated || m.control_truncated) continue;
     if (m.bytes < 1 || m.bytes > kDecodeBufferSize) continue;
@@ -256,6 +256,7 @@ void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
     reply.size = m.bytes;
     handler(reply);
   } while (api_.now_ms() < deadline);
+  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -302,8 +303,13 @@ void ProbeEngine::poll(const ReplyHandler& handler) {
   ProbeContext& c = *context_;
   const std::uint64_t deadline = api_.now_ms() + kPollBudgetMs;
   c.receive(c.main_socket, handler, deadline);
-  for (const auto& s : c.port_sockets) c.receive(s, handler, deadline);
-  if (api_.now_ms() >= c.close_ports_at) c.close_port_sockets();
+  bool emptied = true;
+  for (const auto& s : c.port_sockets) emptied = c.receive(s, handler, deadline) && emptied;
+  // Answers still waiting in a port socket would be lost with it.
+  const std::uint64_t now = api_.now_ms();
+  if (now >= c.close_ports_at && (emptied || now >= c.close_ports_at + kPortSocketGraceMs)) {
+    c.close_port_sockets();
+  }
 }
 
 }  // namespace norvane

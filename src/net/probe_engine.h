@@ -22,6 +22,9 @@ namespace norvane {
 using ReplyHandler = std::function<void(const DiscoveryReply&)>;
 
 inline constexpr std::uint64_t kPortSocketLifetimeMs = 2500;
+// Port sockets that still hold answers when their time is up stay open
+// until a poll has read them all, for at most this much longer.
+inline constexpr std::uint64_t kPortSocketGraceMs = 2500;
 inline constexpr std::size_t kMaxProbePayload = 65507;
 inline constexpr std::size_t kDecodeBufferSize = 16384;
 inline constexpr std::size_t kDiscardBufferSize = 2048;
@@ -104,8 +107,8 @@ class ProbeContext {
   unsigned send_probe(const Probe& probe);
   unsigned send_raw_inquiry();
   // Reads until the socket would block or the tick count `deadline` has
-  // come, at least once.
-  void receive(const ProbeSocket& socket, const ReplyHandler& handler, std::uint64_t deadline);
+  // come, at least once. False when the deadline ended the reading.
+  bool receive(const ProbeSocket& socket, const ReplyHandler& handler, std::uint64_t deadline);
   void close_socket(ProbeSocket& socket);
   void close_port_sockets();
 

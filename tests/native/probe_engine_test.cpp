@@ -553,6 +553,45 @@ TEST_F(ProbeEngineTest, PollReadsUntilWouldBlockWithinItsBudget) {
   }
 }
 
+// Answers still waiting in a port socket when its time is up would be lost
+// with it: it stays open until a poll has read them all, within a grace.
+TEST_F(ProbeEngineTest, PortSocketsHoldingAnswersCloseOnceEmptied) {
+  const struct {
+    const char* what;
+    int waiting;          // answers on the SADP port socket at closing time
+    int polls_till_shut;  // polls at 1 ms per read until the ports close
+    int read;             // answers read by then
+  } cases[] = {
+      {"emptied by the closing poll", 15, 1, 15},
+      {"one more poll", 30, 2, 30},
+      // Each poll gives the main socket its one read (1 ms) first.
+      {"a flood is cut off after the grace", 100000, 2, 19 + 19},
+  };
+  for (const auto& c : cases) {
+    FakeSockets sockets;
+    ProbeEngine e(sockets, [&](const std::string&, const MacBytes&) { return nullptr; });
+    ASSERT_TRUE(e.open("{GUID}", 7, ip("192.168.1.5"), ip("192.168.1.255"), kMac, true));
+    e.search();
+    const SocketHandle sadp = sockets.socket_on_port(37020);
+    for (int i = 0; i < c.waiting; ++i) {
+      sockets.sockets[sadp].inbound.push_back(
+          {ReceiveStatus::kReceived, "answer", name_bytes(ip("192.168.1.64"), 37020), pktinfo(7)});
+    }
+    sockets.now += kPortSocketLifetimeMs;
+    sockets.ms_per_read = 1;
+    int read = 0;
+    int polls = 0;
+    while (e.ports_open() && polls < 10) {
+      e.poll([&](const DiscoveryReply&) { ++read; });
+      ++polls;
+      // The flood goes on past the grace.
+      if (c.waiting > 1000 && polls == 1) sockets.now += kPortSocketGraceMs;
+    }
+    EXPECT_EQ(polls, c.polls_till_shut) << c.what;
+    EXPECT_EQ(read, c.read) << c.what;
+  }
+}
+
 TEST_F(ProbeEngineTest, PortsAreOpenFromASearchUntilThePollThatClosesThem) {
   for (const bool decode : {true, false}) {
     FakeSockets sockets;

@@ -118,11 +118,15 @@ __declspec(dllexport) void standin_read(standin::State* out) {
 }
 
 __declspec(dllexport) int standin_wait(std::uint32_t milliseconds) {
-  std::unique_lock<std::mutex> guard(lock);
-  return delivered_cv.wait_for(guard, std::chrono::milliseconds(milliseconds),
-                               [] { return state.delivery_done != 0; })
-             ? 1
-             : 0;
+  bool done = false;
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    done = delivered_cv.wait_for(guard, std::chrono::milliseconds(milliseconds),
+                                 [] { return state.delivery_done != 0; });
+  }
+  // A close that did not wait left the thread to be joined here.
+  if (done && delivery.joinable()) delivery.join();
+  return done ? 1 : 0;
 }
 
 __declspec(dllexport) HRESULT WINAPI
