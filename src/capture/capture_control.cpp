@@ -168,7 +168,10 @@ void CaptureControl::on_frame(const MacBytes& own_mac, const std::uint8_t* frame
   if (queue_.full()) return;
   const std::uint32_t generation = queue_.generation();
   try {
-    PacketSummary summary;
+    // One summary per back-end thread, parsed into again and again: a flood
+    // frame that is left out (its twin waits already) then costs no
+    // allocation, as its texts fit the buffers of the one before.
+    thread_local PacketSummary summary;
     if (!summarize_frame(frame, length, summary)) return;
     queue_.offer(summary, generation);
   } catch (...) {
