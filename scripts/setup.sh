@@ -16,6 +16,8 @@ packages=(
   minidlna miniupnpd
   # the default vendor database (IEEE registries) and the HTTPS lab's test certificates
   ieee-data openssl
+  # the upper-case table of case-insensitive sorting (Unicode character database)
+  unicode-data python3
 )
 
 missing=()
