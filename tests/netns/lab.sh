@@ -246,7 +246,7 @@ remove_crowd() {
   [[ -f $STATE/crowd.list ]] || return 0
   while read -r _ _ ifname _ _; do echo "link delete $ifname"; done <"$STATE/crowd.list" \
     >"$STATE/crowd.batch"
-  ip -n "$FAR_NS" -batch "$STATE/crowd.batch" 2>/dev/null
+  ip -n "$FAR_NS" -force -batch "$STATE/crowd.batch" 2>/dev/null
   rm -f "$STATE/crowd.list" "$STATE/crowd.batch"
 }
 
@@ -268,6 +268,8 @@ serve_requests() {
     for request in "$STATE"/requests/*; do
       [[ -f $request && $request != *.done && $request != *.tmp && $request != *.new ]] || continue
       read -r command args <"$request" || true
+      # Written by Windows programs, the line may end in CR LF.
+      command=${command%$'\r'} args=${args%$'\r'}
       echo "request $(basename "$request"): $command $args"
       case $command in
         storm | video)

@@ -169,7 +169,7 @@ class LabRequest {
     std::filesystem::remove(done, ignored);
     // Written aside and renamed, so that the far side never reads half of it.
     const std::filesystem::path temporary(windows_path(path_ + ".new"));
-    std::ofstream(temporary) << command << "\n";
+    std::ofstream(temporary, std::ios::binary) << command << "\n";
     std::filesystem::rename(temporary, std::filesystem::path(windows_path(path_)), ignored);
     sent_ = !ignored;
   }
