@@ -113,7 +113,7 @@ class FakeSockets final : public SocketApi {
   std::set<std::uint16_t> ports_in_use;
   std::uint64_t now = 1000;
   std::uint64_t ms_per_read = 0;  // the clock moves on with every read
-  std::uint32_t if_index = 7;  // the adapter's, as the engine must pass it on
+  std::uint32_t if_index = 7;     // the adapter's, as the engine must pass it on
 
   std::map<SocketHandle, Socket> sockets;
   std::vector<Send> sends;
@@ -314,11 +314,11 @@ TEST_F(ProbeEngineTest, DecodingSearchSendsSixteenDatagramsFromTheRightSockets) 
                           }));
   EXPECT_TRUE(frames.empty());  // no raw sender without capture
   const auto& port_socket = api.sockets[api.socket_on_port(5678)];
-  EXPECT_EQ(
-      port_socket.calls,
-      (std::vector<std::string>{"exclusive=1", "broadcast=1", "unicast_if=7",
-                                "multicast_if=7,192.168.1.5", "multicast_ttl=1", "ttl=1",
-                                "pktinfo=1", "nonblocking", "bind 0.0.0.0:5678", "rcvbuf=1048576"}));
+  EXPECT_EQ(port_socket.calls,
+            (std::vector<std::string>{"exclusive=1", "broadcast=1", "unicast_if=7",
+                                      "multicast_if=7,192.168.1.5", "multicast_ttl=1", "ttl=1",
+                                      "pktinfo=1", "nonblocking", "bind 0.0.0.0:5678",
+                                      "rcvbuf=1048576"}));
   EXPECT_EQ(api.sockets[api.socket_on_port(50000)].calls[8], "bind 192.168.1.5:0");
   // The main socket joins every group it sends to; a wildcard port socket
   // joins its own group so that it hears the answers.

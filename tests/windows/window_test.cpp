@@ -241,8 +241,8 @@ TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
   // camera's, whose line keeps its texts. Both are counted.
   feed({device_summary("00:11:22:33:44:99", "192.168.1.10", "mDNS", "other")});
   EXPECT_EQ(item_count(), 4);
-  EXPECT_EQ(column(0), (std::vector<std::wstring>{L"192.168.1.2", L"192.168.1.10",
-                                                  L"192.168.1.10", L""}));
+  EXPECT_EQ(column(0),
+            (std::vector<std::wstring>{L"192.168.1.2", L"192.168.1.10", L"192.168.1.10", L""}));
   EXPECT_EQ(column(1), (std::vector<std::wstring>{L"00:11:22:33:44:66", L"00:11:22:33:44:55",
                                                   L"00:11:22:33:44:99", L"00:11:22:33:44:77"}));
   EXPECT_EQ(cell(1, 3), L"DS-CAM");
