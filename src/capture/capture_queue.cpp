@@ -1,10 +1,8 @@
 #include "capture/capture_queue.h"
 
-#include <chrono>
-#include <cstring>
-#include <random>
 #include <utility>
 
+#include "base/keyed_hash.h"
 #include "model/device_table.h"
 
 namespace norvane {
@@ -12,29 +10,6 @@ namespace norvane {
 namespace {
 
 constexpr int kDiscoveryPriority = 2;
-
-std::uint64_t mix(std::uint64_t x) noexcept {
-  x ^= x >> 32;
-  x *= 0xD6E8FEB86659FD93u;
-  x ^= x >> 32;
-  x *= 0xD6E8FEB86659FD93u;
-  x ^= x >> 32;
-  return x;
-}
-
-// The device keys come from the wire: the index is hashed with a seed of
-// this run, so that no one can choose addresses that all land together.
-std::uint64_t fresh_seed() noexcept {
-  std::uint64_t seed =
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  try {
-    std::random_device device;
-    seed ^= static_cast<std::uint64_t>(device()) << 32 ^ device();
-  } catch (...) {
-    // The clock alone then.
-  }
-  return mix(seed ^ 0x9E3779B97F4A7C15u);
-}
 
 bool is_bare_arp(const PacketSummary& s) noexcept {
   return s.protocol == proto::kArp && s.name.empty() && s.model.empty() && s.info.empty();
@@ -52,19 +27,13 @@ bool has_key(const PacketSummary& s, std::string_view text, bool by_ip) noexcept
 
 }  // namespace
 
-CaptureQueue::CaptureQueue() : seed_(fresh_seed()), slots_(kSlots) {}
+// The device keys come from the wire: the index is hashed with a key of
+// this queue's own, so that no one can choose addresses that all land
+// together.
+CaptureQueue::CaptureQueue() : seed_(fresh_hash_key()), slots_(kSlots) {}
 
 std::uint64_t CaptureQueue::key_hash(std::string_view text, bool by_ip) const noexcept {
-  std::uint64_t h = seed_ ^ (by_ip ? 0x5BD1E9955BD1E995u : 0);
-  std::size_t at = 0;
-  for (; at + 8 <= text.size(); at += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + at, 8);
-    h = mix(h ^ word);
-  }
-  std::uint64_t tail = 0;
-  std::memcpy(&tail, text.data() + at, text.size() - at);
-  return mix(h ^ tail ^ static_cast<std::uint64_t>(text.size()) << 56);
+  return keyed_hash(text, seed_ ^ (by_ip ? 0x5BD1E9955BD1E995u : 0));
 }
 
 CaptureQueue::Slot& CaptureQueue::slot_for(std::uint64_t hash, std::string_view text, bool by_ip) {
