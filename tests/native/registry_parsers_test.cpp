@@ -134,8 +134,8 @@ TEST(IeeeCsv, NamesAreCleanedAndLaterRecordsWin) {
                              24));
   EXPECT_EQ(*table.find(make_prefix_key(24, 0x001BC5)), "Acme, \"Best\"");
   EXPECT_EQ(*table.find(make_prefix_key(24, 0x001BC6)), "Two  Lines");
-  // Trimmed first, then control bytes become spaces: the DEL stays as one.
-  EXPECT_EQ(*table.find(make_prefix_key(24, 0x001BC7)), "Tab here  ");
+  // Control bytes become spaces first and the trim drops those at the end.
+  EXPECT_EQ(*table.find(make_prefix_key(24, 0x001BC7)), "Tab here");
   EXPECT_EQ(*table.find(make_prefix_key(24, 0x001BC8)), "Second");
 }
 
