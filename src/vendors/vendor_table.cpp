@@ -194,11 +194,12 @@ bool by_order(const VendorTable::Entry& a, const VendorTable::Entry& b) noexcept
   return order_of(a.first) < order_of(b.first);
 }
 
-// How long the side list may grow before it is merged: an insert into it
-// moves about half of it and a merge moves the whole table, so the square
-// root of twice the table balances the two.
+// How long the side list may grow before it is merged: an insert compares
+// its key with the whole list, and a merge moves and indexes the whole
+// table, several times the work per entry; a few times the square root of
+// the table balances the two.
 std::size_t side_limit(std::size_t sorted) noexcept {
-  return 16 + static_cast<std::size_t>(std::sqrt(2.0 * static_cast<double>(sorted)));
+  return 32 + static_cast<std::size_t>(4.0 * std::sqrt(static_cast<double>(sorted)));
 }
 
 }  // namespace
@@ -256,43 +257,14 @@ constexpr std::size_t round_to_group(std::size_t n) noexcept { return (n + 7) / 
 
 std::size_t VendorSearchKeys::storage_for(std::size_t count) noexcept {
   if (count == 0) return 0;
-  // Up to seven keys before the first aligned one.
-  std::size_t total = kGroup - 1;
+  std::size_t total = 0;
   for (std::size_t n = count;; n = (n + kGroup - 1) / kGroup) {
     total += round_to_group(n);
     if (n <= kGroup) return total;
   }
 }
 
-void VendorSearchKeys::align() noexcept {
-  base_ = 0;
-  while (base_ < storage_.size() &&
-         reinterpret_cast<std::uintptr_t>(storage_.data() + base_) % (kGroup * 8) != 0) {
-    ++base_;
-  }
-}
-
-VendorSearchKeys::VendorSearchKeys(const VendorSearchKeys& other)
-    : storage_(other.storage_.size()),
-      levels_(other.levels_),
-      offset_(other.offset_),
-      size_(other.size_) {
-  // The copy's storage is aligned differently: the levels move with it.
-  align();
-  if (levels_ != 0) {
-    const std::size_t used = offset_[levels_ - 1] + round_to_group(size_[levels_ - 1]);
-    std::copy_n(other.data(), used, data());
-  }
-}
-
-VendorSearchKeys& VendorSearchKeys::operator=(const VendorSearchKeys& other) {
-  if (this != &other) {
-    VendorSearchKeys copy(other);
-    swap(copy);
-  }
-  return *this;
-}
-
+// Moves leave an empty index behind, not sizes without storage.
 VendorSearchKeys::VendorSearchKeys(VendorSearchKeys&& other) noexcept { swap(other); }
 
 VendorSearchKeys& VendorSearchKeys::operator=(VendorSearchKeys&& other) noexcept {
@@ -302,17 +274,7 @@ VendorSearchKeys& VendorSearchKeys::operator=(VendorSearchKeys&& other) noexcept
 }
 
 void VendorSearchKeys::reserve(std::size_t count) {
-  if (storage_for(count) <= storage_.size()) return;
-  VendorSearchKeys bigger;
-  bigger.storage_.resize(storage_for(count));
-  bigger.align();
-  bigger.levels_ = levels_;
-  bigger.offset_ = offset_;
-  bigger.size_ = size_;
-  if (levels_ != 0) {
-    std::copy_n(data(), offset_[levels_ - 1] + round_to_group(size_[levels_ - 1]), bigger.data());
-  }
-  swap(bigger);
+  if (storage_for(count) > storage_.size()) storage_.resize(storage_for(count));
 }
 
 std::uint64_t* VendorSearchKeys::begin_assign(std::size_t count) noexcept {
@@ -365,7 +327,6 @@ std::size_t VendorSearchKeys::count_not_above(std::uint64_t key) const noexcept 
 
 void VendorSearchKeys::clear() noexcept {
   storage_.clear();
-  base_ = 0;
   levels_ = 0;
   offset_.fill(0);
   size_.fill(0);
@@ -373,7 +334,6 @@ void VendorSearchKeys::clear() noexcept {
 
 void VendorSearchKeys::swap(VendorSearchKeys& other) noexcept {
   storage_.swap(other.storage_);
-  std::swap(base_, other.base_);
   std::swap(levels_, other.levels_);
   std::swap(offset_, other.offset_);
   std::swap(size_, other.size_);
@@ -452,15 +412,15 @@ const VendorTable::Entry* VendorTable::find_sorted(std::uint64_t order) const no
   return count != 0 && keys_[count - 1] == order ? &sorted_[count - 1] : nullptr;
 }
 
-const VendorTable::Entry* VendorTable::find_recent(std::uint64_t order) const noexcept {
-  const auto at = std::lower_bound(
-      recent_.begin(), recent_.end(), order,
-      [](const Entry& entry, std::uint64_t o) noexcept { return order_of(entry.first) < o; });
-  return at != recent_.end() && order_of(at->first) == order ? &*at : nullptr;
+const VendorTable::Entry* VendorTable::find_recent(PrefixKey key) const noexcept {
+  for (const Entry& entry : recent_) {
+    if (entry.first == key) return &entry;
+  }
+  return nullptr;
 }
 
-VendorTable::Entry* VendorTable::find_recent(std::uint64_t order) noexcept {
-  return const_cast<Entry*>(std::as_const(*this).find_recent(order));
+VendorTable::Entry* VendorTable::find_recent(PrefixKey key) noexcept {
+  return const_cast<Entry*>(std::as_const(*this).find_recent(key));
 }
 
 void VendorTable::settle() {
@@ -468,6 +428,7 @@ void VendorTable::settle() {
   const std::size_t total = sorted_.size() + recent_.size();
   // Growing by half at least, so that a run of inserts reallocates rarely.
   if (total > sorted_.capacity()) reserve(std::max(total, sorted_.capacity() / 2 * 3));
+  std::sort(recent_.begin(), recent_.end(), by_order);
   // Nothing below allocates: the side list is merged from its end into the
   // room just made, each run of main entries moving in one copy to its
   // place (found with the search keys, which still describe the main list).
@@ -491,9 +452,8 @@ void VendorTable::settle() {
 bool VendorTable::insert(PrefixKey key, std::string_view name) {
   if (!storable(key)) return false;
   const std::uint64_t order = order_of(key);
-  if (find_sorted(order) != nullptr || find_recent(order) != nullptr) return false;
-  const Entry entry{key, VendorEntry{names_.store(name), classify_vendor_name(name)}};
-  recent_.insert(std::upper_bound(recent_.begin(), recent_.end(), entry, by_order), entry);
+  if (find_sorted(order) != nullptr || find_recent(key) != nullptr) return false;
+  recent_.push_back(Entry{key, VendorEntry{names_.store(name), classify_vendor_name(name)}});
   if (recent_.size() > side_limit(sorted_.size())) settle();
   return true;
 }
@@ -502,7 +462,7 @@ void VendorTable::insert_or_assign(PrefixKey key, std::string_view name) {
   if (!storable(key)) return;
   const std::uint64_t order = order_of(key);
   Entry* entry = const_cast<Entry*>(find_sorted(order));
-  if (entry == nullptr) entry = find_recent(order);
+  if (entry == nullptr) entry = find_recent(key);
   if (entry == nullptr) {
     insert(key, name);
     return;
@@ -539,7 +499,7 @@ const VendorEntry* VendorTable::find_entry(PrefixKey key) const noexcept {
   if (!storable(key)) return nullptr;
   const std::uint64_t order = order_of(key);
   const Entry* entry = find_sorted(order);
-  if (entry == nullptr) entry = find_recent(order);
+  if (entry == nullptr) entry = find_recent(key);
   return entry ? &entry->second : nullptr;
 }
 
@@ -570,7 +530,7 @@ const VendorEntry* VendorTable::find_longest(std::uint64_t address) const noexce
   if (!recent_.empty()) {
     for (unsigned bits : {36u, 28u, 24u}) {
       if (bits <= best_bits) break;
-      const Entry* entry = find_recent(order_of(make_prefix_key(bits, address >> (48 - bits))));
+      const Entry* entry = find_recent(make_prefix_key(bits, address >> (48 - bits)));
       if (entry != nullptr) return &entry->second;
     }
   }
@@ -584,10 +544,10 @@ bool VendorTable::may_have_longer_prefixes(std::uint32_t block24) const noexcept
   const std::uint64_t next = first + (std::uint64_t{1} << 14);
   const std::size_t count = keys_.count_not_above(first);
   if (count < keys_.size() && keys_[count] < next) return true;
-  const auto after = std::upper_bound(
-      recent_.begin(), recent_.end(), first,
-      [](std::uint64_t o, const Entry& entry) noexcept { return o < order_of(entry.first); });
-  return after != recent_.end() && order_of(after->first) < next;
+  return std::any_of(recent_.begin(), recent_.end(), [&](const Entry& entry) noexcept {
+    const std::uint64_t order = order_of(entry.first);
+    return order > first && order < next;
+  });
 }
 
 bool operator==(const VendorTable::Entries& a, const VendorTable::Entries& b) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,6 +63,23 @@ class VendorNames {
   std::size_t size_ = 0;
 };
 
+// Storage on 64-byte boundaries: the search keys' groups of eight and the
+// 32-byte entries each sit in one cache line. (On the storage rather than
+// on the types, which the standard algorithms' buffers would not align.)
+template <typename T>
+struct CacheLineAllocator {
+  using value_type = T;
+  static constexpr std::align_val_t kAlign{64};
+  CacheLineAllocator() = default;
+  template <typename U>
+  CacheLineAllocator(const CacheLineAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlign)); }
+  void deallocate(T* p, std::size_t n) noexcept { ::operator delete(p, n * sizeof(T), kAlign); }
+  friend bool operator==(const CacheLineAllocator&, const CacheLineAllocator&) noexcept {
+    return true;
+  }
+};
+
 // The sorted keys of a table and, above them, every eighth key of the level
 // below, up to a level of at most eight: a search reads one aligned group of
 // eight keys per level, so it touches one cache line per level whatever the
@@ -70,8 +88,8 @@ class VendorNames {
 class VendorSearchKeys {
  public:
   VendorSearchKeys() = default;
-  VendorSearchKeys(const VendorSearchKeys& other);
-  VendorSearchKeys& operator=(const VendorSearchKeys& other);
+  VendorSearchKeys(const VendorSearchKeys& other) = default;
+  VendorSearchKeys& operator=(const VendorSearchKeys& other) = default;
   VendorSearchKeys(VendorSearchKeys&& other) noexcept;
   VendorSearchKeys& operator=(VendorSearchKeys&& other) noexcept;
   ~VendorSearchKeys() = default;
@@ -93,14 +111,11 @@ class VendorSearchKeys {
   static constexpr std::size_t kGroup = 8;
   static constexpr std::size_t kMaxLevels = 12;
   static std::size_t storage_for(std::size_t count) noexcept;
-  const std::uint64_t* data() const noexcept { return storage_.data() + base_; }
-  std::uint64_t* data() noexcept { return storage_.data() + base_; }
-  void align() noexcept;
+  const std::uint64_t* data() const noexcept { return storage_.data(); }
+  std::uint64_t* data() noexcept { return storage_.data(); }
 
-  // Levels start at offsets that are multiples of eight keys from base_,
-  // the first 64-byte aligned key of the storage.
-  std::vector<std::uint64_t> storage_;
-  std::size_t base_ = 0;
+  // Levels start at multiples of eight keys.
+  std::vector<std::uint64_t, CacheLineAllocator<std::uint64_t>> storage_;
   std::size_t levels_ = 0;
   std::array<std::size_t, kMaxLevels> offset_{};
   std::array<std::size_t, kMaxLevels> size_{};
@@ -113,15 +128,18 @@ class VendorSearchKeys {
 // Nothing is hashed, so no choice of keys can make a load or a lookup more
 // expensive than the sort and the fixed number of levels allow.
 //
-// Single inserts go to a small sorted side list that is merged into the
-// main list once it grows past about the square root of the table; whole
-// files and registries are built with VendorTableBuilder in one sort.
+// Single inserts go to a short side list, searched from end to end, that is
+// sorted and merged into the main list once it grows past a few times the
+// square root of the table; whole files and registries are built with
+// VendorTableBuilder in one sort.
 class VendorTable {
  public:
-  struct alignas(32) Entry {
+  struct Entry {
     PrefixKey first = 0;
     VendorEntry second;
   };
+  static_assert(sizeof(Entry) == 32, "two entries to a cache line");
+  using EntryList = std::vector<Entry, CacheLineAllocator<Entry>>;
 
   // The entries: the main list in address order, then the side list.
   class Iterator {
@@ -230,10 +248,11 @@ class VendorTable {
 
   static constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
 
-  // Where key sits in the main list, or null.
+  // The entry in the main list (by address order) or in the side list (by
+  // key), or null.
   const Entry* find_sorted(std::uint64_t order) const noexcept;
-  Entry* find_recent(std::uint64_t order) noexcept;
-  const Entry* find_recent(std::uint64_t order) const noexcept;
+  Entry* find_recent(PrefixKey key) noexcept;
+  const Entry* find_recent(PrefixKey key) const noexcept;
   // Merges the side list into the main list.
   void settle();
   // Makes the search keys and the enclosing entries match sorted_; needs
@@ -241,10 +260,10 @@ class VendorTable {
   void index_sorted() noexcept;
   void reserve_index(std::size_t count);
 
-  std::vector<Entry> sorted_;           // main list, in address order
+  EntryList sorted_;                    // main list, in address order
   VendorSearchKeys keys_;               // the address order of sorted_
   std::vector<std::uint32_t> parents_;  // the enclosing entry in sorted_
-  std::vector<Entry> recent_;           // side list, in address order
+  EntryList recent_;                    // side list, in insertion order
   VendorNames names_;
 };
 
@@ -263,7 +282,7 @@ class VendorTableBuilder {
   bool build(VendorTable& target, Repeats repeats);
 
  private:
-  std::vector<VendorTable::Entry> entries_;
+  VendorTable::EntryList entries_;
   VendorNames names_;
 };
 
