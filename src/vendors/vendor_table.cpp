@@ -255,13 +255,18 @@ constexpr std::size_t round_to_group(std::size_t n) noexcept { return (n + 7) / 
 
 }  // namespace
 
+std::size_t VendorSearchKeys::level_room(std::size_t count) noexcept {
+  return round_to_group(count) + kGroup;
+}
+
 std::size_t VendorSearchKeys::storage_for(std::size_t count) noexcept {
   if (count == 0) return 0;
-  std::size_t total = 0;
-  for (std::size_t n = count;; n = (n + kGroup - 1) / kGroup) {
-    total += round_to_group(n);
-    if (n <= kGroup) return total;
+  std::size_t total = level_room(count);
+  for (std::size_t n = count; n > kGroup;) {
+    n = (n + kGroup - 1) / kGroup;
+    total += level_room(n);
   }
+  return total;
 }
 
 // Moves leave an empty index behind, not sizes without storage.
@@ -275,6 +280,22 @@ VendorSearchKeys& VendorSearchKeys::operator=(VendorSearchKeys&& other) noexcept
 
 void VendorSearchKeys::reserve(std::size_t count) {
   if (storage_for(count) > storage_.size()) storage_.resize(storage_for(count));
+  if (count >= kBucketsFrom && buckets_.empty()) {
+    // Searches use the index as soon as it exists: it must describe the
+    // keys already there.
+    buckets_.resize(kBuckets + 1);
+    fill_buckets();
+  }
+}
+
+void VendorSearchKeys::fill_buckets() noexcept {
+  // Keys outside the address space (bit 63 set) come after every bucket.
+  const std::uint64_t* d = data();
+  std::size_t at = 0;
+  for (std::size_t b = 0; b <= kBuckets; ++b) {
+    while (at < size_[0] && (d[at] >> 22) < b) ++at;
+    buckets_[b] = static_cast<std::uint32_t>(at);
+  }
 }
 
 std::uint64_t* VendorSearchKeys::begin_assign(std::size_t count) noexcept {
@@ -286,8 +307,8 @@ std::uint64_t* VendorSearchKeys::begin_assign(std::size_t count) noexcept {
   for (std::size_t n = count;; n = (n + kGroup - 1) / kGroup) {
     offset_[levels_] = at;
     size_[levels_] = n;
+    at += level_room(n);
     ++levels_;
-    at += round_to_group(n);
     if (n <= kGroup) break;
   }
   return data();
@@ -295,38 +316,88 @@ std::uint64_t* VendorSearchKeys::begin_assign(std::size_t count) noexcept {
 
 void VendorSearchKeys::finish_assign() noexcept {
   std::uint64_t* d = data();
-  for (std::size_t l = 1; l < levels_; ++l) {
-    const std::uint64_t* below = d + offset_[l - 1];
+  for (std::size_t l = 0; l < levels_; ++l) {
     std::uint64_t* level = d + offset_[l];
-    for (std::size_t i = 0; i < size_[l]; ++i) level[i] = below[i * kGroup];
+    if (l > 0) {
+      const std::uint64_t* below = d + offset_[l - 1];
+      for (std::size_t i = 0; i < size_[l]; ++i) level[i] = below[i * kGroup];
+    }
+    // After the last key: above every key, so that a search can compare
+    // whole groups.
+    std::fill(level + size_[l], level + level_room(size_[l]), ~std::uint64_t{0});
   }
+  if (!buckets_.empty()) fill_buckets();
+}
+
+namespace {
+
+// How many of the eight keys of a group are not above key: eight
+// independent comparisons added pairwise, not one running count that each
+// comparison would have to wait for.
+inline std::size_t group_count(const std::uint64_t* g, std::uint64_t key) noexcept {
+  const auto le = [key](std::uint64_t k) noexcept { return static_cast<std::size_t>(k <= key); };
+  return ((le(g[0]) + le(g[1])) + (le(g[2]) + le(g[3]))) +
+         ((le(g[4]) + le(g[5])) + (le(g[6]) + le(g[7])));
+}
+
+}  // namespace
+
+std::size_t VendorSearchKeys::window(std::uint64_t key) const noexcept {
+  if (levels_ == 0) return kNoKeys;
+  const std::uint64_t* d = data();
+  std::size_t level = levels_ - 1;
+  std::size_t count = 0;
+  bool counted = false;
+  // Keys in the address space are below 2^38: 36 bits of address, 2 of
+  // length. The keys of one bucket lie together, those before it not above
+  // key and those after it above, so the count lies within the bucket's
+  // positions; one level up, within those divided by eight (rounded up).
+  // The search starts at the lowest level where that is eight keys or
+  // fewer.
+  if (!buckets_.empty() && (key >> 38) == 0) {
+    std::size_t lo = buckets_[key >> 22];
+    std::size_t hi = buckets_[(key >> 22) + 1];
+    for (std::size_t l = 0; l < levels_; ++l) {
+      if (hi - lo <= kGroup) {
+        if (l == 0) return lo;
+        level = l;
+        count = std::min(lo + group_count(d + offset_[l] + lo, key), size_[l]);
+        counted = true;
+        break;
+      }
+      lo = (lo + kGroup - 1) / kGroup;
+      hi = (hi + kGroup - 1) / kGroup;
+    }
+  }
+  if (!counted) {
+    if (level == 0) return 0;
+    count = std::min(group_count(d + offset_[level], key), size_[level]);
+  }
+  // count keys of a level are not above key; the level below them holds
+  // key number 8 * count - 8 (not above key, it was copied up) and key
+  // number 8 * count (above it, or past the end), so the answer lies in the
+  // aligned group that starts with the first. The padding after the last
+  // key counts only for the largest keys, hence the limit.
+  while (level-- > 1) {
+    if (count == 0) return kNoKeys;
+    const std::size_t first = kGroup * (count - 1);
+    count = std::min(first + group_count(d + offset_[level] + first, key), size_[level]);
+  }
+  return count == 0 ? kNoKeys : kGroup * (count - 1);
+}
+
+std::size_t VendorSearchKeys::count_in_window(std::size_t first, std::uint64_t key) const noexcept {
+  return std::min(first + group_count(data() + first, key), size_[0]);
 }
 
 std::size_t VendorSearchKeys::count_not_above(std::uint64_t key) const noexcept {
-  if (levels_ == 0) return 0;
-  const std::uint64_t* d = data();
-  std::size_t level = levels_ - 1;
-  const std::uint64_t* top = d + offset_[level];
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < size_[level]; ++i) count += top[i] <= key ? 1 : 0;
-  // count keys of a level are not above key; the level below them holds
-  // key number 8 * count - 8 (not above key, it was copied up) and key
-  // number 8 * count (above it, or past the end), so only the seven in
-  // between, in one aligned group, are left to compare.
-  while (level-- > 0) {
-    if (count == 0) return 0;
-    const std::uint64_t* keys = d + offset_[level];
-    const std::size_t first = kGroup * (count - 1) + 1;
-    const std::size_t last = std::min(kGroup * count, size_[level]);
-    std::size_t below = first;
-    for (std::size_t i = first; i < last; ++i) below += keys[i] <= key ? 1 : 0;
-    count = below;
-  }
-  return count;
+  const std::size_t first = window(key);
+  return first == kNoKeys ? 0 : count_in_window(first, key);
 }
 
 void VendorSearchKeys::clear() noexcept {
   storage_.clear();
+  buckets_.clear();
   levels_ = 0;
   offset_.fill(0);
   size_.fill(0);
@@ -334,6 +405,7 @@ void VendorSearchKeys::clear() noexcept {
 
 void VendorSearchKeys::swap(VendorSearchKeys& other) noexcept {
   storage_.swap(other.storage_);
+  buckets_.swap(other.buckets_);
   std::swap(levels_, other.levels_);
   std::swap(offset_, other.offset_);
   std::swap(size_, other.size_);
@@ -343,7 +415,10 @@ void VendorSearchKeys::swap(VendorSearchKeys& other) noexcept {
 // The table
 
 VendorTable::VendorTable(const VendorTable& other)
-    : sorted_(other.sorted_), keys_(other.keys_), parents_(other.parents_), recent_(other.recent_) {
+    : sorted_(other.sorted_),
+      keys_(other.keys_),
+      enclosing_(other.enclosing_),
+      recent_(other.recent_) {
   for (Entry& entry : sorted_) entry.second.name = names_.store(entry.second.name);
   for (Entry& entry : recent_) entry.second.name = names_.store(entry.second.name);
 }
@@ -359,7 +434,7 @@ VendorTable& VendorTable::operator=(const VendorTable& other) {
 void VendorTable::clear() noexcept {
   sorted_.clear();
   keys_.clear();
-  parents_.clear();
+  enclosing_.clear();
   recent_.clear();
   names_.clear();
 }
@@ -367,7 +442,7 @@ void VendorTable::clear() noexcept {
 void VendorTable::swap(VendorTable& other) noexcept {
   sorted_.swap(other.sorted_);
   keys_.swap(other.keys_);
-  parents_.swap(other.parents_);
+  enclosing_.swap(other.enclosing_);
   recent_.swap(other.recent_);
   names_.swap(other.names_);
 }
@@ -379,7 +454,7 @@ float VendorTable::load_factor() const noexcept {
 
 void VendorTable::reserve_index(std::size_t count) {
   keys_.reserve(count);
-  parents_.reserve(count);
+  enclosing_.reserve(count);
 }
 
 void VendorTable::reserve(std::size_t count) {
@@ -389,20 +464,22 @@ void VendorTable::reserve(std::size_t count) {
 
 void VendorTable::index_sorted() noexcept {
   std::uint64_t* keys = keys_.begin_assign(sorted_.size());
-  parents_.resize(sorted_.size());  // within the reserved room
-  // The blocks that enclose the current one, outermost first: at most a
-  // 24-bit block and a 28-bit block inside it.
-  std::array<std::uint32_t, 2> open{};
-  std::size_t depth = 0;
+  enclosing_.resize(sorted_.size());  // within the reserved room
+  // The last 24-bit and 28-bit entries seen: the ones that enclose the
+  // current entry, if their blocks hold its start.
+  std::uint32_t open24 = kNone;
+  std::uint32_t open28 = kNone;
   for (std::size_t i = 0; i < sorted_.size(); ++i) {
     const std::uint64_t order = order_of(sorted_[i].first);
     keys[i] = order;
-    parents_[i] = kNoParent;
+    enclosing_[i] = (std::uint64_t{kNone} << 32) | kNone;
     if ((order & kUnplaced) != 0) continue;
     const std::uint64_t start = order >> 2;
-    while (depth > 0 && !covers(keys[open[depth - 1]], start)) --depth;
-    if (depth > 0) parents_[i] = open[depth - 1];
-    if ((order & 3) != 2 && depth < open.size()) open[depth++] = static_cast<std::uint32_t>(i);
+    if (open24 != kNone && !covers(keys[open24], start)) open24 = kNone;
+    if (open28 != kNone && !covers(keys[open28], start)) open28 = kNone;
+    enclosing_[i] = (std::uint64_t{open28} << 32) | open24;
+    if ((order & 3) == 0) open24 = static_cast<std::uint32_t>(i);
+    if ((order & 3) == 1) open28 = static_cast<std::uint32_t>(i);
   }
   keys_.finish_assign();
 }
@@ -514,18 +591,39 @@ const VendorEntry* VendorTable::find_longest(std::uint64_t address) const noexce
   unsigned best_bits = 0;
   // The last block that starts at or before the address holds it, or one of
   // the blocks around that block does: blocks nest or lie apart, so any
-  // block holding the address also holds the start of that last one.
-  const std::size_t count = keys_.count_not_above((m36 << 2) | 3);
-  for (std::uint32_t at = count == 0 ? kNoParent : static_cast<std::uint32_t>(count - 1);
-       at != kNoParent;) {
+  // block holding the address also holds the start of that last one. Those
+  // are its 28-bit and 24-bit blocks, which start where it does with the
+  // lower bits cleared.
+  const std::uint64_t query = (m36 << 2) | 3;
+  const std::size_t first = keys_.window(query);
+  std::size_t count = 0;
+  if (first != VendorSearchKeys::kNoKeys) {
+    // The entry found is most likely one of the eight from first on: their
+    // cache lines load while the keys are compared, not after.
+    const Entry* candidates = sorted_.data() + first;
+    const std::size_t end = std::min<std::size_t>(8, sorted_.size() - first);
+    for (std::size_t i = 0; i < end; i += 2) __builtin_prefetch(candidates + i);
+    count = keys_.count_in_window(first, query);
+  }
+  if (count != 0) {
+    const std::size_t at = count - 1;
     const std::uint64_t order = keys_[at];
+    const std::uint64_t apart = m36 ^ (order >> 2);
     if (covers(order, m36)) {
       best = &sorted_[at].second;
       best_bits = kCodeBits[order & 3];
-      break;
+    } else if ((apart >> 12) == 0) {
+      const std::uint64_t around = enclosing_[at];
+      const auto in28 = static_cast<std::uint32_t>(around >> 32);
+      const auto in24 = static_cast<std::uint32_t>(around);
+      if (in28 != kNone && (apart >> 8) == 0) {
+        best = &sorted_[in28].second;
+        best_bits = 28;
+      } else if (in24 != kNone) {
+        best = &sorted_[in24].second;
+        best_bits = 24;
+      }
     }
-    if ((order & 3) == 0) break;  // a 24-bit block lies inside no other
-    at = parents_[at];
   }
   if (!recent_.empty()) {
     for (unsigned bits : {36u, 28u, 24u}) {

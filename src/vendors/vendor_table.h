@@ -83,8 +83,11 @@ struct CacheLineAllocator {
 // The sorted keys of a table and, above them, every eighth key of the level
 // below, up to a level of at most eight: a search reads one aligned group of
 // eight keys per level, so it touches one cache line per level whatever the
-// keys are (about 6 levels for a million entries, the upper ones small
-// enough to stay in cache).
+// keys are (7 levels for a million entries, the upper ones small enough to
+// stay in cache). A large table also has an index by the first 16 bits of
+// the address, which lets a search start at the lowest level where the
+// keys of those bits are eight or fewer: one read of eight keys, for most
+// addresses.
 class VendorSearchKeys {
  public:
   VendorSearchKeys() = default;
@@ -102,6 +105,12 @@ class VendorSearchKeys {
   void finish_assign() noexcept;
   // How many keys are not above key.
   std::size_t count_not_above(std::uint64_t key) const noexcept;
+  // The same in two steps, for a caller that fetches what it will need
+  // meanwhile: the first of eight keys among which the count ends (kNoKeys
+  // when no key is above), then the count.
+  static constexpr std::size_t kNoKeys = ~std::size_t{0};
+  std::size_t window(std::uint64_t key) const noexcept;
+  std::size_t count_in_window(std::size_t first, std::uint64_t key) const noexcept;
   std::uint64_t operator[](std::size_t i) const noexcept { return data()[i]; }
   std::size_t size() const noexcept { return size_[0]; }
   void clear() noexcept;
@@ -110,20 +119,29 @@ class VendorSearchKeys {
  private:
   static constexpr std::size_t kGroup = 8;
   static constexpr std::size_t kMaxLevels = 12;
+  static constexpr std::size_t kBuckets = std::size_t{1} << 16;
+  static constexpr std::size_t kBucketsFrom = 4096;  // keys
   static std::size_t storage_for(std::size_t count) noexcept;
+  static std::size_t level_room(std::size_t count) noexcept;
+  void fill_buckets() noexcept;
   const std::uint64_t* data() const noexcept { return storage_.data(); }
   std::uint64_t* data() noexcept { return storage_.data(); }
 
-  // Levels start at multiples of eight keys.
+  // Levels start at multiples of eight keys, each with eight more after its
+  // last group, so that eight keys can be read from any of its positions.
   std::vector<std::uint64_t, CacheLineAllocator<std::uint64_t>> storage_;
   std::size_t levels_ = 0;
   std::array<std::size_t, kMaxLevels> offset_{};
   std::array<std::size_t, kMaxLevels> size_{};
+  // Empty, or for each value of the address's first 16 bits the position of
+  // its first key, and one more entry: the end of the keys in the address
+  // space.
+  std::vector<std::uint32_t> buckets_;
 };
 
 // The vendor table: PrefixKey to vendor name. Entries are kept sorted by
 // address (each 24-bit block first, then the 28- and 36-bit blocks inside
-// it) and each one knows the entry whose block encloses it, so one search
+// it) and each one knows the entries whose blocks enclose it, so one search
 // for the last entry at or before an address finds its longest prefix.
 // Nothing is hashed, so no choice of keys can make a load or a lookup more
 // expensive than the sort and the fixed number of levels allow.
@@ -246,7 +264,9 @@ class VendorTable {
  private:
   friend class VendorTableBuilder;
 
-  static constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
+  // An entry's enclosing entries: the index of the 28-bit one in the high
+  // half, of the 24-bit one in the low half, kNone where there is none.
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
   // The entry in the main list (by address order) or in the side list (by
   // key), or null.
@@ -260,10 +280,10 @@ class VendorTable {
   void index_sorted() noexcept;
   void reserve_index(std::size_t count);
 
-  EntryList sorted_;                    // main list, in address order
-  VendorSearchKeys keys_;               // the address order of sorted_
-  std::vector<std::uint32_t> parents_;  // the enclosing entry in sorted_
-  EntryList recent_;                    // side list, in insertion order
+  EntryList sorted_;                      // main list, in address order
+  VendorSearchKeys keys_;                 // the address order of sorted_
+  std::vector<std::uint64_t> enclosing_;  // of each entry of sorted_
+  EntryList recent_;                      // side list, in insertion order
   VendorNames names_;
 };
 

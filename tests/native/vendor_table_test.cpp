@@ -390,31 +390,60 @@ TEST(VendorTableOrder, LongestPrefixByEveryWayOfBuilding) {
   }
 }
 
+// Every size around the levels' groups of eight and around the size from
+// which the index by the first address bits is kept, with keys spread over
+// the address space, crowded into a few of its buckets, or partly beyond it.
 TEST(VendorSearchKeys, CountsLikeUpperBound) {
+  constexpr std::uint64_t kSpace = std::uint64_t{1} << 38;
+  struct Spread {
+    const char* what;
+    std::uint64_t gap;      // the largest gap between two keys; 0: spread over the space
+    std::size_t top_share;  // this share of keys beyond the space (0: none)
+  };
+  const Spread spreads[] = {
+      {"spread", 0, 0}, {"crowded", 1000, 0}, {"partly beyond the space", 0, 4}};
   std::mt19937_64 rng(5);
-  for (std::size_t n : {0, 1, 2, 7, 8, 9, 15, 16, 17, 63, 64, 65, 72, 511, 512, 513, 4097, 40000}) {
-    std::vector<std::uint64_t> keys;
-    std::uint64_t next = rng() % 5;
-    for (std::size_t i = 0; i < n; ++i) keys.push_back(next += 1 + rng() % 1000);
-    VendorSearchKeys index;
-    index.reserve(n);
-    std::copy(keys.begin(), keys.end(), index.begin_assign(n));
-    index.finish_assign();
-    // A copy and a grown index sit in other storage, aligned differently.
-    const VendorSearchKeys copy = index;
-    VendorSearchKeys grown = index;
-    grown.reserve(2 * n + 100);
-    ASSERT_EQ(index.size(), n);
-    std::vector<std::uint64_t> queries = {0, ~std::uint64_t{0}};
-    for (std::size_t i = 0; i < n; i += 1 + n / 500) {
-      for (std::uint64_t q : {keys[i] - 1, keys[i], keys[i] + 1}) queries.push_back(q);
-    }
-    for (const std::uint64_t q : queries) {
-      const auto want =
-          static_cast<std::size_t>(std::upper_bound(keys.begin(), keys.end(), q) - keys.begin());
-      ASSERT_EQ(index.count_not_above(q), want) << n << " keys, query " << q;
-      ASSERT_EQ(copy.count_not_above(q), want) << n << " keys, copy, query " << q;
-      ASSERT_EQ(grown.count_not_above(q), want) << n << " keys, grown, query " << q;
+  for (const Spread& spread : spreads) {
+    for (std::size_t n :
+         {0, 1, 2, 7, 8, 9, 15, 16, 17, 63, 64, 65, 72, 511, 512, 513, 4095, 4096, 4097, 40000}) {
+      const std::size_t beyond = spread.top_share ? n / spread.top_share : 0;
+      const std::uint64_t gap = spread.gap ? spread.gap : 2 * kSpace / (n - beyond + 1);
+      std::vector<std::uint64_t> keys;
+      std::uint64_t next = rng() % 5;
+      for (std::size_t i = 0; i + beyond < n; ++i) keys.push_back(next += 1 + rng() % gap);
+      next = std::uint64_t{1} << 63;
+      for (std::size_t i = 0; i < beyond; ++i) keys.push_back(next += 1 + rng() % 1000);
+      ASSERT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+      VendorSearchKeys index;
+      index.reserve(n);
+      std::copy(keys.begin(), keys.end(), index.begin_assign(n));
+      index.finish_assign();
+      // A copy and a grown index sit in other storage.
+      const VendorSearchKeys copy = index;
+      VendorSearchKeys grown = index;
+      grown.reserve(2 * n + 100);
+      ASSERT_EQ(index.size(), n);
+      std::vector<std::uint64_t> queries = {0, kSpace - 1, kSpace, ~std::uint64_t{0}};
+      for (std::size_t i = 0; i < n; i += 1 + n / 700) {
+        for (std::uint64_t q : {keys[i] - 1, keys[i], keys[i] + 1}) queries.push_back(q);
+      }
+      for (int i = 0; i < 200; ++i) queries.push_back(rng() % kSpace);
+      for (const std::uint64_t q : queries) {
+        const auto want =
+            static_cast<std::size_t>(std::upper_bound(keys.begin(), keys.end(), q) - keys.begin());
+        const std::string what = std::string(spread.what) + ", " + std::to_string(n) +
+                                 " keys, query " + std::to_string(q);
+        ASSERT_EQ(index.count_not_above(q), want) << what;
+        ASSERT_EQ(copy.count_not_above(q), want) << what << ", copy";
+        ASSERT_EQ(grown.count_not_above(q), want) << what << ", grown";
+        const std::size_t first = index.window(q);
+        if (first == VendorSearchKeys::kNoKeys) {
+          ASSERT_EQ(want, 0u) << what;
+        } else {
+          ASSERT_LE(first, want) << what;
+          ASSERT_LE(want, first + 8) << what;
+        }
+      }
     }
   }
 }
