@@ -74,7 +74,7 @@ struct CacheLineAllocator {
   template <typename U>
   CacheLineAllocator(const CacheLineAllocator<U>&) noexcept {}
   T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlign)); }
-  void deallocate(T* p, std::size_t n) noexcept { ::operator delete(p, n * sizeof(T), kAlign); }
+  void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, kAlign); }
   friend bool operator==(const CacheLineAllocator&, const CacheLineAllocator&) noexcept {
     return true;
   }

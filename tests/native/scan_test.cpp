@@ -41,13 +41,27 @@ TEST(CleanText, Rules) {
        "a b c"},
       {"  \t ", ""},
       {"Kamera \xC5\xBC\xC3\xB3\xC5\x82ta", "Kamera \xC5\xBC\xC3\xB3\xC5\x82ta"},  // UTF-8 kept
-      {"x\x1F", "x "},  // a control byte is not trimmed, only replaced
+      // Control bytes become spaces before the trim: at the ends they go,
+      // and a text of nothing else is empty.
+      {"x\x1F", "x"},
+      {"\x01", ""},
+      {"\x7F \x1F\t", ""},
+      {"\x02\x03"
+       "Cam\x04"
+       "era\x05 ",
+       "Cam era"},
+      {"\x01\0Camera"s, ""},
+      {"\x01 a\0\x02"s, "a"},
   };
   for (const Case& c : cases) EXPECT_EQ(clean_text(c.in), c.out);
   const std::string long_text(300, 'x');
   EXPECT_EQ(clean_text(long_text), std::string(192, 'x'));
   // Trimming happens before the cut, so leading spaces do not eat the limit.
   EXPECT_EQ(clean_text("   " + long_text), std::string(192, 'x'));
+  EXPECT_EQ(clean_text("\x01\x1B\x7F" + long_text + "\x01"), std::string(192, 'x'));
+  // A cut inside blanks keeps them when more text follows, as before.
+  EXPECT_EQ(clean_text(std::string(191, 'x') + "\x01\x01y"), std::string(191, 'x') + " ");
+  EXPECT_EQ(clean_text(std::string(191, 'x') + "\x01\x01 "), std::string(191, 'x'));
 }
 
 TEST(XmlElement, FindsByLocalName) {
