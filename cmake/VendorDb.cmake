@@ -35,8 +35,10 @@ function(norvane_vendor_db target tool tool_depends output)
   add_custom_target(${target} ALL DEPENDS "${_stamp}")
   if(NORVANE_TESTS)
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    # By path, not as a target: a target would run through the Windows
+    # build's emulator, and this check runs on the build machine.
     add_test(NAME vendor_db_dates
-             COMMAND Python3::Interpreter "${NORVANE_VENDOR_DB_TEST}" "${tool}"
+             COMMAND "${Python3_EXECUTABLE}" "${NORVANE_VENDOR_DB_TEST}" "${tool}"
                      "${NORVANE_IEEE_DATA_DIR}" "${output}")
     set_tests_properties(vendor_db_dates PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
   endif()

@@ -58,10 +58,23 @@ TEST(CleanText, Rules) {
   EXPECT_EQ(clean_text(long_text), std::string(192, 'x'));
   // Trimming happens before the cut, so leading spaces do not eat the limit.
   EXPECT_EQ(clean_text("   " + long_text), std::string(192, 'x'));
-  EXPECT_EQ(clean_text("\x01\x1B\x7F" + long_text + "\x01"), std::string(192, 'x'));
-  // A cut inside blanks keeps them when more text follows, as before.
-  EXPECT_EQ(clean_text(std::string(191, 'x') + "\x01\x01y"), std::string(191, 'x') + " ");
-  EXPECT_EQ(clean_text(std::string(191, 'x') + "\x01\x01 "), std::string(191, 'x'));
+  // So do leading control bytes; and a cut inside blanks keeps them when
+  // more text follows, as it does for spaces.
+  struct Long {
+    std::size_t before;  // control bytes, then 'x' up to 191 bytes
+    std::string_view tail;
+    std::size_t kept;  // of the 'x' bytes
+    bool space;        // a space after them
+  } const longs[] = {
+      {3, "xxxx\x01", 192, false}, {0, "\x01\x01y", 191, true}, {0, "\x01\x01 ", 191, false}};
+  for (const Long& l : longs) {
+    std::string in(l.before, '\x01');
+    in.resize(191, 'x');
+    in.append(l.tail);
+    std::string want(l.kept, 'x');
+    if (l.space) want.push_back(' ');
+    EXPECT_EQ(clean_text(in), want);
+  }
 }
 
 TEST(XmlElement, FindsByLocalName) {
