@@ -4,7 +4,9 @@
 // After every merge the table's structure is checked: every row with an
 // address is listed exactly once in its own group, no other row is in any
 // group, no group is empty, and the index, protocol lists and texts keep
-// their limits.
+// their limits. The list's items, kept by the list's own rules in memory,
+// are checked too: no item lost or left behind, every device of a group on
+// a line of its own, each row on one line at most.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +15,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
+#include "app/list_model.h"
 #include "base/display_text.h"
 #include "model/device_table.h"
 #include "vendors/vendor_table.h"
@@ -85,20 +89,68 @@ void check(const norvane::DeviceTable& table) {
   if (grouped != with_address) fail("rows with address not all grouped");
 }
 
-// Keeps list links as the list view does and checks each call against the
-// table: rows shown on their own have no address, a group that is told about
-// a changed row holds it, and only existing items are removed.
+// The items after a merge: each link names a live item of its own, shows a
+// row that exists and passes the filter; with nothing filtered out, a group
+// has one line per device row (or one, without any), on which each of its
+// devices appears exactly once.
+void check_items(const norvane::DeviceTable& table, const norvane::ListModel& list) {
+  using norvane::ListItemLink;
+  std::unordered_set<std::uint32_t> ids;
+  const auto link_ok = [&](const ListItemLink& link) {
+    if (link.empty()) return;
+    if (!ids.insert(link.item_id).second) fail("one item on two links");
+    if (link.shown_row >= table.size()) fail("item shows no row");
+    if (!norvane::row_visible(table.row(static_cast<std::size_t>(link.shown_row)), list.filter())) {
+      fail("item shows a filtered row");
+    }
+  };
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const ListItemLink& own = table.row(i).item;
+    link_ok(own);
+    if (!own.empty() && own.shown_row != i) fail("a row's own item shows another row");
+  }
+  for (const auto& [key, group] : table.groups()) link_ok(group.item);
+  if (ids.size() != list.item_count() || list.shown_rows().size() != ids.size()) {
+    fail("items lost or left behind");
+  }
+  if (!norvane::same_filter(list.filter(), norvane::FilterState{})) return;
+  for (const auto& [key, group] : table.groups()) {
+    const auto primary = norvane::primary_device(table.rows(), group.rows, list.filter());
+    std::size_t devices = 0;
+    std::size_t items = group.item.empty() ? 0 : 1;
+    for (const std::size_t r : group.rows) {
+      const norvane::DeviceRow& row = table.row(r);
+      if (norvane::is_device_row(row)) {
+        ++devices;
+        // The primary device is the group's line; every other has its own.
+        if ((r == primary) == !row.item.empty()) fail("a device on no line or on two");
+      } else if (!row.item.empty()) {
+        fail("a row that is no device has a line of its own");
+      }
+      items += row.item.empty() ? 0 : 1;
+    }
+    if (items != std::max<std::size_t>(devices, 1)) fail("not one line per device");
+  }
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (table.row(i).address.family == norvane::kAfUnspec && table.row(i).item.empty()) {
+      fail("a row without address has no line");
+    }
+  }
+}
+
+// Checks each call against the table: rows shown on their own have no
+// address, a group that is told about a changed row holds it, and only
+// existing items are removed. The list's rules then keep the items.
 class CheckingPresenter : public norvane::DevicePresenter {
  public:
-  explicit CheckingPresenter(norvane::DeviceTable& table) : table_(table) {}
+  explicit CheckingPresenter(norvane::DeviceTable& table) : table_(table), list_(table) {}
+  norvane::ListModel& list() { return list_; }
   void update_row(std::size_t row, std::uint32_t mask) override {
     if (row >= table_.size() || table_.row(row).address.family != norvane::kAfUnspec) {
       fail("update_row for a row with address");
     }
     if (mask == 0 || mask >= (1u << norvane::kColumnCount)) fail("update_row with bad mask");
-    norvane::ListItemLink& link = table_.row(row).item;
-    if (link.empty()) link.item_id = next_id_++;
-    link.shown_row = row;
+    list_.update_row(row, mask);
   }
   void update_group(norvane::AddressGroup& group, std::optional<std::size_t> changed,
                     std::uint32_t mask) override {
@@ -107,17 +159,16 @@ class CheckingPresenter : public norvane::DevicePresenter {
     }
     if (group.rows.empty()) fail("update_group on an empty group");
     if (mask >= (1u << norvane::kColumnCount)) fail("update_group with bad mask");
-    if (group.item.empty()) group.item.item_id = next_id_++;
-    group.item.shown_row = group.rows.front();
+    list_.update_group(group, changed, mask);
   }
   void remove_item(norvane::ListItemLink& item) override {
     if (item.empty()) fail("remove_item without item");
-    item = norvane::ListItemLink{};
+    list_.remove_item(item);
   }
 
  private:
   norvane::DeviceTable& table_;
-  std::uint32_t next_id_ = 1;
+  norvane::ListModel list_;
 };
 
 }  // namespace
@@ -134,6 +185,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t op = script.byte();
     if (op == 0xFF) {
       table.clear();
+      presenter.list().clear();
+      continue;
+    }
+    if (op == 0xFD) {
+      // A filter tab clicked (even bytes) or shown alone (odd bytes).
+      const std::uint8_t tab = script.byte();
+      const norvane::FilterState& now = presenter.list().filter();
+      norvane::FilterState next = now;
+      if (tab & 1) {
+        next = norvane::filter_after_solo(now, (tab >> 1) % norvane::kFilterTabCount);
+      } else if (const auto clicked = norvane::filter_after_click(
+                     now, (tab >> 1) % norvane::kFilterTabCount,
+                     !now.checks[(tab >> 1) % norvane::kFilterTabCount])) {
+        next = *clicked;
+      }
+      presenter.list().set_filter(next);
+      check_items(table, presenter.list());
       continue;
     }
     if (op == 0xFE) {
@@ -151,6 +219,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fields & 4) s.info = script.text();
     table.merge(s);
     check(table);
+    check_items(table, presenter.list());
   }
   return 0;
 }

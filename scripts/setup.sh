@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # native build, tests, benchmarks, fuzzers, tools
   cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libpcap-dev clang-14 libclang-rt-14-dev clang-format
+  libpcap-dev libcli11-dev clang-14 libclang-rt-14-dev clang-format tmux
   # Windows build and running it
   g++-mingw-w64-x86-64-posix wine wine64 xvfb imagemagick x11-utils
   # stand-in for the window's font (Segoe UI) under Wine
@@ -16,6 +16,8 @@ packages=(
   minidlna miniupnpd
   # the default vendor database (IEEE registries) and the HTTPS lab's test certificates
   ieee-data openssl
+  # the upper-case table of case-insensitive sorting (Unicode character database)
+  unicode-data python3
 )
 
 missing=()

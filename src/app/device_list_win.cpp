@@ -285,25 +285,12 @@ void DeviceList::release_painting() {
 }
 
 void DeviceList::update_row(std::size_t row, std::uint32_t mask) {
-  if (row >= table_.size()) return;
-  DeviceRow& r = table_.row(row);
-  if (!is_visible(r)) {
-    remove_item(r.item);
-    return;
-  }
-  if (mask != 0 || r.item.empty()) set_item(r.item, row, mask);
+  present_row(table_.mutable_rows(), row, mask, filter_, *this);
 }
 
 void DeviceList::update_group(AddressGroup& group, std::optional<std::size_t> changed_row,
                               std::uint32_t mask) {
-  const auto best = best_group_row(table_.rows(), group.rows, filter_);
-  if (!best) {
-    remove_item(group.item);
-    return;
-  }
-  // Cells of the changed row only matter when that row is the one shown.
-  const std::uint32_t m = (!changed_row || *changed_row == *best) ? mask : 0;
-  if (m != 0 || *best != group.item.shown_row) set_item(group.item, *best, m);
+  present_group(table_.mutable_rows(), group, changed_row, mask, filter_, *this);
 }
 
 void DeviceList::remove_item(ListItemLink& link) {

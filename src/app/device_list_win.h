@@ -1,5 +1,5 @@
 // The device list: the report list view that shows the device table, one
-// item per address group or per row without address, with the filter tabs,
+// item per device of an address group or per row without address, with the filter tabs,
 // sorting, column fit, "open in browser", "Kopiuj", "Kopiuj wszystko" and
 // "Zapisz jako CSV…".
 #pragma once
@@ -35,7 +35,7 @@ inline constexpr wchar_t kCopyMenuText[] = L"Kopiuj";
 inline constexpr wchar_t kCopyAllMenuText[] = L"Kopiuj wszystko";
 inline constexpr wchar_t kSaveCsvMenuText[] = L"Zapisz jako CSV\u2026";
 
-class DeviceList final : public DevicePresenter {
+class DeviceList final : public DevicePresenter, public ItemSink {
  public:
   // The outside effects, replaceable so that tests neither open a browser
   // nor block in a message box or a save dialog.
@@ -64,7 +64,8 @@ class DeviceList final : public DevicePresenter {
                     std::uint32_t mask) override;
   void remove_item(ListItemLink& link) override;
 
-  void set_item(ListItemLink& link, std::size_t row, std::uint32_t mask);
+  // ItemSink
+  void set_item(ListItemLink& link, std::size_t row, std::uint32_t mask) override;
   bool is_visible(const DeviceRow& row) const noexcept { return row_visible(row, filter_); }
   void rebuild(std::uint32_t mask);
   void delete_all_items();

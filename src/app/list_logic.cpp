@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <tuple>
+#include <utility>
+
+#include "base/case_fold.h"
+#include "model/packet_summary.h"
 
 namespace norvane {
 
@@ -10,30 +14,47 @@ namespace {
 
 constexpr std::size_t kCategoryOther = 5;
 
-// Upper case of one UTF-16 code unit for the scripts device names come in:
-// Latin (with the Latin-1 and Latin Extended-A letters, Polish included),
-// Greek and Cyrillic. Other code units compare as they are.
-char16_t upper_unit(char16_t c) noexcept {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
-  if (c == 0xFF) return 0x178;
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) {
-    return (c & 1) ? static_cast<char16_t>(c - 1) : c;
-  }
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) {
-    return (c & 1) ? c : static_cast<char16_t>(c - 1);
-  }
-  if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? char16_t{0x3A3} : static_cast<char16_t>(c - 32);
-  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 32);
-  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
-  return c;
-}
-
 bool is_ipv6(const DeviceRow& row) noexcept { return row.address.family == kAfInet6; }
 
 std::size_t category_tab(std::int32_t category) noexcept {
   if (category < 0 || category >= static_cast<std::int32_t>(kCategoryOther)) return kTabOther;
   return static_cast<std::size_t>(category);
+}
+
+// best_group_row's score of one row: how many of name, model and
+// information it has, whether it has a model, their length and priorities.
+std::tuple<int, int, std::size_t, std::int64_t> row_score(const DeviceRow& row) noexcept {
+  const auto& name = row.columns[kColName];
+  const auto& model = row.columns[kColModel];
+  const auto& info = row.columns[kColInfo];
+  const int filled = int{!name.empty()} + int{!model.empty()} + int{!info.empty()};
+  return std::make_tuple(filled, model.empty() ? 0 : 1, name.size() + model.size() + info.size(),
+                         std::int64_t{row.name_priority} + row.model_priority + row.info_priority);
+}
+
+// The member with the highest score among those `take` accepts, a MAC
+// counting first when `mac_first` is set; on equal scores the lower index.
+template <typename Take>
+std::optional<std::size_t> pick_row(std::span<const DeviceRow> rows,
+                                    std::span<const std::size_t> members, Take take,
+                                    bool mac_first) noexcept {
+  std::optional<std::size_t> best;
+  std::tuple<int, int, int, std::size_t, std::int64_t> best_score{};
+  for (const std::size_t index : members) {
+    if (index >= rows.size()) continue;
+    const DeviceRow& row = rows[index];
+    if (!take(index, row)) continue;
+    const auto [filled, has_model, length, priorities] = row_score(row);
+    const int mac = mac_first && !row.columns[kColMac].empty() ? 1 : 0;
+    const auto score = std::make_tuple(mac, filled, has_model, length, priorities);
+    // Strictly greater: on a tie the row met first (lower index, since rows
+    // join their group in index order) keeps its place.
+    if (!best || score > best_score || (score == best_score && index < *best)) {
+      best = index;
+      best_score = score;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -53,6 +74,9 @@ std::optional<FilterState> filter_after_click(const FilterState& now, std::size_
                                               bool checked) noexcept {
   if (tab >= kFilterTabCount || now.checks[tab] == checked) return std::nullopt;
   FilterState next = now;
+  // The "IPv6" solo shows the IPv6 devices of every maker, which its lone
+  // check mark cannot say: leaving it starts from every maker and IPv6.
+  if (now.solo && now.solo_index == kTabIpv6) next.checks.fill(true);
   next.checks[tab] = checked;
   next.solo = false;
   next.solo_index = 0;
@@ -73,6 +97,9 @@ FilterState filter_after_solo(const FilterState& now, std::size_t tab) noexcept 
   if (!now.solo) next.saved_checks = now.checks;
   next.checks.fill(false);
   next.checks[tab] = true;
+  // A maker shown alone keeps its IPv6 devices as the "IPv6" tab had them:
+  // capture often knows a device only by its IPv6 address at first.
+  if (tab != kTabIpv6) next.checks[kTabIpv6] = now.checks[kTabIpv6];
   next.solo = true;
   next.solo_index = tab;
   return next;
@@ -81,38 +108,109 @@ FilterState filter_after_solo(const FilterState& now, std::size_t tab) noexcept 
 std::optional<std::size_t> best_group_row(std::span<const DeviceRow> rows,
                                           std::span<const std::size_t> members,
                                           const FilterState& filter) noexcept {
-  std::optional<std::size_t> best;
-  std::tuple<int, int, std::size_t, std::int64_t> best_score{};
-  for (const std::size_t index : members) {
-    if (index >= rows.size()) continue;
-    const DeviceRow& row = rows[index];
-    if (!row_visible(row, filter)) continue;
-    const auto& name = row.columns[kColName];
-    const auto& model = row.columns[kColModel];
-    const auto& info = row.columns[kColInfo];
-    const int filled = int{!name.empty()} + int{!model.empty()} + int{!info.empty()};
-    const auto score =
-        std::make_tuple(filled, model.empty() ? 0 : 1, name.size() + model.size() + info.size(),
-                        std::int64_t{row.name_priority} + row.model_priority + row.info_priority);
-    // Strictly greater: on a tie the row met first (lower index, since rows
-    // join their group in index order) keeps its place.
-    if (!best || score > best_score || (score == best_score && index < *best)) {
-      best = index;
-      best_score = score;
+  return pick_row(
+      rows, members, [&](std::size_t, const DeviceRow& row) { return row_visible(row, filter); },
+      false);
+}
+
+bool is_device_row(const DeviceRow& row) noexcept {
+  // The protocols are kept highest priority first.
+  return !row.columns[kColMac].empty() && !row.protocol_names.empty() &&
+         protocol_priority(row.protocol_names.front()) >= 2;
+}
+
+std::optional<std::size_t> primary_device(std::span<const DeviceRow> rows,
+                                          std::span<const std::size_t> members,
+                                          const FilterState& filter) noexcept {
+  const auto visible = pick_row(
+      rows, members,
+      [&](std::size_t, const DeviceRow& row) {
+        return is_device_row(row) && row_visible(row, filter);
+      },
+      false);
+  if (visible) return visible;
+  // Every device is filtered out: the rows without a device of their own
+  // still need one item to join, which shows them if they are visible.
+  return pick_row(
+      rows, members, [](std::size_t, const DeviceRow& row) { return is_device_row(row); }, false);
+}
+
+std::optional<std::size_t> best_shown_row(std::span<const DeviceRow> rows,
+                                          std::span<const std::size_t> members,
+                                          std::optional<std::size_t> primary,
+                                          const FilterState& filter) noexcept {
+  return pick_row(
+      rows, members,
+      [&](std::size_t index, const DeviceRow& row) {
+        if (index != primary && is_device_row(row)) return false;
+        return row_visible(row, filter);
+      },
+      true);
+}
+
+void present_row(std::span<DeviceRow> rows, std::size_t row, std::uint32_t mask,
+                 const FilterState& filter, ItemSink& sink) {
+  if (row >= rows.size()) return;
+  DeviceRow& r = rows[row];
+  if (!row_visible(r, filter)) {
+    if (!r.item.empty()) sink.remove_item(r.item);
+    return;
+  }
+  if (mask != 0 || r.item.empty()) sink.set_item(r.item, row, mask);
+}
+
+void present_group(std::span<DeviceRow> rows, AddressGroup& group,
+                   std::optional<std::size_t> changed_row, std::uint32_t mask,
+                   const FilterState& filter, ItemSink& sink) {
+  const std::optional<std::size_t> primary = primary_device(rows, group.rows, filter);
+  if (primary) {
+    // Lines keep the device they show when the primary device changes: the
+    // group's item stays with the device it showed, as that device's own
+    // item, and the new primary brings its own item to the group, if it had
+    // one. Only an item that showed no device of its own is given up.
+    const std::uint64_t shown = group.item.shown_row;
+    const bool shown_device =
+        !group.item.empty() && shown < rows.size() && shown != *primary &&
+        is_device_row(rows[static_cast<std::size_t>(shown)]) &&
+        rows[static_cast<std::size_t>(shown)].item.empty() &&
+        std::find(group.rows.begin(), group.rows.end(), shown) != group.rows.end();
+    if (shown_device) {
+      rows[static_cast<std::size_t>(shown)].item =
+          std::exchange(group.item, std::exchange(rows[*primary].item, {}));
+    } else if (!rows[*primary].item.empty()) {
+      ListItemLink former = std::exchange(group.item, std::exchange(rows[*primary].item, {}));
+      if (!former.empty()) sink.remove_item(former);
     }
   }
-  return best;
+
+  const auto mask_for = [&](std::size_t row) {
+    return !changed_row || *changed_row == row ? mask : 0u;
+  };
+  const std::optional<std::size_t> best = best_shown_row(rows, group.rows, primary, filter);
+  if (!best) {
+    if (!group.item.empty()) sink.remove_item(group.item);
+  } else {
+    const std::uint32_t m = mask_for(*best);
+    if (m != 0 || group.item.empty() || *best != group.item.shown_row) {
+      sink.set_item(group.item, *best, m);
+    }
+  }
+
+  for (const std::size_t index : group.rows) {
+    if (index >= rows.size() || index == primary) continue;
+    DeviceRow& row = rows[index];
+    if (!is_device_row(row) || !row_visible(row, filter)) {
+      if (!row.item.empty()) sink.remove_item(row.item);
+      continue;
+    }
+    const std::uint32_t m = mask_for(index);
+    if (m != 0 || row.item.empty() || row.item.shown_row != index)
+      sink.set_item(row.item, index, m);
+  }
 }
 
 int compare_ignore_case(std::u16string_view a, std::u16string_view b) noexcept {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const char16_t ca = upper_unit(a[i]);
-    const char16_t cb = upper_unit(b[i]);
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+  return compare_ordinal_ignore_case(a, b);
 }
 
 SortKey make_sort_key(std::span<const DeviceRow> rows, std::size_t row, int column) {

@@ -42,12 +42,15 @@ bool same_filter(const FilterState& a, const FilterState& b) noexcept;
 bool row_visible(const DeviceRow& row, const FilterState& filter) noexcept;
 
 // A left click toggled tab `tab` to `checked`. Nothing when the tab already
-// had that state; otherwise the new state, which always leaves solo mode.
+// had that state; otherwise the new state, which always leaves solo mode:
+// the solo checks plus the click, or, leaving an "IPv6" solo, every tab
+// checked plus the click.
 std::optional<FilterState> filter_after_click(const FilterState& now, std::size_t tab,
                                               bool checked) noexcept;
 
-// A right or middle click on tab `tab`: show it alone, or, when it already
-// is, bring back the checks from before.
+// A right or middle click on tab `tab`: show it alone (a maker together with
+// its IPv6 devices when the "IPv6" tab is checked), or, when it already is,
+// bring back the checks from before.
 FilterState filter_after_solo(const FilterState& now, std::size_t tab) noexcept;
 
 // The member of an address group that its list item shows: the visible row
@@ -57,8 +60,55 @@ std::optional<std::size_t> best_group_row(std::span<const DeviceRow> rows,
                                           std::span<const std::size_t> members,
                                           const FilterState& filter) noexcept;
 
-// Ordinal comparison of UTF-16 texts with each code unit upper-cased on its
-// own (negative, zero or positive).
+// A row seen under a MAC address of its own through a discovery protocol
+// (priority 2 or more): within an address group it is a device of its own,
+// with its own list item. Rows without a MAC and rows seen only as evidence
+// (ARP, plain IPv4 or IPv6 frames) may belong to any device at that address.
+bool is_device_row(const DeviceRow& row) noexcept;
+
+// The device of an address group whose item the group's other rows join:
+// the visible device row that best_group_row picks, else, when no device
+// row is visible, the best of all of them; nothing when the group holds no
+// device row.
+std::optional<std::size_t> primary_device(std::span<const DeviceRow> rows,
+                                          std::span<const std::size_t> members,
+                                          const FilterState& filter) noexcept;
+
+// What the group's own item shows: among the visible members that are not
+// devices of their own (every member but the other device rows), rows with
+// a MAC before rows without, then best_group_row's score and index.
+std::optional<std::size_t> best_shown_row(std::span<const DeviceRow> rows,
+                                          std::span<const std::size_t> members,
+                                          std::optional<std::size_t> primary,
+                                          const FilterState& filter) noexcept;
+
+// Where the rules below create, rewrite and delete list items: the window's
+// list view, or a list kept in memory.
+class ItemSink {
+ public:
+  virtual ~ItemSink() = default;
+  // Creates or updates the linked item so that it shows `row`, writing the
+  // columns in `mask` (all of them for a new or re-targeted item).
+  virtual void set_item(ListItemLink& link, std::size_t row, std::uint32_t mask) = 0;
+  // Deletes the linked item, if it still exists, and empties the link.
+  virtual void remove_item(ListItemLink& link) = 0;
+};
+
+// A row without address: its own item while it is visible.
+void present_row(std::span<DeviceRow> rows, std::size_t row, std::uint32_t mask,
+                 const FilterState& filter, ItemSink& sink);
+
+// An address group: one item for the primary device together with the rows
+// that are no device of their own (the group's link), and one item for each
+// other device row (the row's own link). `changed_row` and `mask` say what
+// the merge changed; items that show other rows are only re-targeted.
+void present_group(std::span<DeviceRow> rows, AddressGroup& group,
+                   std::optional<std::size_t> changed_row, std::uint32_t mask,
+                   const FilterState& filter, ItemSink& sink);
+
+// Ordinal comparison of UTF-16 texts ignoring case, in every script: each
+// code unit upper-cased on its own, as the system's ordinal comparison does
+// (negative, zero or positive).
 int compare_ignore_case(std::u16string_view a, std::u16string_view b) noexcept;
 
 // Sort order of two rows in a column: negative when r1 goes first. Empty

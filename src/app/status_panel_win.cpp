@@ -49,7 +49,10 @@ void Window::refresh_status() {
 
   const std::array<std::u16string, 3> parts = {capture_.capture_status(), capture_.search_status(),
                                                notice_};
-  std::u16string message = join_messages(parts);
+  // Probing alone misses what only capture sees; that is said while no
+  // other message needs the room.
+  std::u16string message = status_message(
+      parts, capture_.probing_alone() ? std::u16string_view(kProbingAloneStatus) : u"");
   if (message != message_text_) {
     if (status_middle_) SetWindowTextW(status_middle_, wide(message));
     message_text_ = std::move(message);

@@ -82,6 +82,13 @@ std::u16string join_messages(std::span<const std::u16string> parts) {
   return out;
 }
 
+std::u16string status_message(std::span<const std::u16string> parts,
+                              std::u16string_view lasting_line) {
+  std::u16string out = join_messages(parts);
+  if (out.empty()) out = lasting_line;
+  return out;
+}
+
 std::u16string download_notice(std::u16string_view text, std::uint64_t received,
                                std::uint64_t total) {
   std::u16string out(text.empty() ? std::u16string_view(u"Pobieranie bazy VENDOR") : text);
@@ -104,9 +111,9 @@ std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable&
                                  : kCategoryCount - 1;
     ++counts[slot];
   };
-  for (const auto& row : rows) {
-    if (row.address.family == kAfUnspec) count_link(row.item);
-  }
+  // A row's own item: a row without address, or one of several devices at
+  // one address.
+  for (const auto& row : rows) count_link(row.item);
   for (const auto& [key, group] : table.groups()) count_link(group.item);
   return counts;
 }

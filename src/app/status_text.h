@@ -32,13 +32,18 @@ StatusTexts traffic_texts(std::uint64_t packets, std::uint64_t bytes);
 // The non-empty parts joined with two spaces, U+00B7 and two spaces.
 std::u16string join_messages(std::span<const std::u16string> parts);
 
+// The middle text: the messages joined as above, or, when none is shown,
+// `lasting_line` (empty for none).
+std::u16string status_message(std::span<const std::u16string> parts,
+                              std::u16string_view lasting_line);
+
 // The notice while the vendor database downloads: the worker's text (or
 // "Pobieranie bazy VENDOR"), then the received and announced byte counts.
 std::u16string download_notice(std::u16string_view text, std::uint64_t received,
                                std::uint64_t total);
 
 // Devices shown in the list per maker category: one per list item whose
-// shown row exists (rows without address and address groups).
+// shown row exists (the items of rows and of address groups).
 std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table);
 
 // Widths of the four count texts and the message as measured (0 for empty).

@@ -55,7 +55,7 @@ Window::Window(WindowOptions options)
       table_(vendors_),
       list_view_(table_),
       probe_engine_(system_sockets()),
-      capture_(*this, probe_engine_) {
+      capture_(*this, options_.probe_engine ? *options_.probe_engine : probe_engine_) {
   table_.set_presenter(&list_view_);
   DeviceList::Hooks hooks;
   if (options_.warn) {
@@ -131,6 +131,7 @@ LRESULT CALLBACK Window::window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM 
     self->list_ = self->progress_ = nullptr;
     self->status_left_ = self->status_middle_ = self->status_right_ = nullptr;
     self->tabs_.fill(nullptr);
+    self->focus_before_ = nullptr;
     self->list_view_.attach(nullptr, nullptr, self->tabs_);
     return DefWindowProcW(hwnd, msg, wparam, lparam);
   }
@@ -169,9 +170,25 @@ LRESULT Window::handle_message(UINT msg, WPARAM wparam, LPARAM lparam) {
         return TRUE;
       }
       break;
+    case WM_ACTIVATE:
+      // The default would focus the main window, whose WM_SETFOCUS then
+      // hands the focus to the selector: an arrow key after coming back
+      // from another window would switch the adapter.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        remember_focus();
+      } else if (HIWORD(wparam) == 0) {  // not minimized
+        restore_focus();
+        return 0;
+      }
+      break;
     case WM_SETFOCUS:
-      if (combo_) SetFocus(combo_);
+      restore_focus();
       return 0;
+    case WM_DEVICECHANGE:
+      // Devices come in bursts of these; one enumeration at the next tick
+      // answers them all.
+      relist_pending_ = true;
+      break;
     case WM_NOTIFY: {
       const auto* nm = reinterpret_cast<const NMHDR*>(lparam);
       LRESULT result = 0;
@@ -246,7 +263,7 @@ LRESULT Window::on_create() {
   attach_theme();
   list_view_.sort_by(kColIp);
 
-  vendor_db_file_ = vendor_db_path();
+  vendor_db_file_ = options_.vendor_db_file.empty() ? vendor_db_path() : options_.vendor_db_file;
   VendorTable loaded;
   if (!vendor_db_file_.empty() && load_vendor_db(loaded, vendor_db_file_)) {
     vendors_.swap(loaded);
@@ -287,7 +304,11 @@ std::optional<std::size_t> Window::tab_index(HWND control, WORD id) const {
 
 void Window::on_command(WORD id, WORD code, HWND control) {
   if (id == kIdCombo && control == combo_) {
-    if (code == CBN_SELCHANGE) on_adapter_changed();
+    if (code == CBN_SELCHANGE) {
+      on_adapter_changed();
+    } else if (code == CBN_DROPDOWN) {
+      refresh_adapter_selector();
+    }
     return;
   }
   if (const auto tab = tab_index(control, id)) {
@@ -323,6 +344,11 @@ void Window::on_destroy() {
 // The tick
 
 void Window::update() {
+  // An adapter plugged in or removed; not while the user picks from the
+  // open selector (opening it listed them anyway).
+  if (relist_pending_ && combo_ && !SendMessageW(combo_, CB_GETDROPPEDSTATE, 0, 0)) {
+    refresh_adapter_selector();
+  }
   // 1.-3. Capture health and failover, the retry after a failed start, and
   // the probe engine's sockets.
   capture_.tick();
@@ -464,6 +490,25 @@ LRESULT Window::on_nc_hit_test(WPARAM wparam, LPARAM lparam) {
 }
 
 // ---------------------------------------------------------------------------
+// Focus
+
+void Window::remember_focus() {
+  HWND focus = GetFocus();
+  if (focus && IsChild(hwnd_, focus)) focus_before_ = focus;
+}
+
+void Window::restore_focus() {
+  HWND target = focus_before_;
+  // A child that is gone, hidden or disabled meanwhile (the update button
+  // during a download) cannot take it; the selector then does.
+  if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowVisible(target) ||
+      !IsWindowEnabled(target)) {
+    target = combo_;
+  }
+  if (target) SetFocus(target);
+}
+
+// ---------------------------------------------------------------------------
 // Adapters and capture
 
 std::vector<NetworkAdapter> Window::enumerate_adapters() const {
@@ -480,6 +525,27 @@ std::size_t Window::fill_adapter_selector() {
   return adapters_.size();
 }
 
+void Window::refresh_adapter_selector() {
+  relist_pending_ = false;
+  if (!combo_) return;
+  const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
+  const bool had_selection = index >= 0 && static_cast<std::size_t>(index) < adapters_.size();
+  AdapterRelist next = relist_adapters(
+      enumerate_adapters(), had_selection ? &adapters_[static_cast<std::size_t>(index)] : nullptr);
+  adapters_ = std::move(next.adapters);
+  // Setting the selection by message sends no CBN_SELCHANGE: discovery on
+  // the selected adapter goes on undisturbed.
+  SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
+  for (const auto& adapter : adapters_) {
+    const std::u16string label = adapter_label(adapter);
+    SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(label)));
+  }
+  if (next.selected) SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(*next.selected), 0);
+  EnableWindow(search_button_, adapters_.empty() ? FALSE : TRUE);
+  // The first adapter after none: discovery starts on it, as at start-up.
+  if (!had_selection && next.selected) on_adapter_changed();
+}
+
 std::optional<NetworkAdapter> Window::selected_adapter() {
   if (!combo_) return std::nullopt;
   const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
@@ -493,12 +559,16 @@ std::optional<NetworkAdapter> Window::selected_adapter() {
 std::unique_ptr<CaptureBackend> Window::start_pktmon(const NetworkAdapter& adapter,
                                                      FrameCallback on_frame,
                                                      std::u16string& failure) {
+  if (options_.start_pktmon) return options_.start_pktmon(adapter, std::move(on_frame), failure);
   return start_pktmon_backend(adapter, std::move(on_frame), failure);
 }
 
 std::unique_ptr<CaptureBackend> Window::start_npcap(const NetworkAdapter& adapter,
                                                     FrameCallback on_frame,
                                                     FailureCallback on_failed) {
+  if (options_.start_npcap) {
+    return options_.start_npcap(adapter, std::move(on_frame), std::move(on_failed));
+  }
   return start_npcap_backend(adapter, std::move(on_frame), std::move(on_failed));
 }
 

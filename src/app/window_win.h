@@ -58,9 +58,22 @@ struct WindowOptions {
   // The CSV save dialog (proposed file name in, chosen path or nothing out);
   // empty means the system's dialog.
   std::function<std::optional<std::wstring>(std::wstring_view default_name)> choose_save_path;
+  // The vendor database loaded at start; empty means mac-vendors.tsv
+  // beside the program.
+  std::filesystem::path vendor_db_file;
   // The update worker's clock, files and transfer; empty means the
   // system's (WinHTTP and the file beside the program).
   std::function<std::unique_ptr<UpdateSystem>()> vendor_update_system;
+  // Discovery's way onto the wire: the probe engine (not owned) and the two
+  // capture back-ends; empty means the real ones. Tests give stand-ins
+  // that send and capture nothing.
+  ProbeEngineInterface* probe_engine = nullptr;
+  std::function<std::unique_ptr<CaptureBackend>(const NetworkAdapter&, FrameCallback,
+                                                std::u16string& failure)>
+      start_pktmon;
+  std::function<std::unique_ptr<CaptureBackend>(const NetworkAdapter&, FrameCallback,
+                                                FailureCallback)>
+      start_npcap;
 };
 
 class Window final : private CaptureHost {
@@ -165,8 +178,17 @@ class Window final : private CaptureHost {
   void attach_theme();
   std::optional<std::size_t> tab_index(HWND control, WORD id) const;
 
+  // Focus: the child that had it when the window was deactivated gets it
+  // back on activation, as in a dialog.
+  void remember_focus();
+  void restore_focus();
+
   // Adapter inventory and capture control.
   std::size_t fill_adapter_selector();
+  // Lists the adapters again (the selector is opened, or devices changed),
+  // keeping the selection; discovery starts only when the first adapter
+  // appears.
+  void refresh_adapter_selector();
   void start_capture() { capture_.start_capture(); }
   void stop_capture() { capture_.stop_capture(); }
   std::vector<NetworkAdapter> enumerate_adapters() const;
@@ -229,8 +251,13 @@ class Window final : private CaptureHost {
   std::u16string notice_;
   std::uint64_t notice_expiry_ = 0;
 
-  // Adapters shown in the selector, in combo order.
+  // Adapters shown in the selector, in combo order; listed again at the
+  // next tick after the system reported a device change.
   std::vector<NetworkAdapter> adapters_;
+  bool relist_pending_ = false;
+
+  // The child that had the focus when the window was last deactivated.
+  HWND focus_before_ = nullptr;
 
   // Devices: the table and the list that presents it (filter, sort and
   // column-fit state live with the list).

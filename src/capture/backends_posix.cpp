@@ -1,6 +1,10 @@
-// No capture back-end outside Windows: the portable build runs the capture
-// control with fakes in its tests.
+// Capture back-ends of the Linux build: Packet Monitor is a Windows API; the
+// capture library's place is taken by libpcap itself.
 #include "capture/backends.h"
+
+#include <utility>
+
+#include "capture/pcap_capture_posix.h"
 
 namespace norvane {
 
@@ -10,9 +14,13 @@ std::unique_ptr<CaptureBackend> start_pktmon_backend(const NetworkAdapter&, Fram
   return nullptr;
 }
 
-std::unique_ptr<CaptureBackend> start_npcap_backend(const NetworkAdapter&, FrameCallback,
-                                                    FailureCallback) {
-  return nullptr;
+std::unique_ptr<CaptureBackend> start_npcap_backend(const NetworkAdapter& adapter,
+                                                    FrameCallback on_frame,
+                                                    FailureCallback on_failed) {
+  std::string error;
+  bool denied = false;
+  return PcapCapture::start(adapter.adapter_name, std::move(on_frame), std::move(on_failed), error,
+                            denied);
 }
 
 }  // namespace norvane

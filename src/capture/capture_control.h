@@ -29,6 +29,12 @@ inline constexpr char16_t kNoSocketStatus[] =
 inline constexpr char16_t kNoActiveSearchStatus[] =
     u"Aktywne wyszukiwanie niedost\u0119pne na tej karcie";
 inline constexpr char16_t kSendFailedStatus[] = u"B\u0142\u0105d wysy\u0142ania zapyta\u0144";
+// Shown while discovery runs by probing alone and nothing else is to be said:
+// switches, devices that only announce themselves and the MACs that answers
+// do not carry are then missed.
+inline constexpr char16_t kProbingAloneStatus[] =
+    u"Tylko aktywne wyszukiwanie: pe\u0142ne wykrywanie wymaga uprawnie\u0144 administratora "
+    u"lub Npcap.";
 
 // What the window supplies to the capture control.
 class CaptureHost {
@@ -98,6 +104,8 @@ class CaptureControl {
   bool running() const noexcept { return running_; }
   bool pktmon_active() const noexcept { return pktmon_active_; }
   bool udp_only() const noexcept { return udp_only_; }
+  // Discovery runs, but without any capture back-end.
+  bool probing_alone() const noexcept { return running_ && udp_only_; }
   bool pktmon_failed() const noexcept { return pktmon_failed_; }
   bool npcap_failed() const noexcept { return npcap_failed_; }
   bool probe_engine_open() const noexcept { return probe_engine_open_; }

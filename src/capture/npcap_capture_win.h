@@ -9,7 +9,7 @@
 #include <string>
 
 #include "capture/capture_backend.h"
-#include "capture/capture_dll_win.h"
+#include "net/dll_win.h"
 
 namespace norvane {
 

@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "capture/capture_backend.h"
-#include "capture/capture_dll_win.h"
+#include "capture/pktmon_dll_win.h"
 #include "net/adapter.h"
 
 namespace norvane {

@@ -225,10 +225,11 @@ void DeviceTable::merge(const PacketSummary& s) {
           presenter_->update_group(old_group->second, std::nullopt, 0);
         }
       }
-    } else if (presenter_ && !row.item.empty()) {
-      // From now on the row is shown through its group.
-      presenter_->remove_item(row.item);
     }
+    // A row without address had an item of its own, and so had a device
+    // that shared its old address with other devices; from now on the row
+    // is shown through the group of its new address.
+    if (presenter_ && !row.item.empty()) presenter_->remove_item(row.item);
     if (row.address.family != kAfUnspec) {
       groups_[row.address].rows.push_back(row_index);
     }

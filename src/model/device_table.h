@@ -1,11 +1,14 @@
 // One row per device, merged from decoded summaries; rows sharing an IP
-// address form one address group, shown as one list item.
+// address form one address group. The list shows a group as one item per
+// device in it (several new cameras at one factory address are several
+// devices), with the rows that name no device of their own joining one.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,7 +53,9 @@ struct AddressKeyHash {
 // Parses a column 0 text: IPv4, else IPv6, else family 0.
 AddressKey address_key_from_text(std::u16string_view text);
 
-// The list item showing a row or group.
+// The list item showing a row or group: a row's own link is used while the
+// row has no address, or while it is one of several devices of its group;
+// a group's link is the item of the group's other rows.
 struct ListItemLink {
   static constexpr std::uint32_t kNoItem = 0xFFFFFFFFu;
   static constexpr std::uint64_t kNoRow = ~std::uint64_t{0};
@@ -104,6 +109,8 @@ class DeviceTable {
   const DeviceRow& row(std::size_t index) const { return rows_[index]; }
   DeviceRow& row(std::size_t index) { return rows_[index]; }
   const std::vector<DeviceRow>& rows() const noexcept { return rows_; }
+  // The rows with their list links, for the list that keeps those links.
+  std::span<DeviceRow> mutable_rows() noexcept { return rows_; }
 
   using GroupMap = std::unordered_map<AddressKey, AddressGroup, AddressKeyHash>;
   const GroupMap& groups() const noexcept { return groups_; }

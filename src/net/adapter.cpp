@@ -1,6 +1,7 @@
 #include "net/adapter.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/byte_order.h"
 
@@ -92,6 +93,27 @@ bool refresh_adapter(NetworkAdapter& stored, std::span<const NetworkAdapter> fre
     }
   }
   return false;
+}
+
+AdapterRelist relist_adapters(std::vector<NetworkAdapter> fresh, const NetworkAdapter* selected) {
+  AdapterRelist out;
+  out.adapters = std::move(fresh);
+  if (!selected) {
+    if (!out.adapters.empty()) out.selected = 0;
+    return out;
+  }
+  for (std::size_t i = 0; i < out.adapters.size(); ++i) {
+    if (out.adapters[i].adapter_name == selected->adapter_name) {
+      out.selected = i;
+      return out;
+    }
+  }
+  // Unplugged or gone for a moment: it stays the user's choice, and the
+  // capture control retries it until it comes back or another is chosen.
+  out.adapters.push_back(*selected);
+  out.adapters.back().connected = false;
+  out.selected = out.adapters.size() - 1;
+  return out;
 }
 
 std::u16string adapter_label(const NetworkAdapter& adapter) {

@@ -86,6 +86,17 @@ std::vector<NetworkAdapter> adapters_from_entries(std::span<const AdapterEntry> 
 // adapter_name (exact comparison); false when there is none.
 bool refresh_adapter(NetworkAdapter& stored, std::span<const NetworkAdapter> fresh);
 
+// The selector's adapters after a new enumeration, and the position of the
+// selected one. A selected adapter keeps the selection by adapter_name; one
+// the enumeration no longer gives stays listed last with its last known
+// values, as not connected, so that the selection never moves by itself.
+// Without a selection the first adapter, if any, is selected.
+struct AdapterRelist {
+  std::vector<NetworkAdapter> adapters;
+  std::optional<std::size_t> selected;
+};
+AdapterRelist relist_adapters(std::vector<NetworkAdapter> fresh, const NetworkAdapter* selected);
+
 // The selector text of one adapter.
 std::u16string adapter_label(const NetworkAdapter& adapter);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 
 #include "base/address.h"
 #include "net/byte_order.h"
@@ -12,21 +14,6 @@ namespace {
 
 constexpr std::uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
 constexpr std::uint32_t kMaxInterfaceIndex = 16777215;
-constexpr std::uint16_t kFamilyInet = 2;
-// 64-bit Windows control message: SIZE_T length, INT level, INT type, data.
-constexpr std::size_t kControlHeader = 16;
-constexpr std::uint32_t kLevelIp = 0;          // IPPROTO_IP
-constexpr std::uint32_t kTypePacketInfo = 19;  // IP_PKTINFO
-constexpr std::size_t kPacketInfoLength = 24;  // header + address + index
-
-std::uint32_t le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint64_t le64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(le32(p)) | static_cast<std::uint64_t>(le32(p + 4)) << 32;
-}
 
 bool is_multicast(std::uint32_t network) {
   return (host_from_network(network) & 0xF0000000u) == 0xE0000000u;
@@ -36,145 +23,211 @@ std::span<const std::uint8_t> bytes_of(const std::string& s) {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
 
+// One socket of the engine. The only owner of its handle: moved, never
+// copied, and closed exactly once, by destruction or reset.
+class ProbeSocket {
+ public:
+  ProbeSocket() = default;
+  ProbeSocket(SocketApi& api, SocketHandle handle, std::uint16_t local_port, bool bound_to_any,
+              RecvMsgFunction recv_msg)
+      : api_(&api),
+        handle_(handle),
+        local_port_(local_port),
+        bound_to_any_(bound_to_any),
+        recv_msg_(recv_msg) {}
+  ~ProbeSocket() { reset(); }
+  ProbeSocket(ProbeSocket&& other) noexcept { *this = std::move(other); }
+  ProbeSocket& operator=(ProbeSocket&& other) noexcept {
+    if (this != &other) {
+      reset();
+      api_ = std::exchange(other.api_, nullptr);
+      handle_ = std::exchange(other.handle_, kInvalidSocket);
+      local_port_ = std::exchange(other.local_port_, 0);
+      bound_to_any_ = std::exchange(other.bound_to_any_, false);
+      recv_msg_ = std::exchange(other.recv_msg_, nullptr);
+      joined_groups_ = std::move(other.joined_groups_);
+      other.joined_groups_.clear();
+    }
+    return *this;
+  }
+  ProbeSocket(const ProbeSocket&) = delete;
+  ProbeSocket& operator=(const ProbeSocket&) = delete;
+
+  void reset() noexcept {
+    if (api_ && handle_ != kInvalidSocket) api_->close(handle_);
+    api_ = nullptr;
+    handle_ = kInvalidSocket;
+    local_port_ = 0;
+    bound_to_any_ = false;
+    recv_msg_ = nullptr;
+    joined_groups_.clear();
+  }
+
+  bool valid() const noexcept { return handle_ != kInvalidSocket; }
+  SocketHandle handle() const noexcept { return handle_; }
+  std::uint16_t local_port() const noexcept { return local_port_; }
+  bool bound_to_any() const noexcept { return bound_to_any_; }
+  RecvMsgFunction recv_msg() const noexcept { return recv_msg_; }
+  bool joined(std::uint32_t group) const {
+    return std::find(joined_groups_.begin(), joined_groups_.end(), group) != joined_groups_.end();
+  }
+  void add_group(std::uint32_t group) { joined_groups_.push_back(group); }
+  // A socket made for decoding: its port as bound, and its receive call.
+  void receive_with(std::uint16_t bound_port, RecvMsgFunction recv_msg) noexcept {
+    local_port_ = bound_port;
+    recv_msg_ = recv_msg;
+  }
+
+ private:
+  SocketApi* api_ = nullptr;
+  SocketHandle handle_ = kInvalidSocket;
+  std::uint16_t local_port_ = 0;  // host order
+  bool bound_to_any_ = false;
+  RecvMsgFunction recv_msg_ = nullptr;
+  std::vector<std::uint32_t> joined_groups_;  // network order
+};
+
+// Owes the layer its cleanup once startup succeeded.
+class SocketLayerSession {
+ public:
+  SocketLayerSession() = default;
+  explicit SocketLayerSession(SocketApi& api) : api_(api.startup() ? &api : nullptr) {}
+  ~SocketLayerSession() {
+    if (api_) api_->cleanup();
+  }
+  SocketLayerSession(const SocketLayerSession&) = delete;
+  SocketLayerSession& operator=(const SocketLayerSession&) = delete;
+  explicit operator bool() const noexcept { return api_ != nullptr; }
+
+ private:
+  SocketApi* api_ = nullptr;
+};
+
 }  // namespace
 
-std::optional<std::uint32_t> packet_info_interface(std::span<const std::uint8_t> control) {
-  std::size_t offset = 0;
-  while (control.size() >= kControlHeader && offset <= control.size() - kControlHeader) {
-    const std::uint8_t* header = control.data() + offset;
-    const std::uint64_t length = le64(header);
-    if (le32(header + 8) == kLevelIp && le32(header + 12) == kTypePacketInfo &&
-        length >= kPacketInfoLength) {
-      // The index must lie inside what was written, whatever the length says.
-      if (control.size() < kPacketInfoLength || offset > control.size() - kPacketInfoLength) {
-        return std::nullopt;
-      }
-      return le32(header + 20);
-    }
-    // A length that does not move the walk forward would never end it.
-    if (length == 0 || length > control.size()) break;
-    offset += static_cast<std::size_t>((length + 7) & ~std::uint64_t{7});
+// Everything the engine holds for one adapter. Its members are declared so
+// that destruction releases the raw sender first, then the main socket, then
+// the port sockets, and ends the socket layer's session last.
+class ProbeContext {
+ public:
+  ProbeContext(SocketApi& api, std::uint32_t if_index, std::uint32_t ipv4, std::uint32_t broadcast,
+               const MacBytes& mac, bool decode_datagrams)
+      : api_(api),
+        if_index_(if_index),
+        ipv4_(ipv4),
+        broadcast_(broadcast),
+        mac_(mac),
+        decode_datagrams_(decode_datagrams) {}
+  ProbeContext(const ProbeContext&) = delete;
+  ProbeContext& operator=(const ProbeContext&) = delete;
+
+  // Starts the socket layer and makes the main socket; false without one.
+  bool open_main_socket();
+  void open_raw_sender(const RawSenderOpener& opener, const std::string& adapter_name);
+  bool can_send() const { return main_socket_.valid() || has_raw_sender(); }
+  bool decode_datagrams() const noexcept { return decode_datagrams_; }
+  bool has_main_socket() const noexcept { return main_socket_.valid(); }
+  std::uint16_t main_port() const noexcept { return main_socket_.local_port(); }
+  std::size_t port_socket_count() const noexcept { return port_sockets_.size(); }
+
+  unsigned search(const UuidSource& uuid);
+  unsigned send_probe(const Probe& probe);
+  unsigned send_raw_inquiry();
+  void poll(const ReplyHandler& handler);
+
+ private:
+  bool has_raw_sender() const { return raw_sender_ && raw_sender_->has_handle(); }
+  ProbeSocket make_socket(std::uint32_t bind_address, std::uint16_t port, bool with_pktinfo);
+  ProbeSocket& socket_for(const Probe& probe);
+  bool send_datagram(const ProbeSocket& socket, std::uint32_t address, std::uint16_t port,
+                     std::span<const std::uint8_t> payload);
+  void join_group(ProbeSocket& socket, std::uint32_t group);
+  void receive(const ProbeSocket& socket, const ReplyHandler& handler);
+
+  SocketApi& api_;
+  std::uint32_t if_index_;
+  std::uint32_t ipv4_;       // network order
+  std::uint32_t broadcast_;  // network order
+  MacBytes mac_;
+  bool decode_datagrams_;
+  std::uint64_t close_ports_at_ = 0;
+  std::optional<SocketLayerSession> session_;
+  std::vector<ProbeSocket> port_sockets_;
+  ProbeSocket main_socket_;
+  std::unique_ptr<RawFrameSender> raw_sender_;
+};
+
+bool ProbeContext::open_main_socket() {
+  if (if_index_ < 1 || if_index_ > kMaxInterfaceIndex || ipv4_ == 0 || ipv4_ == kLimitedBroadcast) {
+    return false;
   }
-  return std::nullopt;
+  session_.emplace(api_);
+  if (!*session_) return false;
+  main_socket_ = make_socket(ipv4_, 0, decode_datagrams_);
+  return main_socket_.valid();
 }
 
-std::optional<DatagramSource> datagram_source(std::span<const std::uint8_t> name) {
-  if (name.size() < 16) return std::nullopt;
-  const auto family = static_cast<std::uint16_t>(name[0] | name[1] << 8);
-  if (family != kFamilyInet) return std::nullopt;
-  DatagramSource s;
-  s.port = static_cast<std::uint16_t>(name[2] << 8 | name[3]);
-  s.address = network_from_bytes(name.data() + 4);
-  return s;
-}
-
-// ---------------------------------------------------------------------------
-
-ProbeContext::ProbeContext(SocketApi& api, std::uint32_t if_index_, std::uint32_t ipv4_,
-                           std::uint32_t broadcast_, const MacBytes& mac_, bool decode_datagrams_)
-    : if_index(if_index_),
-      ipv4(ipv4_),
-      broadcast(broadcast_),
-      mac(mac_),
-      decode_datagrams(decode_datagrams_),
-      api_(api) {}
-
-ProbeContext::~ProbeContext() {
-  raw_sender.reset();
-  close_socket(main_socket);
-  close_port_sockets();
-  if (winsock_started) api_.cleanup();
-}
-
-void ProbeContext::close_socket(ProbeSocket& socket) {
-  if (socket.valid()) api_.close(socket.socket);
-  socket = ProbeSocket{};
-}
-
-void ProbeContext::close_port_sockets() {
-  for (auto& s : port_sockets) close_socket(s);
-  port_sockets.clear();
+void ProbeContext::open_raw_sender(const RawSenderOpener& opener, const std::string& adapter_name) {
+  if (opener) raw_sender_ = opener(adapter_name, mac_);
 }
 
 ProbeSocket ProbeContext::make_socket(std::uint32_t bind_address, std::uint16_t port,
                                       bool with_pktinfo) {
-  ProbeSocket result;
   const SocketHandle h = api_.open_udp();
-  if (h == kInvalidSocket) return result;
-  const auto fail = [&]() {
-    api_.close(h);
-    return ProbeSocket{};
-  };
-  const std::uint32_t index = network_from_host(if_index);
+  if (h == kInvalidSocket) return {};
+  // Owned from here on: every early return closes it.
+  ProbeSocket socket(api_, h, port, bind_address == 0, nullptr);
   if (!api_.set_option(h, SocketOption::kExclusiveAddrUse, 1) ||
       !api_.set_option(h, SocketOption::kBroadcast, 1) ||
-      !api_.set_option(h, SocketOption::kUnicastInterface, index)) {
-    return fail();
-  }
-  // Windows takes the interface by index; some stacks (Wine among them) only
-  // by address, which names the same interface.
-  if (!api_.set_option(h, SocketOption::kMulticastInterface, index) &&
-      !api_.set_option(h, SocketOption::kMulticastInterface, ipv4)) {
-    return fail();
-  }
-  if (!api_.set_option(h, SocketOption::kMulticastTtl, 1) ||
+      !api_.set_unicast_interface(h, if_index_) ||
+      !api_.set_multicast_interface(h, if_index_, ipv4_) ||
+      !api_.set_option(h, SocketOption::kMulticastTtl, 1) ||
       !api_.set_option(h, SocketOption::kTtl, 1) ||
       (with_pktinfo && !api_.set_option(h, SocketOption::kPacketInfo, 1)) ||
       !api_.set_nonblocking(h) || !api_.bind(h, bind_address, port)) {
-    return fail();
+    return {};
   }
   api_.set_option(h, SocketOption::kReceiveBuffer, with_pktinfo ? 65536 : 16384);
+  if (!with_pktinfo) return socket;
 
+  const RecvMsgFunction recv_msg = api_.recv_msg_function(h);
   std::uint16_t local_port = port;
-  RecvMsgFunction recv_msg = nullptr;
-  if (with_pktinfo) {
-    recv_msg = api_.recv_msg_function(h);
-    if (!recv_msg || !api_.bound_port(h, local_port)) return fail();
-    if (bind_address == 0 && !api_.send_msg_available(h)) return fail();
-  }
-  result.socket = h;
-  result.local_port = local_port;
-  result.bound_to_any = bind_address == 0;
-  result.recv_msg = recv_msg;
-  return result;
+  if (!recv_msg || !api_.bound_port(h, local_port)) return {};
+  if (bind_address == 0 && !api_.send_msg_available(h)) return {};
+  socket.receive_with(local_port, recv_msg);
+  return socket;
 }
 
 ProbeSocket& ProbeContext::socket_for(const Probe& probe) {
-  if (!probe.own_port) return main_socket;
-  for (auto& s : port_sockets) {
-    if (s.local_port == probe.port) return s;
+  if (!probe.own_port) return main_socket_;
+  for (auto& s : port_sockets_) {
+    if (s.local_port() == probe.port) return s;
   }
-  ProbeSocket made = make_socket(decode_datagrams ? 0 : ipv4, probe.port, decode_datagrams);
+  ProbeSocket made = make_socket(decode_datagrams_ ? 0 : ipv4_, probe.port, decode_datagrams_);
   // A port held by another program does not stop the probe: it leaves from
   // the main socket instead.
-  if (!made.valid()) return main_socket;
-  port_sockets.push_back(std::move(made));
-  return port_sockets.back();
+  if (!made.valid()) return main_socket_;
+  port_sockets_.push_back(std::move(made));
+  return port_sockets_.back();
 }
 
 bool ProbeContext::send_datagram(const ProbeSocket& socket, std::uint32_t address,
                                  std::uint16_t port, std::span<const std::uint8_t> payload) {
   if (!socket.valid()) return false;
-  if (socket.bound_to_any || address == kLimitedBroadcast) {
+  if (socket.bound_to_any() || address == kLimitedBroadcast) {
     // Names the adapter's address and interface even for a wildcard socket
     // and the limited broadcast, which would otherwise follow the routes.
-    return api_.send_msg(socket.socket, address, port, payload, ipv4, if_index) ==
+    return api_.send_msg(socket.handle(), address, port, payload, ipv4_, if_index_) ==
            static_cast<std::int64_t>(payload.size());
   }
-  return api_.send_to(socket.socket, address, port, payload) ==
+  return api_.send_to(socket.handle(), address, port, payload) ==
          static_cast<std::int64_t>(payload.size());
 }
 
 void ProbeContext::join_group(ProbeSocket& socket, std::uint32_t group) {
-  if (!socket.valid()) return;
-  const auto& joined = socket.joined_groups;
-  if (std::find(joined.begin(), joined.end(), group) != joined.end()) return;
-  // As with IP_MULTICAST_IF: Windows takes the interface by index, Wine only
-  // by the adapter's address (the index form fails there with ENODEV).
-  if (api_.join_group(socket.socket, group, network_from_host(if_index)) ||
-      api_.join_group(socket.socket, group, ipv4)) {
-    socket.joined_groups.push_back(group);
-  }
+  if (!socket.valid() || socket.joined(group)) return;
+  // A refused join is tried again with the next probe to the group.
+  if (api_.join_group(socket.handle(), group, if_index_, ipv4_)) socket.add_group(group);
 }
 
 unsigned ProbeContext::send_probe(const Probe& probe) {
@@ -191,8 +244,8 @@ unsigned ProbeContext::send_probe(const Probe& probe) {
   if (destination == kLimitedBroadcast) {
     const ProbeSocket& socket = socket_for(probe);
     unsigned sent = 0;
-    if (broadcast != 0 && broadcast != kLimitedBroadcast &&
-        send_datagram(socket, broadcast, probe.port, payload)) {
+    if (broadcast_ != 0 && broadcast_ != kLimitedBroadcast &&
+        send_datagram(socket, broadcast_, probe.port, payload)) {
       ++sent;
     }
     if (send_datagram(socket, kLimitedBroadcast, probe.port, payload)) ++sent;
@@ -200,27 +253,43 @@ unsigned ProbeContext::send_probe(const Probe& probe) {
   }
   if (is_multicast(destination)) {
     ProbeSocket& socket = socket_for(probe);
-    const bool main = &socket == &main_socket;
-    join_group(main_socket, destination);
-    if (!main && decode_datagrams) join_group(socket, destination);
+    const bool main = &socket == &main_socket_;
+    join_group(main_socket_, destination);
+    if (!main && decode_datagrams_) join_group(socket, destination);
     return send_datagram(socket, destination, probe.port, payload) ? 1 : 0;
   }
   return 0;  // no unicast discovery
 }
 
 unsigned ProbeContext::send_raw_inquiry() {
-  if (!raw_sender || !raw_sender->has_handle()) return 0;
-  const std::vector<std::uint8_t> frame = sadp_inquiry_frame(&mac, ipv4);
+  if (!has_raw_sender()) return 0;
+  const std::vector<std::uint8_t> frame = sadp_inquiry_frame(&mac_, ipv4_);
   if (frame.empty()) return 0;
-  return raw_sender->send_frame(frame) ? 1 : 0;
+  return raw_sender_->send_frame(frame) ? 1 : 0;
+}
+
+unsigned ProbeContext::search(const UuidSource& uuid) {
+  if (!decode_datagrams_) poll(ReplyHandler{});
+  if (!main_socket_.valid()) return send_raw_inquiry();
+  close_ports_at_ = api_.now_ms() + kPortSocketLifetimeMs;
+  unsigned count = 0;
+  for (const Probe& probe : build_probes(uuid)) count += send_probe(probe);
+  count += send_raw_inquiry();
+  return count;
+}
+
+void ProbeContext::poll(const ReplyHandler& handler) {
+  receive(main_socket_, handler);
+  for (const auto& s : port_sockets_) receive(s, handler);
+  if (api_.now_ms() >= close_ports_at_) port_sockets_.clear();
 }
 
 void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handler) {
   if (!socket.valid()) return;
-  if (!socket.recv_msg || !handler) {
+  if (!socket.recv_msg() || !handler) {
     std::array<std::uint8_t, kDiscardBufferSize> buffer;
     for (int i = 0; i < kReadsPerPoll; ++i) {
-      const ReceiveStatus status = api_.receive(socket.socket, buffer);
+      const ReceiveStatus status = api_.receive(socket.handle(), buffer);
       if (status == ReceiveStatus::kReceived || status == ReceiveStatus::kConnectionReset ||
           status == ReceiveStatus::kMessageSize) {
         continue;
@@ -230,28 +299,20 @@ void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
     return;
   }
   std::vector<std::uint8_t> data(kDecodeBufferSize);
-  std::array<std::uint8_t, 16> name;
-  alignas(8) std::array<std::uint8_t, kPacketInfoLength> control;
   for (int i = 0; i < kReadsPerPoll; ++i) {
-    name.fill(0);
-    control.fill(0);
-    const ReceivedMessage m = api_.receive_msg(socket.socket, socket.recv_msg, data, name, control);
+    const ReceivedMessage m = api_.receive_msg(socket.handle(), socket.recv_msg(), data);
     if (m.status == ReceiveStatus::kConnectionReset || m.status == ReceiveStatus::kMessageSize) {
       continue;
     }
     if (m.status != ReceiveStatus::kReceived) break;
     if (m.truncated || m.control_truncated) continue;
     if (m.bytes < 1 || m.bytes > kDecodeBufferSize) continue;
-    const auto source = datagram_source(std::span<const std::uint8_t>(name).first(
-        std::min<std::size_t>(m.source_length, name.size())));
-    if (!source || source->address == 0 || source->address == ipv4) continue;
-    const auto arrived = packet_info_interface(std::span<const std::uint8_t>(control).first(
-        std::min<std::size_t>(m.control_length, control.size())));
-    if (!arrived || *arrived != if_index) continue;
+    if (!m.source || m.source->address == 0 || m.source->address == ipv4_) continue;
+    if (!m.arrival_interface || *m.arrival_interface != if_index_) continue;
     DiscoveryReply reply;
-    reply.address = source->address;
-    reply.source_port = source->port;
-    reply.local_port = socket.local_port;
+    reply.address = m.source->address;
+    reply.source_port = m.source->port;
+    reply.local_port = socket.local_port();
     reply.data = data.data();
     reply.size = m.bytes;
     handler(reply);
@@ -270,39 +331,31 @@ bool ProbeEngine::open(const std::string& adapter_name, std::uint32_t if_index, 
   close();
   auto context =
       std::make_unique<ProbeContext>(api_, if_index, ipv4, broadcast, mac, decode_datagrams);
-  if (if_index >= 1 && if_index <= kMaxInterfaceIndex && ipv4 != 0 && ipv4 != kLimitedBroadcast) {
-    context->winsock_started = api_.startup();
-    if (context->winsock_started) {
-      context->main_socket = context->make_socket(ipv4, 0, decode_datagrams);
-    }
-  }
-  if (!decode_datagrams && raw_opener_) context->raw_sender = raw_opener_(adapter_name, mac);
-  const bool raw = context->raw_sender && context->raw_sender->has_handle();
-  if (!context->main_socket.valid() && !raw) return false;
+  context->open_main_socket();
+  if (!decode_datagrams) context->open_raw_sender(raw_opener_, adapter_name);
+  if (!context->can_send()) return false;
   context_ = std::move(context);
   return true;
 }
 
 void ProbeEngine::close() { context_.reset(); }
 
-unsigned ProbeEngine::search() {
-  if (!context_) return 0;
-  ProbeContext& c = *context_;
-  if (!c.decode_datagrams) poll(ReplyHandler{});
-  if (!c.main_socket.valid()) return c.send_raw_inquiry();
-  c.close_ports_at = api_.now_ms() + kPortSocketLifetimeMs;
-  unsigned count = 0;
-  for (const Probe& probe : build_probes(uuid_)) count += c.send_probe(probe);
-  count += c.send_raw_inquiry();
-  return count;
-}
+unsigned ProbeEngine::search() { return context_ ? context_->search(uuid_) : 0; }
 
 void ProbeEngine::poll(const ReplyHandler& handler) {
-  if (!context_) return;
-  ProbeContext& c = *context_;
-  c.receive(c.main_socket, handler);
-  for (const auto& s : c.port_sockets) c.receive(s, handler);
-  if (api_.now_ms() >= c.close_ports_at) c.close_port_sockets();
+  if (context_) context_->poll(handler);
+}
+
+unsigned ProbeEngine::send_probe(const Probe& probe) {
+  return context_ ? context_->send_probe(probe) : 0;
+}
+
+std::uint16_t ProbeEngine::main_port() const noexcept {
+  return context_ ? context_->main_port() : 0;
+}
+
+std::size_t ProbeEngine::port_socket_count() const noexcept {
+  return context_ ? context_->port_socket_count() : 0;
 }
 
 }  // namespace norvane

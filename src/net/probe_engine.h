@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,19 +26,6 @@ inline constexpr std::size_t kDecodeBufferSize = 16384;
 inline constexpr std::size_t kDiscardBufferSize = 2048;
 inline constexpr int kReadsPerPoll = 32;
 
-// The interface index of the first IPv4 packet-info control message of at
-// least 24 bytes, walking 64-bit Windows control messages in order; nothing
-// when there is none.
-std::optional<std::uint32_t> packet_info_interface(std::span<const std::uint8_t> control);
-
-// Sender of a received datagram from a sockaddr_in as the platform wrote it:
-// IPv4 family, at least 16 bytes. Address in network order, port host order.
-struct DatagramSource {
-  std::uint32_t address = 0;
-  std::uint16_t port = 0;
-};
-std::optional<DatagramSource> datagram_source(std::span<const std::uint8_t> name);
-
 // What the capture control asks of a probe engine; tests give a fake.
 class ProbeEngineInterface {
  public:
@@ -52,54 +38,12 @@ class ProbeEngineInterface {
   virtual void poll(const ReplyHandler& handler) = 0;
 };
 
-struct ProbeSocket {
-  SocketHandle socket = kInvalidSocket;
-  std::uint16_t local_port = 0;
-  bool bound_to_any = false;
-  RecvMsgFunction recv_msg = nullptr;
-  std::vector<std::uint32_t> joined_groups;
-
-  bool valid() const noexcept { return socket != kInvalidSocket; }
-};
-
 using RawSenderOpener =
     std::function<std::unique_ptr<RawFrameSender>(const std::string&, const MacBytes&)>;
 
-// Everything the engine holds for one adapter. Owns its sockets and the raw
-// sender; moved, never copied.
-class ProbeContext {
- public:
-  ProbeContext(SocketApi& api, std::uint32_t if_index, std::uint32_t ipv4, std::uint32_t broadcast,
-               const MacBytes& mac, bool decode_datagrams);
-  ~ProbeContext();
-  ProbeContext(const ProbeContext&) = delete;
-  ProbeContext& operator=(const ProbeContext&) = delete;
-
-  std::uint32_t if_index;
-  std::uint32_t ipv4;
-  std::uint32_t broadcast;
-  MacBytes mac;
-  bool winsock_started = false;
-  bool decode_datagrams;
-  ProbeSocket main_socket;
-  std::vector<ProbeSocket> port_sockets;
-  std::uint64_t close_ports_at = 0;
-  std::unique_ptr<RawFrameSender> raw_sender;
-
-  ProbeSocket make_socket(std::uint32_t bind_address, std::uint16_t port, bool with_pktinfo);
-  ProbeSocket& socket_for(const Probe& probe);
-  bool send_datagram(const ProbeSocket& socket, std::uint32_t address, std::uint16_t port,
-                     std::span<const std::uint8_t> payload);
-  void join_group(ProbeSocket& socket, std::uint32_t group);
-  unsigned send_probe(const Probe& probe);
-  unsigned send_raw_inquiry();
-  void receive(const ProbeSocket& socket, const ReplyHandler& handler);
-  void close_socket(ProbeSocket& socket);
-  void close_port_sockets();
-
- private:
-  SocketApi& api_;
-};
+// Everything the engine holds for one adapter: its sockets and the raw
+// sender (probe_engine.cpp).
+class ProbeContext;
 
 class ProbeEngine final : public ProbeEngineInterface {
  public:
@@ -116,7 +60,13 @@ class ProbeEngine final : public ProbeEngineInterface {
   void poll(const ReplyHandler& handler) override;
 
   bool is_open() const noexcept { return context_ != nullptr; }
-  const ProbeContext* context() const noexcept { return context_.get(); }
+  // Sends one probe as a search would; the count of successful sends, 0
+  // when closed.
+  unsigned send_probe(const Probe& probe);
+  // The main socket's port as bound (0 when closed or without one), and the
+  // number of port sockets open.
+  std::uint16_t main_port() const noexcept;
+  std::size_t port_socket_count() const noexcept;
 
  private:
   SocketApi& api_;

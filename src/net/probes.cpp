@@ -1,5 +1,7 @@
 #include "net/probes.h"
 
+#include "net/byte_order.h"
+
 namespace norvane {
 
 const WsdNamespaces kWsd2005 = {"http://schemas.xmlsoap.org/ws/2004/08/addressing",
@@ -12,10 +14,6 @@ const WsdNamespaces kWsd2009 = {"http://www.w3.org/2005/08/addressing",
 namespace {
 
 constexpr std::string_view kSoapEnvelope = "http://www.w3.org/2003/05/soap-envelope";
-
-void put_le32(std::string& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
 
 std::string sadp_inquiry(std::string_view uuid) {
   std::string s = R"(<?xml version="1.0" encoding="utf-8"?><Probe><Uuid>)";
@@ -33,13 +31,13 @@ std::string dhip_search(int uni) {
   const auto length = static_cast<std::uint32_t>(json.size());
   std::string out;
   out.reserve(32 + json.size());
-  put_le32(out, 32);
+  append_le32(out, 32);
   out += "DHIP";
   out.append(8, '\0');
-  put_le32(out, length);
-  put_le32(out, 0);
-  put_le32(out, length);
-  put_le32(out, 0);
+  append_le32(out, length);
+  append_le32(out, 0);
+  append_le32(out, length);
+  append_le32(out, 0);
   out += json;
   return out;
 }

@@ -1,5 +1,8 @@
 #include <atomic>
+#include <cstring>
 
+#include "base/address.h"
+#include "net/byte_order.h"
 #include "net/raw_sender.h"
 
 namespace norvane {
@@ -9,21 +12,11 @@ namespace {
 // Shared by every frame built in the process; the first frame carries 1.
 std::atomic<std::uint32_t> inquiry_sequence{1};
 
-void put_be32(std::uint8_t* at, std::uint32_t value) {
-  at[0] = static_cast<std::uint8_t>(value >> 24);
-  at[1] = static_cast<std::uint8_t>(value >> 16);
-  at[2] = static_cast<std::uint8_t>(value >> 8);
-  at[3] = static_cast<std::uint8_t>(value);
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> sadp_inquiry_frame(const MacBytes* mac, std::uint32_t ipv4) {
-  if (!mac) return {};
+  if (!mac || !is_unicast_mac(mac->data())) return {};
   const MacBytes& m = *mac;
-  bool all_zero = true;
-  for (std::uint8_t b : m) all_zero = all_zero && b == 0;
-  if ((m[0] & 1) != 0 || all_zero) return {};
 
   std::vector<std::uint8_t> frame(kSadpInquiryFrameSize, 0);
   for (std::size_t i = 0; i < 6; ++i) {
@@ -40,11 +33,9 @@ std::vector<std::uint8_t> sadp_inquiry_frame(const MacBytes* mac, std::uint32_t 
     frame[14 + i] = head[i];
     frame[22 + i] = kind[i];
   }
-  put_be32(&frame[18], inquiry_sequence.fetch_add(1, std::memory_order_relaxed));
+  store_be32(&frame[18], inquiry_sequence.fetch_add(1, std::memory_order_relaxed));
   // The address is already in network byte order: its bytes go out as stored.
-  for (std::size_t i = 0; i < 4; ++i) {
-    frame[34 + i] = static_cast<std::uint8_t>(ipv4 >> (8 * i));
-  }
+  std::memcpy(&frame[34], &ipv4, 4);
 
   // One's complement sum of the big-endian words from offset 14, stored low
   // byte first: the receivers read it that way.

@@ -2,9 +2,8 @@
 // the adapter, independent of any capture back-end.
 #include <windows.h>
 
-#include <algorithm>
-
-#include "capture/capture_dll_win.h"
+#include "base/address.h"
+#include "net/dll_win.h"
 #include "net/raw_sender.h"
 
 namespace norvane {
@@ -30,9 +29,8 @@ class WpcapRawSender final : public RawFrameSender {
   }
 
   void open(const std::string& adapter_name, const MacBytes& mac) {
-    const bool group = (mac[0] & 1) != 0;
-    const bool zero = std::all_of(mac.begin(), mac.end(), [](std::uint8_t b) { return b == 0; });
-    if (adapter_name.empty() || group || zero) return;
+    // A group or all-zero address cannot be the source of the inquiry.
+    if (adapter_name.empty() || !is_unicast_mac(mac.data())) return;
 
     const std::wstring system = dll::system_directory();
     if (!system.empty()) {

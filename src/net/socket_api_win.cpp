@@ -4,9 +4,11 @@
 #include <mswsock.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "net/socket_api.h"
+#include "net/winsock_records.h"
 
 namespace norvane {
 
@@ -31,6 +33,12 @@ Function extension(SOCKET s, GUID id) {
     return nullptr;
   }
   return f;
+}
+
+bool set_dword(SocketHandle socket, int level, int name, std::uint32_t value) {
+  const DWORD v = value;
+  return setsockopt(to_socket(socket), level, name, reinterpret_cast<const char*>(&v), sizeof(v)) ==
+         0;
 }
 
 ReceiveStatus status_of_last_error() {
@@ -77,12 +85,6 @@ class WinsockApi final : public SocketApi {
         level = SOL_SOCKET;
         name = SO_RCVBUF;
         break;
-      case SocketOption::kUnicastInterface:
-        name = IP_UNICAST_IF;
-        break;
-      case SocketOption::kMulticastInterface:
-        name = IP_MULTICAST_IF;
-        break;
       case SocketOption::kMulticastTtl:
         name = IP_MULTICAST_TTL;
         break;
@@ -93,9 +95,18 @@ class WinsockApi final : public SocketApi {
         name = IP_PKTINFO;
         break;
     }
-    const DWORD v = value;
-    return setsockopt(to_socket(socket), level, name, reinterpret_cast<const char*>(&v),
-                      sizeof(v)) == 0;
+    return set_dword(socket, level, name, value);
+  }
+
+  bool set_unicast_interface(SocketHandle socket, std::uint32_t if_index) override {
+    return set_dword(socket, IPPROTO_IP, IP_UNICAST_IF, htonl(if_index));
+  }
+
+  bool set_multicast_interface(SocketHandle socket, std::uint32_t if_index,
+                               std::uint32_t address) override {
+    return interface_by_index_else_address(
+        [&](std::uint32_t value) { return set_dword(socket, IPPROTO_IP, IP_MULTICAST_IF, value); },
+        if_index, address);
   }
 
   bool set_nonblocking(SocketHandle socket) override {
@@ -127,12 +138,17 @@ class WinsockApi final : public SocketApi {
     return extension<LPFN_WSASENDMSG>(to_socket(socket), WSAID_WSASENDMSG) != nullptr;
   }
 
-  bool join_group(SocketHandle socket, std::uint32_t group, std::uint32_t if_index) override {
-    ip_mreq request{};
-    request.imr_multiaddr.s_addr = group;
-    request.imr_interface.s_addr = if_index;
-    return setsockopt(to_socket(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
-                      reinterpret_cast<const char*>(&request), sizeof(request)) == 0;
+  bool join_group(SocketHandle socket, std::uint32_t group, std::uint32_t if_index,
+                  std::uint32_t address) override {
+    return interface_by_index_else_address(
+        [&](std::uint32_t value) {
+          ip_mreq request{};
+          request.imr_multiaddr.s_addr = group;
+          request.imr_interface.s_addr = value;
+          return setsockopt(to_socket(socket), IPPROTO_IP, IP_ADD_MEMBERSHIP,
+                            reinterpret_cast<const char*>(&request), sizeof(request)) == 0;
+        },
+        if_index, address);
   }
 
   std::int64_t send_to(SocketHandle socket, std::uint32_t address, std::uint16_t port,
@@ -181,21 +197,24 @@ class WinsockApi final : public SocketApi {
   }
 
   ReceivedMessage receive_msg(SocketHandle socket, RecvMsgFunction function,
-                              std::span<std::uint8_t> data, std::span<std::uint8_t> source,
-                              std::span<std::uint8_t> control) override {
+                              std::span<std::uint8_t> data) override {
     ReceivedMessage result;
     const auto recv_msg = reinterpret_cast<LPFN_WSARECVMSG>(function);
     if (!recv_msg) return result;
+    // Room for a sockaddr_in and one IN_PKTINFO control message, the only
+    // one the socket asks for.
+    std::uint8_t source[16] = {};
+    alignas(8) std::uint8_t control[24] = {};
     WSABUF buffer;
     buffer.buf = reinterpret_cast<char*>(data.data());
     buffer.len = static_cast<ULONG>(data.size());
     WSAMSG message{};
-    message.name = reinterpret_cast<sockaddr*>(source.data());
-    message.namelen = static_cast<int>(source.size());
+    message.name = reinterpret_cast<sockaddr*>(source);
+    message.namelen = sizeof(source);
     message.lpBuffers = &buffer;
     message.dwBufferCount = 1;
-    message.Control.buf = reinterpret_cast<char*>(control.data());
-    message.Control.len = static_cast<ULONG>(control.size());
+    message.Control.buf = reinterpret_cast<char*>(control);
+    message.Control.len = sizeof(control);
     message.dwFlags = 0;
     DWORD received = 0;
     if (recv_msg(to_socket(socket), &message, &received, nullptr, nullptr) != 0) {
@@ -206,8 +225,13 @@ class WinsockApi final : public SocketApi {
     result.bytes = received;
     result.truncated = (message.dwFlags & MSG_TRUNC) != 0;
     result.control_truncated = (message.dwFlags & MSG_CTRUNC) != 0;
-    result.source_length = message.namelen < 0 ? 0 : static_cast<std::uint32_t>(message.namelen);
-    result.control_length = message.Control.len;
+    const auto written = [](auto length, std::size_t room) {
+      return std::min<std::size_t>(length < 0 ? 0 : static_cast<std::size_t>(length), room);
+    };
+    result.source = datagram_source(
+        std::span<const std::uint8_t>(source, written(message.namelen, sizeof(source))));
+    result.arrival_interface = packet_info_interface(std::span<const std::uint8_t>(
+        control, written(static_cast<long long>(message.Control.len), sizeof(control))));
     return result;
   }
 };

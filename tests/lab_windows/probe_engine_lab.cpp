@@ -98,13 +98,13 @@ int main(int argc, char** argv) {
   };
 
   std::printf("{\"search\":1,\"count\":%u}\n", engine.search());
-  std::printf("{\"main_port\":%u}\n", engine.context()->main_socket.local_port);
+  std::printf("{\"main_port\":%u}\n", engine.main_port());
   poll_for(engine, handler, 1000);
   std::printf("{\"search\":2,\"count\":%u,\"port_sockets\":%zu}\n", engine.search(),
-              engine.context()->port_sockets.size());
+              engine.port_socket_count());
   poll_for(engine, handler, 2700);
   std::printf("{\"after\":true,\"port_sockets\":%zu,\"port_37810_free\":%s}\n",
-              engine.context()->port_sockets.size(), port_free(37810) ? "true" : "false");
+              engine.port_socket_count(), port_free(37810) ? "true" : "false");
   engine.close();
   std::fflush(stdout);
   return 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -232,6 +234,72 @@ TEST(AdapterInventory, RefreshByAdapterName) {
   const std::vector<NetworkAdapter> gone = {other};
   EXPECT_FALSE(refresh_adapter(stored, gone));
   EXPECT_EQ(stored.ipv4, ip(10, 1, 1, 5));  // last known values stay
+}
+
+NetworkAdapter named_adapter(const char* name, bool connected = true, std::uint32_t ipv4 = 0) {
+  NetworkAdapter a;
+  a.adapter_name = name;
+  a.display_name = std::u16string(name, name + std::char_traits<char>::length(name));
+  a.connected = connected;
+  a.ipv4 = ipv4;
+  return a;
+}
+
+// Listing the adapters again while one is selected: which records the
+// selector shows, in order, and which one stays selected.
+TEST(AdapterInventory, RelistKeepsTheSelectionByName) {
+  struct Case {
+    const char* what;
+    std::vector<NetworkAdapter> fresh;
+    std::optional<NetworkAdapter> selected;
+    std::vector<std::string> want_names;
+    std::optional<std::size_t> want_selected;
+    bool want_selected_connected;
+  };
+  const NetworkAdapter a = named_adapter("{A}", true, ip(10, 0, 0, 1));
+  const NetworkAdapter b = named_adapter("{B}");
+  const NetworkAdapter usb = named_adapter("{USB}");
+  NetworkAdapter a_moved = a;
+  a_moved.ipv4 = ip(10, 0, 0, 99);
+  const std::vector<Case> cases = {
+      {"an adapter plugged in before the selected one",
+       {usb, a, b},
+       b,
+       {"{USB}", "{A}", "{B}"},
+       2,
+       true},
+      {"the selected one is refreshed in place", {a_moved, b}, a, {"{A}", "{B}"}, 0, true},
+      {"a selected adapter that is gone stays last, as not connected",
+       {b, usb},
+       a,
+       {"{B}", "{USB}", "{A}"},
+       2,
+       false},
+      {"everything gone: the selected one alone", {}, a, {"{A}"}, 0, false},
+      {"nothing was selected: the first adapter is", {b, a}, std::nullopt, {"{B}", "{A}"}, 0, true},
+      {"nothing selected and nothing there", {}, std::nullopt, {}, std::nullopt, false},
+      {"a name listed twice: the first one", {b, a_moved, a}, a, {"{B}", "{A}", "{A}"}, 1, true},
+  };
+  for (const auto& c : cases) {
+    const AdapterRelist out = relist_adapters(c.fresh, c.selected ? &*c.selected : nullptr);
+    std::vector<std::string> names;
+    for (const auto& adapter : out.adapters) names.push_back(adapter.adapter_name);
+    EXPECT_EQ(names, c.want_names) << c.what;
+    ASSERT_EQ(out.selected, c.want_selected) << c.what;
+    if (!out.selected) continue;
+    const NetworkAdapter& chosen = out.adapters[*out.selected];
+    EXPECT_EQ(chosen.connected, c.want_selected_connected) << c.what;
+    if (c.selected && chosen.adapter_name == c.selected->adapter_name) {
+      // Fresh values when the enumeration has them, the last known otherwise.
+      const auto fresh = std::find_if(c.fresh.begin(), c.fresh.end(), [&](const auto& f) {
+        return f.adapter_name == c.selected->adapter_name;
+      });
+      EXPECT_EQ(chosen.ipv4, fresh != c.fresh.end() ? fresh->ipv4 : c.selected->ipv4) << c.what;
+    }
+  }
+  // A label for the kept one says it is not connected.
+  const AdapterRelist gone = relist_adapters({}, &a);
+  EXPECT_EQ(adapter_label(gone.adapters[0]), u"{A} (roz\u0142\u0105czona)");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string>
 #include <vector>
 
 namespace norvane {
@@ -56,7 +57,9 @@ TEST(FilterTransitions, SoloAndRestore) {
   const FilterState dahua = filter_after_solo(start, kTabDahua);
   EXPECT_TRUE(dahua.solo);
   EXPECT_EQ(dahua.solo_index, kTabDahua);
-  for (std::size_t i = 0; i < kFilterTabCount; ++i) EXPECT_EQ(dahua.checks[i], i == kTabDahua);
+  for (std::size_t i = 0; i < kFilterTabCount; ++i) {
+    EXPECT_EQ(dahua.checks[i], i == kTabDahua || i == kTabIpv6) << i;
+  }
   EXPECT_EQ(dahua.saved_checks, start.checks);
 
   // Solo on the same tab again restores the checks from before.
@@ -71,6 +74,97 @@ TEST(FilterTransitions, SoloAndRestore) {
   EXPECT_TRUE(ubnt.checks[kTabUbiquiti]);
   EXPECT_FALSE(ubnt.checks[kTabDahua]);
   EXPECT_EQ(filter_after_solo(ubnt, kTabUbiquiti).checks, start.checks);
+}
+
+// Rows of two makers and the rest, each once with IPv4 and once with IPv6,
+// through a sequence of clicks: the checks, the solo state and which rows
+// are visible afterwards.
+TEST(FilterTransitions, SequencesOfClicksAndSolos) {
+  const std::vector<DeviceRow> rows = {row_with(u"10.0.0.1", 0), row_with(u"fe80::1", 0),
+                                       row_with(u"10.0.0.2", 1), row_with(u"fe80::2", 1),
+                                       row_with(u"10.0.0.5", 5), row_with(u"fe80::5", 5)};
+  struct Step {
+    bool solo;  // a right click; else a left click that set the tab to `checked`
+    std::size_t tab;
+    bool checked = false;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+    const char* checks;   // tabs H D U M E 6 O
+    int solo;             // solo tab, -1 for none
+    const char* visible;  // rows in order
+  };
+  const std::vector<Case> cases = {
+      {"a maker solo keeps the maker's IPv6 devices", {{true, kTabDahua}}, "0100010", 1, "001100"},
+      {"a maker solo with IPv6 unchecked keeps them hidden",
+       {{false, kTabIpv6, false}, {true, kTabDahua}},
+       "0100000",
+       1,
+       "001000"},
+      {"solo moves to another maker, IPv6 still as it was",
+       {{true, kTabDahua}, {true, kTabHikvision}},
+       "1000010",
+       0,
+       "110000"},
+      {"a second right click restores the hand-made checks",
+       {{false, kTabMikroTik, false}, {true, kTabDahua}, {true, kTabDahua}},
+       "1110111",
+       -1,
+       "111111"},
+      {"an IPv6 solo shows the IPv6 devices of every maker",
+       {{true, kTabIpv6}},
+       "0000010",
+       5,
+       "010101"},
+      {"a maker click ends an IPv6 solo with every maker and IPv6",
+       {{true, kTabIpv6}, {false, kTabHikvision, true}},
+       "1111111",
+       -1,
+       "111111"},
+      {"unchecking IPv6 ends its solo with every maker's IPv4 devices",
+       {{true, kTabIpv6}, {false, kTabIpv6, false}},
+       "1111101",
+       -1,
+       "101010"},
+      {"a maker solo after an IPv6 solo shows all of that maker",
+       {{true, kTabIpv6}, {true, kTabDahua}},
+       "0100010",
+       1,
+       "001100"},
+      {"leaving that chain restores the checks from before the first solo",
+       {{false, kTabOther, false}, {true, kTabIpv6}, {true, kTabDahua}, {true, kTabDahua}},
+       "1111110",
+       -1,
+       "111100"},
+      {"a click ending a maker solo keeps the solo checks plus the click",
+       {{true, kTabDahua}, {false, kTabOther, true}},
+       "0100011",
+       -1,
+       "001111"},
+      {"a click that changes no check leaves the solo as it is",
+       {{true, kTabDahua}, {false, kTabDahua, true}},
+       "0100010",
+       1,
+       "001100"},
+  };
+  for (const auto& c : cases) {
+    FilterState state;
+    for (const auto& step : c.steps) {
+      if (step.solo) {
+        state = filter_after_solo(state, step.tab);
+      } else if (const auto next = filter_after_click(state, step.tab, step.checked)) {
+        state = *next;
+      }
+    }
+    std::string checks;
+    for (const bool on : state.checks) checks += on ? '1' : '0';
+    std::string visible;
+    for (const auto& row : rows) visible += row_visible(row, state) ? '1' : '0';
+    EXPECT_EQ(checks, c.checks) << c.what;
+    EXPECT_EQ(state.solo ? static_cast<int>(state.solo_index) : -1, c.solo) << c.what;
+    EXPECT_EQ(visible, c.visible) << c.what;
+  }
 }
 
 TEST(FilterTransitions, ClickLeavesSoloKeepingTheSoloSelection) {

@@ -10,6 +10,7 @@
 
 #include "base/address.h"
 #include "net/byte_order.h"
+#include "net/winsock_records.h"
 
 namespace norvane {
 namespace {
@@ -79,10 +80,6 @@ const char* option_name(SocketOption o) {
       return "exclusive";
     case SocketOption::kBroadcast:
       return "broadcast";
-    case SocketOption::kUnicastInterface:
-      return "unicast_if";
-    case SocketOption::kMulticastInterface:
-      return "multicast_if";
     case SocketOption::kMulticastTtl:
       return "multicast_ttl";
     case SocketOption::kTtl:
@@ -95,7 +92,8 @@ const char* option_name(SocketOption o) {
   return "?";
 }
 
-// Records every call; answers as configured.
+// Records every call; answers as configured. Received datagrams are given as
+// the records Winsock writes and read the way the Winsock layer reads them.
 class FakeSockets final : public SocketApi {
  public:
   struct Socket {
@@ -108,8 +106,7 @@ class FakeSockets final : public SocketApi {
   };
 
   bool startup_ok = true;
-  bool refuse_multicast_index = false;
-  bool refuse_multicast_address = false;
+  bool refuse_multicast_interface = false;
   bool send_msg_missing = false;
   bool sends_fail = false;
   bool bind_fails = false;
@@ -134,16 +131,22 @@ class FakeSockets final : public SocketApi {
     return h;
   }
   void close(SocketHandle s) override {
+    EXPECT_TRUE(sockets[s].open) << "socket " << s << " closed twice";
     sockets[s].open = false;
     events.push_back("close " + port_of(s));
   }
   bool set_option(SocketHandle s, SocketOption o, std::uint32_t v) override {
     sockets[s].calls.push_back(std::string(option_name(o)) + "=" + std::to_string(v));
-    if (o == SocketOption::kMulticastInterface) {
-      const bool index_form = v == network_from_host(if_index);
-      if (index_form ? refuse_multicast_index : refuse_multicast_address) return false;
-    }
     return true;
+  }
+  bool set_unicast_interface(SocketHandle s, std::uint32_t index) override {
+    sockets[s].calls.push_back("unicast_if=" + std::to_string(index));
+    return true;
+  }
+  bool set_multicast_interface(SocketHandle s, std::uint32_t index,
+                               std::uint32_t address) override {
+    sockets[s].calls.push_back("multicast_if=" + std::to_string(index) + "," + text(address));
+    return !refuse_multicast_interface;
   }
   bool set_nonblocking(SocketHandle s) override {
     sockets[s].calls.push_back("nonblocking");
@@ -162,8 +165,10 @@ class FakeSockets final : public SocketApi {
   }
   RecvMsgFunction recv_msg_function(SocketHandle) override { return this; }
   bool send_msg_available(SocketHandle) override { return !send_msg_missing; }
-  bool join_group(SocketHandle s, std::uint32_t group, std::uint32_t index) override {
-    EXPECT_EQ(index, network_from_host(if_index));
+  bool join_group(SocketHandle s, std::uint32_t group, std::uint32_t index,
+                  std::uint32_t address) override {
+    EXPECT_EQ(index, if_index);
+    EXPECT_EQ(address, ip("192.168.1.5"));
     sockets[s].groups.push_back(group);
     return true;
   }
@@ -187,12 +192,9 @@ class FakeSockets final : public SocketApi {
     return status;
   }
   ReceivedMessage receive_msg(SocketHandle s, RecvMsgFunction function,
-                              std::span<std::uint8_t> data, std::span<std::uint8_t> name,
-                              std::span<std::uint8_t> control) override {
+                              std::span<std::uint8_t> data) override {
     EXPECT_EQ(function, this);
     EXPECT_EQ(data.size(), 16384u);
-    EXPECT_EQ(name.size(), 16u);
-    EXPECT_EQ(control.size(), 24u);
     ReceivedMessage m;
     auto& q = sockets[s].inbound;
     if (q.empty()) {
@@ -205,10 +207,12 @@ class FakeSockets final : public SocketApi {
     if (in.status != ReceiveStatus::kReceived) return m;
     std::memcpy(data.data(), in.data.data(), std::min(in.data.size(), data.size()));
     m.bytes = static_cast<std::uint32_t>(in.data.size());
-    m.source_length = static_cast<std::uint32_t>(std::min(in.name.size(), name.size()));
-    if (m.source_length) std::memcpy(name.data(), in.name.data(), m.source_length);
-    m.control_length = static_cast<std::uint32_t>(std::min(in.control.size(), control.size()));
-    if (m.control_length) std::memcpy(control.data(), in.control.data(), m.control_length);
+    // What Winsock's WSARecvMsg writes: 16 bytes of address, 24 of control.
+    m.source = datagram_source(
+        std::span<const std::uint8_t>(in.name).first(std::min<std::size_t>(in.name.size(), 16)));
+    m.arrival_interface =
+        packet_info_interface(std::span<const std::uint8_t>(in.control)
+                                  .first(std::min<std::size_t>(in.control.size(), 24)));
     m.truncated = in.truncated;
     m.control_truncated = in.control_truncated;
     return m;
@@ -306,12 +310,12 @@ TEST_F(ProbeEngineTest, DecodingSearchSendsSixteenDatagramsFromTheRightSockets) 
                               "50000 to 239.255.255.250:1900",
                           }));
   EXPECT_TRUE(frames.empty());  // no raw sender without capture
-  const std::string index = std::to_string(network_from_host(7));
   const auto& port_socket = api.sockets[api.socket_on_port(5678)];
-  EXPECT_EQ(port_socket.calls, (std::vector<std::string>{
-                                   "exclusive=1", "broadcast=1", "unicast_if=" + index,
-                                   "multicast_if=" + index, "multicast_ttl=1", "ttl=1", "pktinfo=1",
-                                   "nonblocking", "bind 0.0.0.0:5678", "rcvbuf=65536"}));
+  EXPECT_EQ(
+      port_socket.calls,
+      (std::vector<std::string>{"exclusive=1", "broadcast=1", "unicast_if=7",
+                                "multicast_if=7,192.168.1.5", "multicast_ttl=1", "ttl=1",
+                                "pktinfo=1", "nonblocking", "bind 0.0.0.0:5678", "rcvbuf=65536"}));
   EXPECT_EQ(api.sockets[api.socket_on_port(50000)].calls[8], "bind 192.168.1.5:0");
   // The main socket joins every group it sends to; a wildcard port socket
   // joins its own group so that it hears the answers.
@@ -381,34 +385,60 @@ TEST_F(ProbeEngineTest, PortSocketsLiveTwoAndAHalfSecondsAfterTheLastSearch) {
   ASSERT_TRUE(open(true));
   engine.search();  // at 1000
   const int made = api.opened;
-  EXPECT_EQ(engine.context()->port_sockets.size(), 4u);  // 37020, 37810, 10001, 5678
+  EXPECT_EQ(engine.port_socket_count(), 4u);  // 37020, 37810, 10001, 5678
+  EXPECT_EQ(api.open_count(), 5);
   api.now = 2000;
   engine.poll({});
-  EXPECT_EQ(engine.context()->port_sockets.size(), 4u);
+  EXPECT_EQ(engine.port_socket_count(), 4u);
   engine.search();  // reuses them and moves the deadline to 4500
   EXPECT_EQ(api.opened, made);
   api.now = 4499;
   engine.poll({});
-  EXPECT_EQ(engine.context()->port_sockets.size(), 4u);
+  EXPECT_EQ(engine.port_socket_count(), 4u);
   api.now = 4500;
   engine.poll({});
-  EXPECT_TRUE(engine.context()->port_sockets.empty());
+  EXPECT_EQ(engine.port_socket_count(), 0u);
   EXPECT_EQ(api.socket_on_port(37810), kInvalidSocket);
   EXPECT_EQ(api.open_count(), 1);  // the main socket
 }
 
-TEST_F(ProbeEngineTest, MulticastInterfaceFallsBackToTheAddress) {
-  api.refuse_multicast_index = true;
-  ASSERT_TRUE(open(true));
-  const auto& calls = api.sockets[api.socket_on_port(50000)].calls;
-  EXPECT_EQ(calls[3], "multicast_if=" + std::to_string(network_from_host(7)));
-  EXPECT_EQ(calls[4], "multicast_if=" + std::to_string(ip("192.168.1.5")));
-  EXPECT_EQ(calls[5], "multicast_ttl=1");
-
-  api.refuse_multicast_address = true;
+TEST_F(ProbeEngineTest, MulticastInterfaceRefusedLeavesNothingToSendWith) {
+  api.refuse_multicast_interface = true;
   raw_handle = false;
-  EXPECT_FALSE(open(true));  // neither form: no socket, nothing to send with
+  EXPECT_FALSE(open(true));
   EXPECT_FALSE(engine.is_open());
+  EXPECT_EQ(api.open_count(), 0);  // the refused socket was closed
+}
+
+// Windows takes an interface by its index in network byte order; Wine only
+// by the interface's address. The Winsock layer asks in that order.
+TEST(WinsockRecords, InterfaceByIndexElseAddress) {
+  struct Case {
+    const char* what;
+    bool index_accepted;
+    bool address_accepted;
+    std::vector<std::uint32_t> asked;
+    bool result;
+  } const cases[] = {
+      {"index taken", true, true, {network_from_host(7)}, true},
+      {"index refused, address taken",
+       false,
+       true,
+       {network_from_host(7), ip("192.168.1.5")},
+       true},
+      {"both refused", false, false, {network_from_host(7), ip("192.168.1.5")}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint32_t> asked;
+    const bool result = interface_by_index_else_address(
+        [&](std::uint32_t value) {
+          asked.push_back(value);
+          return value == network_from_host(7) ? c.index_accepted : c.address_accepted;
+        },
+        7, ip("192.168.1.5"));
+    EXPECT_EQ(result, c.result) << c.what;
+    EXPECT_EQ(asked, c.asked) << c.what;
+  }
 }
 
 TEST_F(ProbeEngineTest, OpenOutcomes) {
@@ -518,7 +548,7 @@ TEST_F(ProbeEngineTest, ReceivedDatagramsAcceptedOnlyThroughTheAdapter) {
   EXPECT_EQ(got.size(), 40u);
 }
 
-TEST(ProbeEngine, ControlMessageWalk) {
+TEST(WinsockRecords, ControlMessageWalk) {
   auto join = [](std::vector<std::vector<std::uint8_t>> parts) {
     std::vector<std::uint8_t> out;
     for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -550,8 +580,8 @@ TEST(ProbeEngine, ControlMessageWalk) {
 }
 
 TEST_F(ProbeEngineTest, OnlyWellFormedBroadcastAndMulticastProbesAreSent) {
+  EXPECT_EQ(engine.send_probe({"", 5678, "x", false}), 0u);  // closed
   ASSERT_TRUE(open(false));
-  ProbeContext& c = const_cast<ProbeContext&>(*engine.context());
   struct Case {
     Probe probe;
     unsigned sent;
@@ -565,9 +595,11 @@ TEST_F(ProbeEngineTest, OnlyWellFormedBroadcastAndMulticastProbesAreSent) {
       {{"255.255.255.255", 5678, "x", false}, 2},  // written out, same as empty
       {{"", 5678, "x", false}, 2},
   };
-  for (const auto& k : cases) EXPECT_EQ(c.send_probe(k.probe), k.sent) << k.probe.destination;
+  for (const auto& k : cases) {
+    EXPECT_EQ(engine.send_probe(k.probe), k.sent) << k.probe.destination;
+  }
   api.sends_fail = true;
-  EXPECT_EQ(c.send_probe({"", 5678, "x", false}), 0u);
+  EXPECT_EQ(engine.send_probe({"", 5678, "x", false}), 0u);
 }
 
 TEST_F(ProbeEngineTest, MissingSendMessageOnlyLosesTheSendsThatNeedIt) {
@@ -576,7 +608,7 @@ TEST_F(ProbeEngineTest, MissingSendMessageOnlyLosesTheSendsThatNeedIt) {
   const unsigned count = engine.search();
   // Wildcard port sockets cannot be made: every probe leaves from the
   // adapter-bound main socket, and only the limited broadcasts fail.
-  EXPECT_EQ(engine.context()->port_sockets.size(), 0u);
+  EXPECT_EQ(engine.port_socket_count(), 0u);
   EXPECT_EQ(count, api.sends.size());
   EXPECT_EQ(count, 6u + 5u);
   for (const auto& s : api.sends) EXPECT_FALSE(s.via_msg);

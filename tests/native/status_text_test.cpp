@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/list_logic.h"
+#include "app/list_model.h"
 #include "model/device_table.h"
 #include "support/summaries.h"
 #include "vendors/vendor_table.h"
@@ -57,6 +58,21 @@ TEST(StatusTexts, TrafficMessagesAndDownloadNotice) {
   EXPECT_EQ(join_messages(parts), u"Aktywne  \u00B7  Baza VENDOR do pobrania");
   EXPECT_EQ(join_messages(std::vector<std::u16string>{u"", u""}), u"");
 
+  // A lasting line fills the middle only while no message is shown.
+  struct Middle {
+    std::vector<std::u16string> parts;
+    std::u16string_view lasting;
+    std::u16string want;
+  };
+  const Middle middles[] = {
+      {{u"", u"", u""}, u"Tylko", u"Tylko"},
+      {{u"", u"", u""}, u"", u""},
+      {{u"", u"B\u0142\u0105d", u""}, u"Tylko", u"B\u0142\u0105d"},
+      {{u"Brak", u"", u"Baza"}, u"Tylko", u"Brak  \u00B7  Baza"},
+      {{u"", u"", u"Baza"}, u"", u"Baza"},
+  };
+  for (const auto& m : middles) EXPECT_EQ(status_message(m.parts, m.lasting), m.want);
+
   EXPECT_EQ(download_notice(u"", 0, 0), u"Pobieranie bazy VENDOR");
   EXPECT_EQ(download_notice(u"oui.csv", 2048, 0),
             std::u16string(u"oui.csv  \u00B7  2") + kNb + u"048 B");
@@ -64,44 +80,13 @@ TEST(StatusTexts, TrafficMessagesAndDownloadNotice) {
             std::u16string(u"oui.csv  \u00B7  2") + kNb + u"048 / 4" + kNb + u"096 B");
 }
 
-// Links items the way the list does, without a window: one item per
-// visible row without address and per address group with a visible member.
-class LinkingPresenter : public DevicePresenter {
- public:
-  explicit LinkingPresenter(DeviceTable*& table) : table_(table) {}
-  void update_row(std::size_t row, std::uint32_t) override {
-    DeviceRow& r = table_->row(row);
-    if (!row_visible(r, filter)) {
-      remove_item(r.item);
-    } else if (r.item.empty()) {
-      r.item = {next_id_++, row};
-    }
-  }
-  void update_group(AddressGroup& group, std::optional<std::size_t>, std::uint32_t) override {
-    const auto best = best_group_row(table_->rows(), group.rows, filter);
-    if (!best) {
-      remove_item(group.item);
-      return;
-    }
-    if (group.item.empty()) group.item.item_id = next_id_++;
-    group.item.shown_row = *best;
-  }
-  void remove_item(ListItemLink& link) override { link = ListItemLink{}; }
-  FilterState filter;
-
- private:
-  DeviceTable*& table_;
-  std::uint32_t next_id_ = 0;
-};
-
 using test::device_summary;
 
 TEST(CountShownDevices, OnePerItemByCategoryOfTheShownRow) {
   VendorTable vendors;
-  DeviceTable* table_ptr = nullptr;
-  LinkingPresenter presenter(table_ptr);
-  DeviceTable table(vendors, &presenter);
-  table_ptr = &table;
+  DeviceTable table(vendors);
+  ListModel list(table);
+  table.set_presenter(&list);
 
   table.merge(device_summary("00:11:22:33:44:55", "192.168.1.10", "SADP", "cam"));
   table.merge(device_summary("", "192.168.1.10", "SSDP"));  // same address: same item
@@ -110,11 +95,7 @@ TEST(CountShownDevices, OnePerItemByCategoryOfTheShownRow) {
   table.merge(device_summary("00:11:22:33:44:88", "fe80::8", "mDNS", "printer"));
   EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{1, 1, 0, 0, 0, 2}));
 
-  presenter.filter = filter_after_solo(presenter.filter, kTabIpv6);
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    if (table.row(i).address.family == kAfUnspec) presenter.update_row(i, 0);
-  }
-  for (auto& [key, group] : table.groups()) presenter.update_group(group, std::nullopt, 0);
+  list.set_filter(filter_after_solo(list.filter(), kTabIpv6));
   EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{0, 0, 0, 0, 0, 1}));
 }
 

@@ -133,7 +133,10 @@ ns_sysctl() { ip netns exec "$1" sysctl -qw "${@:2}"; }
 make_host() {
   ip netns add "$HOST_NS" || skip "network namespaces are not available here"
   ip -n "$HOST_NS" link set lo up
-  ns_sysctl "$HOST_NS" net.ipv6.conf.all.accept_dad=0 net.ipv6.conf.default.accept_dad=0
+  # Windows filters no reverse path: new cameras answering from a factory
+  # address outside the adapter's subnet reach its sockets, and must here.
+  ns_sysctl "$HOST_NS" net.ipv6.conf.all.accept_dad=0 net.ipv6.conf.default.accept_dad=0 \
+    net.ipv4.conf.all.rp_filter=0 net.ipv4.conf.default.rp_filter=0
 }
 
 # The far side: a bridge (LLDP forwarded, no multicast snooping) with the

@@ -45,7 +45,8 @@ Commands:
   --serve    answer discovery requests on the devices' interfaces (default)
 
 Devices come from FILE (default: the devices.conf beside the sources); their
-addresses are A.B.C.host (default 10.79.1). --serve needs the interfaces
+addresses are A.B.C.host (default 10.79.1), or the fixed address a line
+gives (a new device at its factory address). --serve needs the interfaces
 "d-KEY" to exist with the device's MAC and address, and CAP_NET_RAW for the
 raw SADP frames; it runs until SIGINT or SIGTERM.
 )";
@@ -79,10 +80,16 @@ class Fd {
   int fd_ = -1;
 };
 
+// One UDP socket of a device, on one of its service ports.
+struct UdpSocket {
+  std::uint16_t port = 0;
+  Fd fd;
+};
+
 struct Endpoint {
   const Device* device = nullptr;
   unsigned ifindex = 0;
-  Fd udp;
+  std::vector<UdpSocket> udp;
   Fd raw;  // SADP frames; invalid without CAP_NET_RAW or for other kinds
 };
 
@@ -116,7 +123,7 @@ bool check_interface(const Device& d, const std::string& ifname) {
   return true;
 }
 
-bool open_udp(Endpoint& e, const std::string& ifname) {
+bool open_udp(Endpoint& e, const std::string& ifname, std::uint16_t port) {
   const Device& d = *e.device;
   Fd s(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (s.get() < 0) return fail("socket");
@@ -138,11 +145,11 @@ bool open_udp(Endpoint& e, const std::string& ifname) {
   }
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_port = htons(service_port(d.kind));
+  local.sin_port = htons(port);
   if (::bind(s.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    return fail("bind port " + std::to_string(service_port(d.kind)) + " for " + d.key);
+    return fail("bind port " + std::to_string(port) + " for " + d.key);
   }
-  const Ip4 group = service_group(d.kind);
+  const Ip4 group = port_group(port);
   if (group[0] != 0) {
     ip_mreqn join{};
     std::memcpy(&join.imr_multiaddr, group.data(), 4);
@@ -151,7 +158,7 @@ bool open_udp(Endpoint& e, const std::string& ifname) {
       return fail("join " + ip_string(group) + " for " + d.key);
     }
   }
-  e.udp = std::move(s);
+  e.udp.push_back({port, std::move(s)});
   return true;
 }
 
@@ -179,7 +186,7 @@ bool from_a_device(const std::vector<Endpoint>& all, const Ip4& source) {
   return false;
 }
 
-void send_reply(const Endpoint& e, const Reply& r) {
+void send_reply(const Endpoint& e, const UdpSocket& from, const Reply& r) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(r.port);
@@ -201,12 +208,12 @@ void send_reply(const Endpoint& e, const Reply& r) {
   info.ipi_ifindex = static_cast<int>(e.ifindex);
   std::memcpy(&info.ipi_spec_dst, e.device->ip.data(), 4);
   std::memcpy(CMSG_DATA(c), &info, sizeof info);
-  const ssize_t sent = ::sendmsg(e.udp.get(), &msg, 0);
+  const ssize_t sent = ::sendmsg(from.fd.get(), &msg, 0);
   std::cerr << e.device->key << ": " << r.what << " to " << ip_string(r.destination) << ":"
             << r.port << (sent == static_cast<ssize_t>(r.payload.size()) ? "" : " FAILED") << "\n";
 }
 
-void serve_udp(const std::vector<Endpoint>& all, const Endpoint& e) {
+void serve_udp(const std::vector<Endpoint>& all, const Endpoint& e, const UdpSocket& socket) {
   for (int i = 0; i < 64; ++i) {
     char buf[65536];
     sockaddr_in from{};
@@ -216,16 +223,16 @@ void serve_udp(const std::vector<Endpoint>& all, const Endpoint& e) {
     msg.msg_namelen = sizeof from;
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
-    const ssize_t n = ::recvmsg(e.udp.get(), &msg, 0);
+    const ssize_t n = ::recvmsg(socket.fd.get(), &msg, 0);
     if (n < 0) return;
     if ((msg.msg_flags & MSG_TRUNC) != 0 || from.sin_family != AF_INET) continue;
     Datagram in;
     std::memcpy(in.source.data(), &from.sin_addr, 4);
     if (from_a_device(all, in.source)) continue;
     in.source_port = ntohs(from.sin_port);
-    in.local_port = service_port(e.device->kind);
+    in.local_port = socket.port;
     in.payload = std::string_view(buf, static_cast<std::size_t>(n));
-    for (const Reply& r : answer(*e.device, in)) send_reply(e, r);
+    for (const Reply& r : answer(*e.device, in)) send_reply(e, socket, r);
   }
 }
 
@@ -266,8 +273,11 @@ int serve(const std::vector<Device>& devices) {
       fail("no interface " + ifname + " for " + d.key);
       return 1;
     }
-    if (!check_interface(d, ifname) || !open_udp(e, ifname)) return 1;
-    if (d.kind == Kind::kSadp) open_raw(e);
+    if (!check_interface(d, ifname)) return 1;
+    for (const std::uint16_t port : service_ports(d.kind)) {
+      if (!open_udp(e, ifname, port)) return 1;
+    }
+    if (serves_port(d.kind, kSadpPort)) open_raw(e);
     endpoints.push_back(std::move(e));
   }
   struct sigaction sa {};
@@ -277,13 +287,16 @@ int serve(const std::vector<Device>& devices) {
   std::cout << "norvane-sim: ready, " << endpoints.size() << " devices" << std::endl;
 
   std::vector<pollfd> fds;
-  std::vector<std::pair<std::size_t, bool>> owner;  // endpoint, raw
+  constexpr std::size_t kRaw = ~std::size_t{0};
+  std::vector<std::pair<std::size_t, std::size_t>> owner;  // endpoint, UDP socket or kRaw
   for (std::size_t i = 0; i < endpoints.size(); ++i) {
-    fds.push_back({endpoints[i].udp.get(), POLLIN, 0});
-    owner.emplace_back(i, false);
+    for (std::size_t u = 0; u < endpoints[i].udp.size(); ++u) {
+      fds.push_back({endpoints[i].udp[u].fd.get(), POLLIN, 0});
+      owner.emplace_back(i, u);
+    }
     if (endpoints[i].raw.get() >= 0) {
       fds.push_back({endpoints[i].raw.get(), POLLIN, 0});
-      owner.emplace_back(i, true);
+      owner.emplace_back(i, kRaw);
     }
   }
   while (g_stop == 0) {
@@ -296,10 +309,10 @@ int serve(const std::vector<Device>& devices) {
     for (std::size_t i = 0; i < fds.size(); ++i) {
       if ((fds[i].revents & POLLIN) == 0) continue;
       const Endpoint& e = endpoints[owner[i].first];
-      if (owner[i].second) {
+      if (owner[i].second == kRaw) {
         serve_raw(e);
       } else {
-        serve_udp(endpoints, e);
+        serve_udp(endpoints, e, e.udp[owner[i].second]);
       }
     }
   }

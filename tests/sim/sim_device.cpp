@@ -3,6 +3,8 @@
 #include <charconv>
 #include <set>
 
+#include "base/address.h"
+
 namespace norvane::sim {
 namespace {
 
@@ -38,9 +40,10 @@ struct KindName {
 };
 
 constexpr KindName kKinds[] = {
-    {Kind::kSadp, "sadp"},    {Kind::kDhip, "dhip"},    {Kind::kMndp, "mndp"},
-    {Kind::kUbntV1, "ubnt1"}, {Kind::kUbntV2, "ubnt2"}, {Kind::kOnvif, "onvif"},
-    {Kind::kSsdp, "ssdp"},
+    {Kind::kSadp, "sadp"},    {Kind::kDhip, "dhip"},
+    {Kind::kMndp, "mndp"},    {Kind::kUbntV1, "ubnt1"},
+    {Kind::kUbntV2, "ubnt2"}, {Kind::kOnvif, "onvif"},
+    {Kind::kSsdp, "ssdp"},    {Kind::kSadpOnvif, "sadp+onvif"},
 };
 
 }  // namespace
@@ -121,8 +124,14 @@ std::vector<Device> parse_devices(std::string_view text, const std::array<std::u
       }
     }
     if (!known) return fail("unknown kind \"" + std::string(fields[1]) + "\"");
-    if (!parse_byte(fields[2], d.host) || d.host < 2 || d.host > 254) {
-      return fail("host must be 2 to 254");
+    const bool fixed = fields[2].find('.') != std::string_view::npos;
+    if (fixed) {
+      if (!norvane::parse_ipv4(fields[2], d.ip.data()) || d.ip[0] == 0 || d.ip[0] >= 224 ||
+          d.ip[3] == 0 || d.ip[3] == 255) {
+        return fail("host must be 2 to 254 or a unicast IPv4 address");
+      }
+    } else if (!parse_byte(fields[2], d.host) || d.host < 2 || d.host > 254) {
+      return fail("host must be 2 to 254 or a unicast IPv4 address");
     }
     if (!parse_mac(fields[3], d.mac) || (d.mac[0] & 1) != 0) {
       return fail("mac must be a unicast address like 44:19:B6:6A:10:0B");
@@ -131,9 +140,9 @@ std::vector<Device> parse_devices(std::string_view text, const std::array<std::u
     d.model = std::string(fields[5]);
     d.serial = std::string(fields[6]);
     d.firmware = std::string(fields[7]);
-    d.ip = {subnet[0], subnet[1], subnet[2], d.host};
+    if (!fixed) d.ip = {subnet[0], subnet[1], subnet[2], d.host};
     if (!keys.insert(d.key).second) return fail("key " + d.key + " used twice");
-    if (!hosts.insert(d.host).second) return fail("host byte used twice");
+    if (!fixed && !hosts.insert(d.host).second) return fail("host byte used twice");
     if (!macs.insert(d.mac).second) return fail("mac used twice");
     devices.push_back(std::move(d));
   }

@@ -10,14 +10,19 @@
 
 namespace norvane::sim {
 
-// What a device answers. Each kind is one real family of devices.
-enum class Kind { kSadp, kDhip, kMndp, kUbntV1, kUbntV2, kOnvif, kSsdp };
+// What a device answers. Each kind is one real family of devices;
+// kSadpOnvif is a Hikvision camera with ONVIF switched on, as most leave
+// the factory: it answers SADP and WS-Discovery.
+enum class Kind { kSadp, kDhip, kMndp, kUbntV1, kUbntV2, kOnvif, kSsdp, kSadpOnvif };
 
 struct Device {
   std::string key;  // short name; the interface is "d-" + key
   Kind kind = Kind::kSadp;
   std::array<std::uint8_t, 6> mac{};
-  std::array<std::uint8_t, 4> ip{};  // filled from the lab's /24 and the host byte
+  // The lab's /24 and the host byte, or a fixed address (host 0): a new
+  // device at its factory address, which may be outside the lab's subnet
+  // and shared with other new devices.
+  std::array<std::uint8_t, 4> ip{};
   std::uint8_t host = 0;
   std::string name;
   std::string model;
@@ -35,7 +40,9 @@ std::string_view kind_text(Kind kind) noexcept;
 bool parse_mac(std::string_view text, std::array<std::uint8_t, 6>& out) noexcept;
 
 // Parses devices.conf: "#" comments, blank lines, and lines of eight fields
-// separated by "|". subnet gives the first three address bytes. On failure
+// separated by "|". subnet gives the first three address bytes of devices
+// whose host field is one byte; a host field with a whole IPv4 address
+// places the device there (several devices may share it). On failure
 // the result is empty and error says which line and why.
 std::vector<Device> parse_devices(std::string_view text, const std::array<std::uint8_t, 3>& subnet,
                                   std::string& error);

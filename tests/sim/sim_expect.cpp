@@ -42,7 +42,7 @@ std::vector<Expectation> expectations(const std::vector<Device>& devices) {
       for (const Reply& reply : answer(d, in)) {
         DiscoveryReply dr;
         std::memcpy(&dr.address, d.ip.data(), 4);
-        dr.source_port = service_port(d.kind);
+        dr.source_port = r.port;  // the device answers from the port it was asked on
         dr.local_port = reply.port;
         dr.data = reinterpret_cast<const std::uint8_t*>(reply.payload.data());
         dr.size = reply.payload.size();

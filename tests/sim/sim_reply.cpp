@@ -134,7 +134,9 @@ std::string sadp_reply(const Device& d, std::string_view uuid) {
   x += "<DSPVersion>V7.3 build 190905</DSPVersion><BootTime>2026-12-01 08:00:00</BootTime>";
   x += "<Encrypt>true</Encrypt><ResetAbility>false</ResetAbility>";
   x += recorder ? "<DiskNumber>1</DiskNumber>" : "<DiskNumber>0</DiskNumber>";
-  x += "<Activated>true</Activated><PasswordResetAbility>true</PasswordResetAbility>";
+  // A device at a fixed address is new out of the box: no password set yet.
+  x += d.host == 0 ? "<Activated>false</Activated>" : "<Activated>true</Activated>";
+  x += "<PasswordResetAbility>true</PasswordResetAbility>";
   x += "<SyncIPCPassword>true</SyncIPCPassword></ProbeMatch>";
   return x;
 }
@@ -417,32 +419,44 @@ std::string percent_encode(std::string_view text) {
   return out;
 }
 
-std::uint16_t service_port(Kind kind) noexcept {
+std::vector<std::uint16_t> service_ports(Kind kind) {
   switch (kind) {
     case Kind::kSadp:
-      return kSadpPort;
+      return {kSadpPort};
     case Kind::kDhip:
-      return kDhipPort;
+      return {kDhipPort};
     case Kind::kMndp:
-      return kMndpPort;
+      return {kMndpPort};
     case Kind::kUbntV1:
     case Kind::kUbntV2:
-      return kUbntPort;
+      return {kUbntPort};
     case Kind::kOnvif:
-      return kWsdPort;
+      return {kWsdPort};
     case Kind::kSsdp:
-      return kSsdpPort;
+      return {kSsdpPort};
+    case Kind::kSadpOnvif:
+      return {kSadpPort, kWsdPort};
   }
-  return 0;
+  return {};
 }
 
-Ip4 service_group(Kind kind) noexcept {
-  switch (kind) {
-    case Kind::kSadp:
-    case Kind::kOnvif:
-    case Kind::kSsdp:
+std::uint16_t service_port(Kind kind) {
+  const std::vector<std::uint16_t> ports = service_ports(kind);
+  return ports.empty() ? 0 : ports.front();
+}
+
+bool serves_port(Kind kind, std::uint16_t port) {
+  const std::vector<std::uint16_t> ports = service_ports(kind);
+  return std::find(ports.begin(), ports.end(), port) != ports.end();
+}
+
+Ip4 port_group(std::uint16_t port) noexcept {
+  switch (port) {
+    case kSadpPort:
+    case kWsdPort:
+    case kSsdpPort:
       return kSadpGroup;
-    case Kind::kDhip:
+    case kDhipPort:
       return kDhipGroup;
     default:
       return {};
@@ -451,9 +465,15 @@ Ip4 service_group(Kind kind) noexcept {
 
 std::vector<Reply> answer(const Device& d, const Datagram& in) {
   std::vector<Reply> out;
-  if (in.local_port != service_port(d.kind)) return out;
+  if (!serves_port(d.kind, in.local_port)) return out;
   const std::string_view p = in.payload;
-  switch (d.kind) {
+  // A camera with ONVIF on answers each protocol on its own port.
+  const Kind kind = d.kind != Kind::kSadpOnvif   ? d.kind
+                    : in.local_port == kSadpPort ? Kind::kSadp
+                                                 : Kind::kOnvif;
+  switch (kind) {
+    case Kind::kSadpOnvif:
+      break;
     case Kind::kSadp:
       // Hikvision devices answer an inquiry to the SADP group, so every
       // SADP listener on the segment sees it, whichever port asked.
@@ -514,7 +534,7 @@ std::vector<Reply> answer(const Device& d, const Datagram& in) {
 }
 
 std::string answer_frame(const Device& d, std::string_view frame) {
-  if (d.kind != Kind::kSadp || frame.size() < 14 + 28) return {};
+  if ((d.kind != Kind::kSadp && d.kind != Kind::kSadpOnvif) || frame.size() < 14 + 28) return {};
   if (byte_at(frame, 12) != 0x80 || byte_at(frame, 13) != 0x33) return {};
   const std::string_view in = frame.substr(14);
   if (byte_at(in, 0) != 0x21 || byte_at(in, 1) != 0x02 || byte_at(in, 8) != 0x06 ||

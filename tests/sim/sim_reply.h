@@ -44,10 +44,13 @@ struct Reply {
   std::string what;  // short description for the log ("SADP reply", ...)
 };
 
-// The UDP port a kind listens on and the group it joins there (all zero for
-// broadcast-only protocols).
-std::uint16_t service_port(Kind kind) noexcept;
-Ip4 service_group(Kind kind) noexcept;
+// The UDP ports a kind listens on (service_port: the first of them), and
+// the group a device joins on a port (all zero for broadcast-only
+// protocols).
+std::vector<std::uint16_t> service_ports(Kind kind);
+std::uint16_t service_port(Kind kind);
+bool serves_port(Kind kind, std::uint16_t port);
+Ip4 port_group(std::uint16_t port) noexcept;
 
 // The replies of a device to one datagram; empty when the datagram is not a
 // request this device answers. Never reads outside the payload.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/address.h"
 #include "decode/frame.h"
 #include "sim_device.h"
 #include "sim_expect.h"
@@ -48,15 +49,22 @@ std::vector<Reply> answer_request(const Device& d, const Request& r, std::uint16
 
 TEST(SimDevices, LabFileHasOneDeviceOfEveryFamilyItNames) {
   const std::vector<Device> devices = lab_devices();
-  ASSERT_EQ(devices.size(), 10u);
+  ASSERT_EQ(devices.size(), 15u);
   std::set<Kind> kinds;
+  std::size_t at_factory_address = 0;
   for (const Device& d : devices) {
     kinds.insert(d.kind);
-    EXPECT_EQ(d.ip[0], 10);
-    EXPECT_EQ(d.ip[3], d.host);
+    if (d.host == 0) {
+      // New cameras out of the box, all at the maker's factory address.
+      EXPECT_EQ(d.ip, (Ip4{192, 168, 1, 64})) << d.key;
+      ++at_factory_address;
+    } else {
+      EXPECT_EQ(d.ip, (Ip4{10, 79, 1, d.host})) << d.key;
+    }
     EXPECT_LE(interface_name(d).size(), 15u) << d.key;
   }
-  EXPECT_EQ(kinds.size(), 7u);
+  EXPECT_EQ(kinds.size(), 8u);
+  EXPECT_EQ(at_factory_address, 4u);
 }
 
 TEST(SimDevices, RejectsBadLines) {
@@ -78,6 +86,10 @@ TEST(SimDevices, RejectsBadLines) {
       {good + "cam2 | sadp | 11 | 44:19:B6:6A:10:0C | n | m | s | f\n", "line 2: host"},
       {good + "cam2 | sadp | 12 | 44:19:b6:6a:10:0b | n | m | s | f\n", "line 2: mac"},
       {"# only a comment\n\n", "no devices"},
+      {"cam | sadp | 192.168.1.0 | 44:19:B6:6A:10:0B | n | m | s | f\n", "line 1: host"},
+      {"cam | sadp | 224.0.0.1 | 44:19:B6:6A:10:0B | n | m | s | f\n", "line 1: host"},
+      {"cam | sadp | 192.168.1 | 44:19:B6:6A:10:0B | n | m | s | f\n", "line 1: host"},
+      {"cam | sadp+dhip | 11 | 44:19:B6:6A:10:0B | n | m | s | f\n", "line 1: unknown kind"},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -86,6 +98,16 @@ TEST(SimDevices, RejectsBadLines) {
   }
   std::string error;
   EXPECT_EQ(parse_devices(good, kSubnet, error).size(), 1u) << error;
+  // New devices share their factory address; host bytes stay unique.
+  const std::string factory =
+      "a | sadp | 192.168.1.64 | 44:19:B6:6A:10:01 | | m | s1 | f\n"
+      "b | sadp+onvif | 192.168.1.64 | 44:19:B6:6A:10:02 | n | m | s2 | f\n" +
+      good;
+  const std::vector<Device> both = parse_devices(factory, kSubnet, error);
+  ASSERT_EQ(both.size(), 3u) << error;
+  EXPECT_EQ(both[0].ip, both[1].ip);
+  EXPECT_EQ(both[1].kind, Kind::kSadpOnvif);
+  EXPECT_EQ(both[2].ip, (Ip4{10, 79, 1, 11}));
 }
 
 // What Norvane must list for each simulated device: through the probe
@@ -128,6 +150,29 @@ TEST(SimExpect, EveryDeviceDecodesToWhatItReports) {
        "dn:NetworkVideoTransmitter tds:Device"},
       {"nas", "udp", 50123, "SSDP", "", "", "", "Linux/4.4.302+ UPnP/1.0 Synology/DSM-7.2"},
       {"esp-plug", "udp", 50123, "SSDP", "", "", "", "Unspecified, UPnP/1.0, Unspecified"},
+      // A camera with ONVIF on: SADP with its MAC, ONVIF without.
+      {"hik-onvif", "udp", 37020, "SADP", "44:47:CC:A1:B0:15",
+       "DS-2CD2043G2-I20230412AAWRK11223344", "DS-2CD2043G2-I", "V5.7.3 build 220112"},
+      {"hik-onvif", "udp", 50123, "ONVIF", "", "HIKVISION DS-2CD2043G2-I", "DS-2CD2043G2-I",
+       "dn:NetworkVideoTransmitter tds:Device"},
+      {"hik-onvif", "frame", 0, "SADP L2", "44:47:CC:A1:B0:15",
+       "DS-2CD2043G2-I20230412AAWRK11223344", "DS-2CD2043G2-I", "V5.7.3 build 220112"},
+      {"new-cam-1", "udp", 37020, "SADP", "BC:AD:28:C1:00:01",
+       "DS-2CD1043G0-I20240510AAWRJ00000001", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
+      {"new-cam-1", "frame", 0, "SADP L2", "BC:AD:28:C1:00:01",
+       "DS-2CD1043G0-I20240510AAWRJ00000001", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
+      {"new-cam-2", "udp", 37020, "SADP", "BC:AD:28:C1:00:02",
+       "DS-2CD1043G0-I20240510AAWRJ00000002", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
+      {"new-cam-2", "frame", 0, "SADP L2", "BC:AD:28:C1:00:02",
+       "DS-2CD1043G0-I20240510AAWRJ00000002", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
+      {"new-cam-3", "udp", 37020, "SADP", "24:28:FD:C1:00:03",
+       "DS-2CD1043G0-I20240510AAWRJ00000003", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
+      {"new-cam-3", "frame", 0, "SADP L2", "24:28:FD:C1:00:03",
+       "DS-2CD1043G0-I20240510AAWRJ00000003", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
+      {"new-cam-4", "udp", 37020, "SADP", "24:28:FD:C1:00:04",
+       "DS-2CD1043G0-I20240510AAWRJ00000004", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
+      {"new-cam-4", "frame", 0, "SADP L2", "24:28:FD:C1:00:04",
+       "DS-2CD1043G0-I20240510AAWRJ00000004", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
   };
   const std::vector<Device> devices = lab_devices();
   const std::vector<Expectation> got = expectations(devices);
@@ -141,7 +186,7 @@ TEST(SimExpect, EveryDeviceDecodesToWhatItReports) {
     EXPECT_EQ(e.path, want.path);
     EXPECT_EQ(e.port, want.port);
     EXPECT_EQ(e.decoded.protocol, want.protocol);
-    EXPECT_EQ(e.decoded.ip, "10.79.1." + std::to_string(d.host));
+    EXPECT_EQ(e.decoded.ip, format_ipv4(d.ip.data()));
     EXPECT_EQ(e.wire_ip, e.decoded.ip);
     EXPECT_EQ(e.decoded.mac, want.mac);
     EXPECT_EQ(e.decoded.name, want.name);
@@ -177,7 +222,7 @@ TEST(SimExpect, CapturedReplyFramesDecodeLikeDatagrams) {
         f += std::string("\x00\x00\x40\x00\x01\x11\x00\x00", 8);
         f += std::string(d.ip.begin(), d.ip.end());
         f += std::string(reply.destination.begin(), reply.destination.end());
-        const std::uint16_t sport = service_port(d.kind);
+        const std::uint16_t sport = r.port;  // answered from the port it was asked on
         f += {static_cast<char>(sport >> 8),
               static_cast<char>(sport),
               static_cast<char>(reply.port >> 8),
@@ -222,6 +267,9 @@ TEST(SimReply, RepliesGoWhereRealDevicesSendThem) {
       {"onvif-cam", 9, kHost, 50123},
       {"nas", 10, kHost, 50123},
       {"esp-plug", 10, kHost, 50123},
+      {"hik-onvif", 0, kSadpGroup, 37020},
+      {"hik-onvif", 8, kHost, 50123},
+      {"new-cam-3", 1, kSadpGroup, 37020},
   };
   const std::vector<Device> devices = lab_devices();
   for (const Case& c : cases) {
@@ -243,14 +291,15 @@ TEST(SimReply, AnswersOnlyRequestsOfItsFamily) {
     for (const Request& r : requests) {
       answered += answer_request(d, r).empty() ? 0 : 1;
       // The same bytes on another port are not for this device.
-      if (r.port != service_port(d.kind)) {
+      if (!serves_port(d.kind, r.port)) {
         EXPECT_TRUE(answer(d, Datagram{kHost, 5000, r.port, r.payload}).empty()) << d.key;
       }
     }
-    const std::size_t want = d.kind == Kind::kSadp    ? 2
-                             : d.kind == Kind::kDhip  ? 3
-                             : d.kind == Kind::kOnvif ? 2
-                                                      : 1;
+    const std::size_t want = d.kind == Kind::kSadp        ? 2
+                             : d.kind == Kind::kDhip      ? 3
+                             : d.kind == Kind::kOnvif     ? 2
+                             : d.kind == Kind::kSadpOnvif ? 4
+                                                          : 1;
     EXPECT_EQ(answered, want) << d.key;
     // Every answer fits one Ethernet frame (1500 bytes less IPv4 and UDP
     // headers), so that a capture sees it whole.
@@ -262,10 +311,10 @@ TEST(SimReply, AnswersOnlyRequestsOfItsFamily) {
     for (const Device& other : devices) {
       for (const Request& r : requests) {
         for (const Reply& reply : answer_request(other, r)) {
-          EXPECT_TRUE(answer(d, Datagram{other.ip, service_port(other.kind), service_port(d.kind),
-                                         reply.payload})
-                          .empty())
-              << d.key << " answered a reply of " << other.key;
+          for (const std::uint16_t port : service_ports(d.kind)) {
+            EXPECT_TRUE(answer(d, Datagram{other.ip, r.port, port, reply.payload}).empty())
+                << d.key << " answered a reply of " << other.key;
+          }
         }
       }
     }
@@ -392,6 +441,24 @@ TEST(SimReply, RawSadpReplyFrame) {
   }
   EXPECT_TRUE(answer_frame(device(devices, "dahua-cam"), inquiry).empty());
   for (std::size_t n = 0; n < inquiry.size(); ++n) (void)answer_frame(cam, inquiry.substr(0, n));
+}
+
+// Cameras at the factory address are new: their SADP answer says they
+// still wait for activation, which is what the installer is there to do.
+TEST(SimReply, NewCamerasAnswerNotActivated) {
+  const std::vector<Device> devices = lab_devices();
+  const struct {
+    const char* device;
+    bool activated;
+  } cases[] = {
+      {"hik-camera", true}, {"hik-onvif", true}, {"new-cam-1", false}, {"new-cam-4", false}};
+  for (const auto& c : cases) {
+    const std::vector<Reply> r = answer_request(device(devices, c.device), request(0));
+    ASSERT_EQ(r.size(), 1u) << c.device;
+    const std::string want =
+        c.activated ? "<Activated>true</Activated>" : "<Activated>false</Activated>";
+    EXPECT_NE(r[0].payload.find(want), std::string::npos) << c.device;
+  }
 }
 
 TEST(SimReply, PercentEncoding) {

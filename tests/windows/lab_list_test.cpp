@@ -2,7 +2,8 @@
 // back-end (Wine's wpcap disabled), the probes alone must bring every
 // simulated device and the real SSDP peer into the list, with the name,
 // model and protocol the decoders give, within 3 seconds of the start and
-// again after "Szukaj teraz". The list is read from the other process
+// again after "Szukaj teraz". Every device is its own item, also the new
+// cameras that share their factory address. The list is read from the other process
 // through LVM_GETITEMTEXTW on memory allocated inside it.
 #include <windows.h>
 
@@ -92,23 +93,50 @@ std::map<std::string, std::string> parse_object(const std::string& line) {
 
 struct Want {
   std::string ip, mac, name, model, protocol, info_part;
+  bool hikvision = false;  // an SADP device: counted under "Hikvision"
 };
 
-// What the list must hold: one item per simulated device address (from its
-// datagram answers) and one per real SSDP peer.
-std::vector<Want> wanted_rows(const std::string& lab) {
+// One item per simulated device, showing its first answer that names a
+// MAC, else its first answer (a camera with ONVIF on answers SADP with its
+// MAC and ONVIF without): with the address and MAC the answer carries when
+// probing alone, or those of its frames when capturing. New cameras at one
+// factory address are one item each.
+std::vector<Want> simulated_devices(const std::string& lab, bool frames) {
   std::vector<Want> out;
+  std::vector<std::string> devices;
+  std::vector<bool> named_mac;
   std::ifstream expect(std::filesystem::path(windows_path(lab + "/expect.jsonl")));
   for (std::string line; std::getline(expect, line);) {
     auto o = parse_object(line);
     if (o["path"] != "udp") continue;
-    const bool seen =
-        std::any_of(out.begin(), out.end(), [&](const Want& w) { return w.ip == o["ip"]; });
-    if (!seen) out.push_back({o["ip"], o["mac"], o["name"], o["model"], o["protocol"], ""});
+    const Want w{frames ? o["wire_ip"] : o["ip"],
+                 frames ? o["wire_mac"] : o["mac"],
+                 o["name"],
+                 o["model"],
+                 o["protocol"],
+                 "",
+                 o["kind"].rfind("sadp", 0) == 0};
+    const auto known = std::find(devices.begin(), devices.end(), o["device"]);
+    const auto at = static_cast<std::size_t>(known - devices.begin());
+    if (known == devices.end()) {
+      devices.push_back(o["device"]);
+      out.push_back(w);
+      named_mac.push_back(!o["mac"].empty());
+    } else if (!named_mac[at] && !o["mac"].empty()) {
+      out[at] = w;
+      named_mac[at] = true;
+    }
   }
+  return out;
+}
+
+// What the list must hold while probing alone: the simulated devices and
+// one item per real SSDP peer.
+std::vector<Want> wanted_rows(const std::string& lab) {
+  std::vector<Want> out = simulated_devices(lab, false);
   std::ifstream peers(std::filesystem::path(windows_path(lab + "/peers.txt")));
   for (std::string ip, protocol, what; peers >> ip >> protocol >> what;) {
-    if (protocol == "SSDP") out.push_back({ip, "", "", "", "SSDP", what});
+    if (protocol == "SSDP") out.push_back({ip, "", "", "", "SSDP", what, false});
   }
   return out;
 }
@@ -186,6 +214,22 @@ class Program {
     return list_ && memory_;
   }
 
+  // The text of the status band's left part (the device counts).
+  std::string device_counts() {
+    std::vector<HWND> children;
+    EnumChildWindows(main_, collect, reinterpret_cast<LPARAM>(&children));
+    for (HWND c : children) {
+      wchar_t text[512] = {};
+      DWORD_PTR length = 0;
+      if (SendMessageTimeoutW(c, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                              2000, &length) &&
+          std::wstring(text).rfind(L"Urz\u0105dzenia ", 0) == 0) {
+        return utf8(text);
+      }
+    }
+    return {};
+  }
+
   // Every item's seven texts.
   std::vector<std::vector<std::string>> items() {
     std::vector<std::vector<std::string>> out;
@@ -229,6 +273,22 @@ class Program {
   void* memory_ = nullptr;
 };
 
+// Items at one address: as many as the devices wanted there.
+std::string miscounted(const std::vector<Want>& want,
+                       const std::vector<std::vector<std::string>>& items) {
+  for (const Want& w : want) {
+    const auto wanted = std::count_if(want.begin(), want.end(),
+                                      [&](const Want& other) { return other.ip == w.ip; });
+    const auto shown =
+        std::count_if(items.begin(), items.end(), [&](const auto& row) { return row[0] == w.ip; });
+    if (wanted != shown) {
+      return w.ip + ": " + std::to_string(shown) + " items for " + std::to_string(wanted) +
+             " devices";
+    }
+  }
+  return {};
+}
+
 // The first wanted row the items do not show as wanted, or empty.
 std::string missing(const std::vector<Want>& want,
                     const std::vector<std::vector<std::string>>& items) {
@@ -244,13 +304,20 @@ std::string missing(const std::vector<Want>& want,
       std::string shown;
       for (const auto& row : items) {
         if (row[0] == w.ip)
-          shown = row[1] + " | " + row[3] + " | " + row[4] + " | " + row[5] + " | " + row[6];
+          shown += "[" + row[1] + " | " + row[3] + " | " + row[4] + " | " + row[5] + " | " +
+                   row[6] + "]";
       }
-      return w.ip + " (" + w.protocol + " " + w.name + " / " + w.model + ") shown as [" + shown +
-             "]";
+      return w.ip + " " + w.mac + " (" + w.protocol + " " + w.name + " / " + w.model +
+             ") shown as " + shown;
     }
   }
-  return {};
+  return miscounted(want, items);
+}
+
+// "Hikvision N" of the status band: every SADP device, each counted once.
+std::string hikvision_count(const std::vector<Want>& want) {
+  return "Hikvision " + std::to_string(std::count_if(want.begin(), want.end(),
+                                                     [](const Want& w) { return w.hikvision; }));
 }
 
 // Milliseconds from `since` until the list shows every wanted row, or -1
@@ -286,7 +353,7 @@ bool capture_library_disabled() {
 TEST_F(LabList, ListsEveryDeviceWithinThreeSecondsAndAgainAfterSearch) {
   if (!capture_library_disabled()) GTEST_SKIP() << "needs WINEDLLOVERRIDES with wpcap=d";
   // Simulated devices and at least the SSDP peer.
-  ASSERT_GE(want_.size(), 11u);
+  ASSERT_GE(want_.size(), 16u);
   std::vector<long long> starts;
   for (int run = 0; run < 3; ++run) {
     Program p;
@@ -298,6 +365,15 @@ TEST_F(LabList, ListsEveryDeviceWithinThreeSecondsAndAgainAfterSearch) {
     ASSERT_GE(first, 0) << "run " << run << ": " << why;
     starts.push_back(first);
     std::printf("run %d: window shown after %lld ms, full list after %lld ms\n", run, shown, first);
+    if (run == 0) {
+      // The counts follow the list: every new camera at the factory address
+      // and the camera that also answers ONVIF count as Hikvision devices.
+      Sleep(400);  // the next tick refreshes the band
+      const std::string counts = p.device_counts();
+      EXPECT_NE(counts.find(hikvision_count(want_) + " "), std::string::npos) << counts;
+      EXPECT_NE(counts.find("dzenia " + std::to_string(p.items().size()) + " "), std::string::npos)
+          << counts;
+    }
 
     if (run == 0) {
       // "Szukaj teraz": the list is emptied at once (the handler clears it
@@ -332,22 +408,15 @@ TEST_F(LabList, ListsEveryDeviceWithinThreeSecondsAndAgainAfterSearch) {
 // LLDP/CDP switch, which answers no probe at all.
 TEST_F(LabList, CapturingListsEveryDeviceWithTheMacOfItsFrames) {
   if (capture_library_disabled()) GTEST_SKIP() << "the capture library is disabled";
-  struct Captured {
-    std::string ip, mac, name, model, protocol;
-  };
-  std::vector<Captured> want;
-  std::ifstream expect(std::filesystem::path(windows_path(lab_ + "/expect.jsonl")));
-  for (std::string line; std::getline(expect, line);) {
-    auto o = parse_object(line);
-    if (o["path"] != "udp") continue;
-    if (std::none_of(want.begin(), want.end(), [&](const Captured& c) { return c.ip == o["ip"]; }))
-      want.push_back({o["wire_ip"], o["wire_mac"], o["name"], o["model"], o["protocol"]});
-  }
+  // One item per device, with its frames' address and MAC.
+  std::vector<Want> want = simulated_devices(lab_, true);
+  const std::size_t simulated = want.size();
   std::ifstream peers(std::filesystem::path(windows_path(lab_ + "/peers.txt")));
   // The real peers that speak by themselves: the SSDP server answers the
   // search, the switch sends LLDP and CDP every few seconds.
   for (std::string ip, protocol, what; peers >> ip >> protocol >> what;) {
-    if (protocol == "SSDP" || protocol == "LLDP") want.push_back({ip, "", "", "", protocol});
+    if (protocol == "SSDP" || protocol == "LLDP")
+      want.push_back({ip, "", "", "", protocol, "", false});
   }
   Program p;
   ASSERT_TRUE(p.started());
@@ -357,26 +426,31 @@ TEST_F(LabList, CapturingListsEveryDeviceWithTheMacOfItsFrames) {
   do {
     why.clear();
     const auto items = p.items();
-    for (const Captured& c : want) {
-      const auto row =
-          std::find_if(items.begin(), items.end(), [&](const auto& r) { return r[0] == c.ip; });
+    for (std::size_t i = 0; i < want.size() && why.empty(); ++i) {
+      const Want& c = want[i];
+      // Simulated devices by address and MAC; a peer by address, with any
+      // MAC as long as it has one.
+      const auto row = std::find_if(items.begin(), items.end(), [&](const auto& r) {
+        return r[0] == c.ip && (i >= simulated || r[1] == c.mac);
+      });
       if (row == items.end()) {
-        why = c.ip + " missing";
-      } else if ((c.mac.empty() ? (*row)[1].empty() : (*row)[1] != c.mac) ||
-                 (*row)[5].find(c.protocol) == std::string::npos ||
+        why = c.ip + " " + c.mac + " missing";
+      } else if ((*row)[1].empty() || (*row)[5].find(c.protocol) == std::string::npos ||
                  (!c.name.empty() && (*row)[3] != c.name) ||
                  (!c.model.empty() && (*row)[4] != c.model)) {
         why = c.ip + " shown as [" + (*row)[1] + " | " + (*row)[3] + " | " + (*row)[4] + " | " +
               (*row)[5] + "]";
       }
-      if (!why.empty()) break;
     }
+    if (why.empty()) why = miscounted(want, items);
     if (why.empty()) break;
     Sleep(50);
   } while (GetTickCount64() < until);
   EXPECT_TRUE(why.empty()) << why;
   std::printf("capturing: full list with frame MACs after %llu ms\n",
               static_cast<unsigned long long>(GetTickCount64() - p.started_at()));
+  const std::string counts = p.device_counts();
+  EXPECT_NE(counts.find(hikvision_count(want) + " "), std::string::npos) << counts;
   EXPECT_EQ(p.exit_code(), 0u);
 }
 

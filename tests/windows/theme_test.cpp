@@ -556,7 +556,8 @@ TEST_P(ThemeTest, RightAndMiddleClicksOnATab) {
   EXPECT_EQ(solo_commands, 1);
   EXPECT_NE(GetCapture(), t);
   for (std::size_t i = 0; i < 7; ++i) {
-    EXPECT_EQ(SendMessageW(tab(i), BM_GETCHECK, 0, 0) == BST_CHECKED, i == 1) << i;
+    // A maker shown alone keeps the "IPv6" check (tab 5) as it was.
+    EXPECT_EQ(SendMessageW(tab(i), BM_GETCHECK, 0, 0) == BST_CHECKED, i == 1 || i == 5) << i;
   }
   // Released outside: nothing.
   SendMessageW(t, WM_RBUTTONDOWN, MK_RBUTTON, inside);

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -49,6 +50,8 @@ class WindowTest : public ::testing::Test {
   virtual int dpi() const { return 96; }
   // The adapter inventory the window sees; none unless a test is about it.
   virtual std::vector<NetworkAdapter> adapters() const { return {}; }
+  // Further options of a fixture, before the window is made.
+  virtual void customize(WindowOptions&) {}
 
   void SetUp() override {
     WindowOptions options;
@@ -63,6 +66,7 @@ class WindowTest : public ::testing::Test {
       opened.push_back(address);
       return open_succeeds;
     };
+    customize(options);
     window = std::make_unique<Window>(options);
     hwnd = window->create(GetModuleHandleW(nullptr));
     ASSERT_NE(hwnd, nullptr);
@@ -231,11 +235,26 @@ TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
   EXPECT_EQ(cell(2, 3), L"switch");
   EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 3 ");
 
-  // A later, better-named answer from a new row of the same address does not
-  // take over the item from the camera (more fields filled).
+  // A later answer from another MAC at the same address is another device
+  // (new cameras share their factory address): a line of its own, after the
+  // camera's, whose line keeps its texts. Both are counted.
   feed({device_summary("00:11:22:33:44:99", "192.168.1.10", "mDNS", "other")});
-  EXPECT_EQ(item_count(), 3);
+  EXPECT_EQ(item_count(), 4);
+  EXPECT_EQ(column(0), (std::vector<std::wstring>{L"192.168.1.2", L"192.168.1.10",
+                                                  L"192.168.1.10", L""}));
+  EXPECT_EQ(column(1), (std::vector<std::wstring>{L"00:11:22:33:44:66", L"00:11:22:33:44:55",
+                                                  L"00:11:22:33:44:99", L"00:11:22:33:44:77"}));
   EXPECT_EQ(cell(1, 3), L"DS-CAM");
+  EXPECT_EQ(cell(2, 3), L"other");
+  EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 4 ");
+
+  // An answer without MAC joins the camera's line, which goes on showing
+  // the camera's own row, MAC and all, though the answer's texts are longer.
+  feed({device_summary("", "192.168.1.10", "ONVIF", "HIKVISION DS-2CD2143G0-I gate camera",
+                       "DS-2CD2143G0-I revision B", "onvif device service, firmware V5.6")});
+  EXPECT_EQ(item_count(), 4);
+  EXPECT_EQ(cell(1, 1), L"00:11:22:33:44:55");
+  EXPECT_EQ(cell(1, 5), L"SADP");
 }
 
 TEST_F(WindowTest, SortsByClickedColumnWithArrowsAndKeepsEmptyLast) {
@@ -290,7 +309,7 @@ TEST_F(WindowTest, FilterTabsAndSoloWithTheRealTabs) {
 
   right_click_tab(kTabDahua);
   EXPECT_EQ(column(3), (std::vector<std::wstring>{L"dahua"}));
-  for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(checked(i), i == kTabDahua) << i;
+  for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(checked(i), i == kTabDahua || i == kTabIpv6) << i;
   EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 1 ");
 
   right_click_tab(kTabUbiquiti);  // solo moves
@@ -299,22 +318,86 @@ TEST_F(WindowTest, FilterTabsAndSoloWithTheRealTabs) {
   EXPECT_EQ(item_count(), 4);
   for (std::size_t i = 0; i < 7; ++i) EXPECT_TRUE(checked(i)) << i;
 
-  right_click_tab(kTabIpv6);
-  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"v6"}));
-  // A left click leaves solo mode and keeps the solo selection plus the click.
-  // (The IPv6 device is of category "Pozostałe", which stays unchecked.)
+  // A left click leaves a maker's solo keeping the solo selection plus the
+  // click.
+  right_click_tab(kTabUbiquiti);
   left_click_tab(kTabHikvision);
-  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"hik"}));
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"hik", L"ubnt"}));
   EXPECT_FALSE(window->device_list().filter().solo);
-  EXPECT_TRUE(checked(kTabIpv6));
   EXPECT_TRUE(checked(kTabHikvision));
+  EXPECT_TRUE(checked(kTabUbiquiti));
   left_click_tab(kTabOther);
-  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"hik", L"v6"}));
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"hik", L"ubnt", L"v6"}));
 
   // A right click released outside the tab does nothing.
   right_click_tab(kTabDahua, false);
-  EXPECT_EQ(item_count(), 2);
+  EXPECT_EQ(item_count(), 3);
   EXPECT_FALSE(checked(kTabDahua));
+}
+
+// Devices that capture knows by their IPv6 address only, beside IPv4 ones:
+// after each click, the rows shown and the counts of the status band.
+TEST_F(WindowTest, SoloKeepsEachMakersIpv6Devices) {
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik"),
+        device_summary("00:00:00:00:00:02", "fe80::2", "SADP", "hik6"),
+        device_summary("00:00:00:00:00:03", "10.0.0.3", "Dahua", "dahua"),
+        device_summary("00:00:00:00:00:04", "fe80::4", "Dahua", "dahua6"),
+        device_summary("00:00:00:00:00:05", "fe80::5", "Dahua", "dahua6b"),
+        device_summary("00:00:00:00:00:06", "10.0.0.6", "mDNS", "other")});
+  ASSERT_EQ(item_count(), 6);
+  struct Step {
+    const char* what;
+    bool right;
+    std::size_t tab;
+    std::vector<std::wstring> names;  // sorted by address
+    const wchar_t* counts;            // total, Hikvision, Dahua, Pozostałe
+  };
+  const Step steps[] = {
+      {"Dahua alone, with its IPv6-only devices",
+       true,
+       kTabDahua,
+       {L"dahua", L"dahua6", L"dahua6b"},
+       L"3 0 3 0"},
+      {"the solo moves to Hikvision", true, kTabHikvision, {L"hik", L"hik6"}, L"2 2 0 0"},
+      {"back to every maker",
+       true,
+       kTabHikvision,
+       {L"hik", L"dahua", L"other", L"hik6", L"dahua6", L"dahua6b"},
+       L"6 2 3 1"},
+      {"IPv6 alone", true, kTabIpv6, {L"hik6", L"dahua6", L"dahua6b"}, L"3 1 2 0"},
+      {"a maker click ends it with every maker and IPv6",
+       false,
+       kTabDahua,
+       {L"hik", L"dahua", L"other", L"hik6", L"dahua6", L"dahua6b"},
+       L"6 2 3 1"},
+      {"IPv6 alone again", true, kTabIpv6, {L"hik6", L"dahua6", L"dahua6b"}, L"3 1 2 0"},
+      {"unchecking IPv6 ends it with every maker's IPv4 devices",
+       false,
+       kTabIpv6,
+       {L"hik", L"dahua", L"other"},
+       L"3 1 1 1"},
+      {"a maker solo while IPv6 is unchecked", true, kTabDahua, {L"dahua"}, L"1 0 1 0"},
+  };
+  for (const auto& step : steps) {
+    if (step.right) {
+      right_click_tab(step.tab);
+    } else {
+      left_click_tab(step.tab);
+    }
+    EXPECT_EQ(column(3), step.names) << step.what;
+    // The counts as the status band shows them: total, then per maker.
+    const std::wstring text = window_text(window->status_left());
+    std::wstring counts;
+    for (const wchar_t* name :
+         {L"Urz\u0105dzenia ", L"Hikvision ", L"Dahua ", L"Pozosta\u0142e "}) {
+      const std::size_t at = text.find(name);
+      ASSERT_NE(at, std::wstring::npos) << step.what;
+      const std::size_t from = at + std::wcslen(name);
+      if (!counts.empty()) counts += L' ';
+      counts += text.substr(from, text.find(L' ', from) - from);
+    }
+    EXPECT_EQ(counts, step.counts) << step.what;
+  }
 }
 
 TEST_F(WindowTest, GroupShowsAnotherMemberWhenTheBestIsFilteredOut) {
@@ -608,8 +691,8 @@ class AdapterWindowTest : public WindowTest {
   std::vector<NetworkAdapter> adapters() const override { return inventory; }
 
   static NetworkAdapter adapter(const char* name, const char16_t* friendly,
-                                const char16_t* description, bool connected,
-                                std::uint32_t index, std::uint32_t ipv4) {
+                                const char16_t* description, bool connected, std::uint32_t index,
+                                std::uint32_t ipv4) {
     NetworkAdapter a;
     a.adapter_name = name;
     a.display_name = friendly;
@@ -667,6 +750,245 @@ TEST_F(AdapterWindowTest, SelectorListsAdaptersAndTheStartSaysWhyNothingRuns) {
                reinterpret_cast<LPARAM>(window->combo()));
   EXPECT_EQ(window->traffic().packet_count.load(), 0u);
   EXPECT_EQ(window->capture_status(), kNoSocketStatus);  // index 9 is no interface here
+}
+
+// Discovery that runs, on stand-ins for the probe engine and the capture
+// back-ends: nothing is sent or captured, and every start is counted.
+class DiscoveryWindowTest : public AdapterWindowTest {
+ protected:
+  class Engine final : public ProbeEngineInterface {
+   public:
+    bool opens = true;
+    unsigned sent = 16;
+    int open_count = 0;
+    std::string open_adapter;
+    bool open(const std::string& adapter_name, std::uint32_t, std::uint32_t, std::uint32_t,
+              const MacBytes&, bool) override {
+      ++open_count;
+      open_adapter = adapter_name;
+      return opens;
+    }
+    void close() override {}
+    unsigned search() override { return sent; }
+    void poll(const ReplyHandler&) override {}
+  };
+  struct Capturing final : CaptureBackend {};
+
+  void customize(WindowOptions& options) override {
+    options.probe_engine = &engine;
+    options.start_pktmon = [this](const NetworkAdapter&, FrameCallback, std::u16string&) {
+      return pktmon_starts ? std::make_unique<Capturing>() : nullptr;
+    };
+    options.start_npcap = [this](const NetworkAdapter&, FrameCallback, FailureCallback) {
+      return npcap_starts ? std::make_unique<Capturing>() : nullptr;
+    };
+    // A database that loads, so that no notice is waiting from the start.
+    vendor_file = std::filesystem::temp_directory_path() / "norvane-window-test-vendors.tsv";
+    std::ofstream(vendor_file, std::ios::binary)
+        << "# IEEE MAC vendor database v1\n001122\tEspressif Inc.\n";
+    options.vendor_db_file = vendor_file;
+  }
+
+  void TearDown() override {
+    WindowTest::TearDown();
+    std::filesystem::remove(vendor_file);
+  }
+
+  void select(int index) {
+    SendMessageW(window->combo(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kIdCombo, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(window->combo()));
+  }
+  int selection() const {
+    return static_cast<int>(SendMessageW(window->combo(), CB_GETCURSEL, 0, 0));
+  }
+  std::vector<std::wstring> combo_texts() const {
+    std::vector<std::wstring> out;
+    const auto n = SendMessageW(window->combo(), CB_GETCOUNT, 0, 0);
+    for (int i = 0; i < n; ++i) out.push_back(combo_text(i));
+    return out;
+  }
+  // Opens and closes the selector the way the mouse does.
+  void drop_down() {
+    SendMessageW(window->combo(), CB_SHOWDROPDOWN, TRUE, 0);
+    pump();
+    SendMessageW(window->combo(), CB_SHOWDROPDOWN, FALSE, 0);
+    pump();
+  }
+
+  Engine engine;
+  bool pktmon_starts = false;
+  bool npcap_starts = false;
+  std::filesystem::path vendor_file;
+};
+
+TEST_F(DiscoveryWindowTest, ProbingAloneSaysSoInTheMiddleUntilAnotherMessageNeedsIt) {
+  struct Case {
+    const char* what;
+    bool pktmon;
+    bool npcap;
+    bool engine_opens;
+    unsigned sent;
+    bool alone;  // discovery runs by probing alone
+    std::u16string_view middle;
+  };
+  const Case cases[] = {
+      {"no back-end", false, false, true, 16, true, kProbingAloneStatus},
+      {"Npcap captures", false, true, true, 16, false, u""},
+      {"Packet Monitor captures", true, false, true, 16, false, u""},
+      {"no back-end and no probe sent", false, false, true, 0, true, kSendFailedStatus},
+      {"nothing opens", false, false, false, 16, false, kNoSocketStatus},
+      {"capture without the probe engine", false, true, false, 16, false, kNoActiveSearchStatus},
+      {"no back-end again", false, false, true, 16, true, kProbingAloneStatus},
+  };
+  // The first start, at WM_APP+1, probed alone.
+  EXPECT_TRUE(window->capture().probing_alone());
+  EXPECT_EQ(window_text(window->status_middle()), wide(std::u16string_view(kProbingAloneStatus)));
+  for (const auto& c : cases) {
+    pktmon_starts = c.pktmon;
+    npcap_starts = c.npcap;
+    engine.opens = c.engine_opens;
+    engine.sent = c.sent;
+    select(1);  // a selection change starts afresh
+    EXPECT_EQ(window_text(window->status_middle()), wide(c.middle)) << c.what;
+    EXPECT_EQ(window->capture().probing_alone(), c.alone) << c.what;
+  }
+}
+
+TEST_F(DiscoveryWindowTest, AdapterPluggedInLaterAppearsWhenTheSelectorOpens) {
+  inventory[0].ipv4 = 0x0100000A;
+  inventory[1].ipv4 = 0x0200000A;
+  select(1);  // Wi-Fi, the second and disconnected one
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.1", "SADP", "hik")});
+  window->traffic().packet_count = 5;
+  const int opens_before = engine.open_count;
+  ASSERT_EQ(engine.open_adapter, "{B}");
+
+  // A USB adapter plugged in, listed first; the Wi-Fi cable plugged in.
+  inventory.insert(inventory.begin(),
+                   adapter("{USB}", u"Ethernet 2", u"USB Ethernet", true, 12, 0x0300000A));
+  inventory[2].connected = true;
+  EXPECT_EQ(SendMessageW(window->combo(), CB_GETCOUNT, 0, 0), 2);  // not until opened
+  drop_down();
+  EXPECT_EQ(combo_texts(),
+            (std::vector<std::wstring>{L"Ethernet 2 \u2014 USB Ethernet",
+                                       L"Ethernet \u2014 Intel(R) Ethernet Connection", L"Wi-Fi"}));
+  EXPECT_EQ(selection(), 2);  // still Wi-Fi
+  // Nothing restarted: the same discovery, list and counters.
+  EXPECT_EQ(engine.open_count, opens_before);
+  EXPECT_EQ(item_count(), 1);
+  EXPECT_EQ(window->traffic().packet_count.load(), 5u);
+  // The next start or search uses the Wi-Fi adapter still.
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kIdSearch, BN_CLICKED),
+               reinterpret_cast<LPARAM>(window->search_button()));
+  EXPECT_EQ(engine.open_adapter, "{B}");
+  const int searched = engine.open_count;
+
+  // The system reports a device change: listed again at the next tick.
+  inventory.erase(inventory.begin() + 1);  // the Intel adapter is gone
+  SendMessageW(hwnd, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
+  EXPECT_EQ(SendMessageW(window->combo(), CB_GETCOUNT, 0, 0), 3);
+  window->update();
+  EXPECT_EQ(combo_texts(),
+            (std::vector<std::wstring>{L"Ethernet 2 \u2014 USB Ethernet", L"Wi-Fi"}));
+  EXPECT_EQ(selection(), 1);
+
+  // The selected adapter itself pulled out: it stays chosen, listed last.
+  inventory.erase(inventory.begin() + 1);
+  drop_down();
+  EXPECT_EQ(combo_texts(), (std::vector<std::wstring>{L"Ethernet 2 \u2014 USB Ethernet",
+                                                      L"Wi-Fi (roz\u0142\u0105czona)"}));
+  EXPECT_EQ(selection(), 1);
+  EXPECT_EQ(engine.open_count, searched);
+  EXPECT_EQ(window->adapters()[1].adapter_name, "{B}");
+}
+
+class NoAdapterAtStartTest : public DiscoveryWindowTest {
+ protected:
+  void customize(WindowOptions& options) override {
+    inventory.clear();
+    DiscoveryWindowTest::customize(options);
+  }
+};
+
+TEST_F(NoAdapterAtStartTest, FirstAdapterPluggedInStartsDiscovery) {
+  EXPECT_EQ(engine.open_count, 0);
+  EXPECT_FALSE(IsWindowEnabled(window->search_button()));
+  EXPECT_EQ(window->capture_status(), u"Brak kart Ethernet i Wi-Fi.");
+  window->update();
+  drop_down();  // still nothing there
+  EXPECT_EQ(engine.open_count, 0);
+  EXPECT_EQ(selection(), -1);
+
+  inventory.push_back(adapter("{USB}", u"Ethernet 2", u"USB Ethernet", true, 12, 0x0300000A));
+  SendMessageW(hwnd, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
+  window->update();
+  EXPECT_EQ(selection(), 0);
+  EXPECT_TRUE(IsWindowEnabled(window->search_button()));
+  EXPECT_EQ(engine.open_count, 1);
+  EXPECT_EQ(engine.open_adapter, "{USB}");
+  EXPECT_EQ(window_text(window->status_middle()), wide(std::u16string_view(kProbingAloneStatus)));
+}
+
+// Coming back to the window from another one: the child that had the focus
+// has it again, so an arrow key does what it did before leaving.
+TEST_F(DiscoveryWindowTest, FocusComesBackToTheChildThatHadIt) {
+  EXPECT_EQ(GetFocus(), window->combo());  // no child had it before
+  inventory[0].ipv4 = 0x0100000A;
+  inventory[1].ipv4 = 0x0200000A;
+  select(0);
+  feed({device_summary("00:00:00:00:00:01", "10.0.0.1", "SADP", "first"),
+        device_summary("00:00:00:00:00:02", "10.0.0.2", "SADP", "second")});
+  const int opens_before = engine.open_count;
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                               100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  const auto switch_away_and_back = [&] {
+    SetActiveWindow(other);
+    pump();
+    EXPECT_EQ(GetActiveWindow(), other);
+    SetActiveWindow(hwnd);
+    pump();
+    EXPECT_EQ(GetActiveWindow(), hwnd);
+  };
+
+  struct Case {
+    const char* what;
+    HWND before;
+    bool disable_meanwhile;
+    HWND after;
+  };
+  const Case cases[] = {
+      {"the list", list, false, list},
+      {"a filter tab", tab(kTabDahua), false, tab(kTabDahua)},
+      {"the search button", window->search_button(), false, window->search_button()},
+      {"a button disabled meanwhile", window->update_button(), true, window->combo()},
+  };
+  for (const auto& c : cases) {
+    SetFocus(c.before);
+    ASSERT_EQ(GetFocus(), c.before) << c.what;
+    SetActiveWindow(other);
+    pump();
+    if (c.disable_meanwhile) EnableWindow(c.before, FALSE);
+    SetActiveWindow(hwnd);
+    pump();
+    EXPECT_EQ(GetFocus(), c.after) << c.what;
+    EnableWindow(c.before, TRUE);
+  }
+
+  // Reading the list, away and back, then Down: the list moves, the
+  // adapter and the devices stay.
+  ListView_SetItemState(list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+  SetFocus(list);
+  switch_away_and_back();
+  PostMessageW(GetFocus(), WM_KEYDOWN, VK_DOWN, 0x01500001);
+  PostMessageW(GetFocus(), WM_KEYUP, VK_DOWN, static_cast<LPARAM>(0xC1500001u));
+  pump();
+  EXPECT_EQ(selection(), 0);
+  EXPECT_EQ(engine.open_count, opens_before);
+  EXPECT_EQ(column(3), (std::vector<std::wstring>{L"first", L"second"}));
+  EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 1);
+  DestroyWindow(other);
 }
 
 class LayoutTest : public WindowTest, public ::testing::WithParamInterface<int> {

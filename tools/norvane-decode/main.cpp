@@ -3,6 +3,8 @@
 // the device table as the same CSV file that the device list saves.
 #include <pcap/pcap.h>
 
+#include <CLI/CLI.hpp>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +24,10 @@
 #include "vendors/vendor_table.h"
 
 namespace {
+
+#ifndef NORVANE_INSTALLED_VENDORS
+#define NORVANE_INSTALLED_VENDORS ""
+#endif
 
 constexpr int kExitOk = 0;
 constexpr int kExitError = 2;
@@ -66,7 +72,8 @@ Options:
   --format FORMAT  output of --devices: jsonl (the default) or csv
   --vendors FILE   MAC vendor database in the mac-vendors.tsv format; a file
                    that cannot be loaded is an error. Default: mac-vendors.tsv
-                   beside this program when it exists (otherwise no vendors)
+                   beside this program when it exists, else the installed
+                   one (otherwise no vendors)
   -h, --help       print this text
 
 Texts: frame fields carry the bytes the devices sent. Well-formed UTF-8 is
@@ -103,59 +110,33 @@ void error(std::string_view message) {
   std::fprintf(stderr, "%s: %.*s\n", kProgram, static_cast<int>(message.size()), message.data());
 }
 
+// CLI11 parses; the help text stays this tool's own (it documents the JSON
+// escapes), and every usage error exits with 2.
 bool parse_options(int argc, char** argv, Options& options) {
-  bool only_operands = false;
-  bool have_capture = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (!only_operands && arg == "--") {
-      only_operands = true;
-    } else if (!only_operands && (arg == "-h" || arg == "--help")) {
-      options.help = true;
-    } else if (!only_operands && arg == "--devices") {
-      options.devices = true;
-    } else if (!only_operands && (arg == "--format" || arg.starts_with("--format="))) {
-      std::string_view format;
-      if (arg == "--format") {
-        if (i + 1 >= argc) {
-          error("--format needs jsonl or csv");
-          return false;
-        }
-        format = argv[++i];
-      } else {
-        format = arg.substr(std::strlen("--format="));
-      }
-      if (format != "jsonl" && format != "csv") {
-        error("unknown format '" + std::string(format) + "' (jsonl or csv)");
-        return false;
-      }
-      options.csv = format == "csv";
-    } else if (!only_operands && (arg == "--vendors" || arg.starts_with("--vendors="))) {
-      if (arg == "--vendors") {
-        if (i + 1 >= argc) {
-          error("--vendors needs a file name");
-          return false;
-        }
-        options.vendors = argv[++i];
-      } else {
-        options.vendors = std::string(arg.substr(std::strlen("--vendors=")));
-      }
-      if (options.vendors.empty()) {
-        error("--vendors needs a file name");
-        return false;
-      }
-      options.vendors_given = true;
-    } else if (!only_operands && arg.size() > 1 && arg[0] == '-') {
-      error("unknown option '" + std::string(arg) + "' (see --help)");
-      return false;
-    } else if (have_capture) {
-      error("only one capture file can be decoded at a time (see --help)");
-      return false;
-    } else {
-      options.capture = std::string(arg);
-      have_capture = true;
-    }
+  CLI::App app{"", kProgram};
+  app.set_help_flag();
+  app.add_flag("-h,--help", options.help);
+  app.add_flag("--devices", options.devices);
+  std::string format = "jsonl";
+  app.add_option("--format", format)->check(CLI::IsMember({"jsonl", "csv"}));
+  app.add_option("--vendors", options.vendors)
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return value.empty() ? std::string("--vendors needs a file name") : std::string();
+          },
+          "FILE"));
+  app.add_option("capture", options.capture)->expected(1);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return true;
+    error(e.what());
+    error("see --help");
+    return false;
   }
+  options.csv = format == "csv";
+  options.vendors_given = app.count("--vendors") != 0;
+  const bool have_capture = app.count("capture") != 0;
   // CSV has the device list's columns; kept frames have others.
   if (!options.help && options.csv && !options.devices) {
     error("--format csv needs --devices (frames are written as JSON Lines only)");
@@ -182,10 +163,15 @@ bool load_vendors(const Options& options, norvane::VendorTable& vendors) {
     return true;
   }
   if (!options.devices) return true;  // frame lines carry no vendor
-  const std::filesystem::path path = norvane::vendor_db_path();
+  // Beside the program, else where the package installs it (share/norvane
+  // under the program's prefix).
   std::error_code ec;
-  if (path.empty() || !std::filesystem::exists(path, ec)) return true;
-  if (!norvane::load_vendor_db(vendors, path)) {
+  const std::filesystem::path beside = norvane::vendor_db_path();
+  if (beside.empty()) return true;
+  for (const std::filesystem::path& path :
+       {beside, beside.parent_path().parent_path() / NORVANE_INSTALLED_VENDORS}) {
+    if (!std::filesystem::is_regular_file(path, ec)) continue;
+    if (norvane::load_vendor_db(vendors, path)) return true;
     error("warning: ignoring vendor database '" + path.string() + "', which cannot be loaded");
   }
   return true;

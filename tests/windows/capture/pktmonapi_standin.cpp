@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "capture/capture_dll_win.h"
+#include "capture/pktmon_dll_win.h"
 #include "windows/capture/pktmon_standin.h"
 
 namespace {

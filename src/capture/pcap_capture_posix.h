@@ -1,0 +1,63 @@
+// Capture through libpcap on Linux: one thread of its own reads the
+// interface's frames from a large kernel ring, delivered at once (immediate
+// mode), and hands each one to the frame callback.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "capture/capture_backend.h"
+
+struct pcap;  // libpcap's pcap_t
+
+namespace norvane {
+
+// About 40000 Ethernet frames: a storm keeps arriving while the thread
+// parses, and the ring is what it may fall behind by.
+inline constexpr int kPcapCaptureBufferBytes = 64 * 1024 * 1024;
+inline constexpr int kPcapWaitMs = 150;
+
+// In immediate mode the kernel ring holds frames in slots of the snapshot
+// length, so the length is what the link can carry, not 64 KiB: the whole
+// frame of the interface's MTU with an Ethernet header and two VLAN tags
+// (1522 bytes at least, 65535 at most).
+int capture_snapshot_length(int mtu);
+
+class PcapCapture final : public CaptureBackend {
+ public:
+  // Captures on the interface `device`; null, with `error` saying why, when
+  // capture does not run. `permission_denied` tells a missing right apart
+  // from every other failure.
+  static std::unique_ptr<PcapCapture> start(const std::string& device, FrameCallback on_frame,
+                                            FailureCallback on_failed, std::string& error,
+                                            bool& permission_denied);
+
+  // Stops the thread and waits for it, then closes the handle: no callback
+  // runs after this returns.
+  ~PcapCapture() override;
+  PcapCapture(const PcapCapture&) = delete;
+  PcapCapture& operator=(const PcapCapture&) = delete;
+
+ private:
+  PcapCapture() = default;
+  void capture_thread();
+
+  pcap* handle_ = nullptr;
+  int stop_fd_ = -1;  // eventfd, written once to end the thread
+  std::atomic<bool> stopping_{false};
+  FrameCallback on_frame_;
+  FailureCallback on_failed_;
+  std::thread thread_;
+};
+
+// True when a /proc/self/status text shows CAP_NET_RAW among the effective
+// capabilities (the "CapEff:" line), which capturing and sending raw frames
+// need.
+bool status_has_capture_rights(std::string_view status);
+// The same for this process.
+bool has_capture_rights();
+
+}  // namespace norvane

@@ -1,0 +1,297 @@
+#!/usr/bin/env python3
+"""norvane-scan in the test lab's host namespace, natively.
+
+    scan_lab.py SCAN          the lab scenarios (run by tests/netns/lab.sh
+                              test run; needs root)
+    scan_lab.py SCAN --cli    usage and exit codes that send nothing
+
+Lab scenarios: capturing as root (every simulated device and every real peer
+with the MAC of its frames within 3 s), capture rights dropped (probes only,
+one stderr line with the setcap command), --passive (nothing leaves, checked
+on the far side), JSON Lines and CSV parsed with Python's json and csv, the
+table read from tmux panes 80 and 200 columns wide, an unknown, down or
+address-less interface, Ctrl+C, and the broadcast storm (at least 99% of the
+frames counted and every device listed).
+"""
+import csv
+import io
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "lab"))
+import queries  # noqa: E402  the lab's questions to its peers
+FAR_FRAMES = os.path.join(ROOT, "tests", "capture", "far_frames.py")
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+    return condition
+
+
+def run(*cmd, timeout=60, **kw):
+    return subprocess.run(list(cmd), capture_output=True, timeout=timeout, **kw)
+
+
+def scan(tool, *args, prefix=(), timeout=60):
+    r = run(*prefix, tool, *args, timeout=timeout)
+    return r.returncode, r.stdout.decode("utf-8"), r.stderr.decode("utf-8")
+
+
+def jsonl(text, what):
+    rows = []
+    for line in text.splitlines():
+        try:
+            rows.append(json.loads(line))
+        except ValueError:
+            check(False, f"{what}: not JSON: {line!r}")
+    return rows
+
+
+def expected(lab, subnet):
+    """(ip, mac, protocol) the list must hold when capturing: each simulated
+    device from its frames, and each real peer."""
+    want = {}
+    answering = set()
+    with open(os.path.join(lab, "expect.jsonl")) as f:
+        for line in f:
+            o = json.loads(line)
+            if o.get("path") == "udp":
+                want[(o["wire_ip"], o["wire_mac"])] = o["protocol"]
+                answering.add(o["ip"])
+    peers = {}
+    with open(os.path.join(lab, "peers.txt")) as f:
+        for line in f:
+            ip, protocol = line.split()[:2]
+            n = int(ip.rsplit(".", 1)[1])
+            peers[(ip, f"02:79:00:00:01:{n:02X}")] = protocol
+    return want, peers, answering
+
+
+def missing(rows, want):
+    have = {(r["ip"], r["mac"]): r for r in rows}
+    out = []
+    for (ip, mac), protocol in want.items():
+        row = have.get((ip, mac))
+        if row is None:
+            out.append(f"{ip} {mac} missing")
+        elif protocol not in row["protocols"]:
+            out.append(f"{ip} {mac} without {protocol}: {row['protocols']}")
+    return out
+
+
+def prompt_peers(own_ip, prefix, lab_dir):
+    """Makes the real peers that answer no probe of Norvane's speak now: an
+    mDNS question for the avahi host's name, a WS-Discovery Probe for wsdd's
+    device type, and an immediate LLDP/CDP update of lldpd."""
+    mdns = queries.udp4(own_ip)
+    mdns.sendto(queries.dns_query(0, [(f"{prefix}-printer.local", 1)]), ("224.0.0.251", 5353))
+    wsd = queries.udp4(own_ip)
+    wsd.sendto(queries.probe("wsdp:Device",
+                             'xmlns:wsdp="http://schemas.xmlsoap.org/ws/2006/02/devprof"'),
+               ("239.255.255.250", 3702))
+    with open(os.path.join(lab_dir, "pids")) as f:
+        for line in f:
+            pid, _started, name = line.split()
+            if name == "lldpd":
+                run("nsenter", "-t", pid, "-m", "-n", "lldpcli", "-u", "/run/lldpd.socket",
+                    "update", timeout=10)
+    time.sleep(0.5)
+    mdns.close()
+    wsd.close()
+
+
+def cli(tool):
+    """Everything here fails before anything could be sent."""
+    rc, out, err = scan(tool, "--version")
+    check(rc == 0 and out.startswith("norvane-scan "), f"--version: {rc} {out!r}")
+    rc, out, err = scan(tool, "--help")
+    check(rc == 0 and "--passive" in out and "--list-interfaces" in out, f"--help: {rc}")
+    for args, what in [(("--format", "xml"), "unknown format"),
+                       (("--passive", "--no-capture"), "passive without capture"),
+                       (("--seconds", "0"), "zero seconds"),
+                       (("--seconds",), "--seconds last"),
+                       (("--frobnicate",), "unknown option"),
+                       (("-i", "nvs-no-such0"), "unknown interface"),
+                       (("-i", "lo"), "loopback is no adapter"),
+                       (("--vendors", "/nonexistent/mac-vendors.tsv", "-i", "nvs-no-such0"),
+                        "unknown interface before vendors")]:
+        rc, out, err = scan(tool, *args)
+        check(rc == 2 and out == "" and err.strip(), f"{what}: exit {rc}, stderr {err!r}")
+    rc, out, err = scan(tool, "-i", "nvs-no-such0")
+    check("unknown interface" in err, f"unknown interface message: {err!r}")
+    return 1 if failures else 0
+
+
+def pane(tool, width, seconds, socket_name):
+    """The table as a tmux pane WIDTH columns wide shows it."""
+    session = f"nvscan{width}"
+    subprocess.run(["tmux", "-L", socket_name, "new-session", "-d", "-s", session, "-x",
+                    str(width), "-y", "60",
+                    f"{tool} -i nvs0 --seconds {seconds}; sleep 30"], check=True)
+    time.sleep(seconds + 1.5)
+    text = run("tmux", "-L", socket_name, "capture-pane", "-p", "-t", session).stdout.decode()
+    subprocess.run(["tmux", "-L", socket_name, "kill-session", "-t", session])
+    return [line for line in text.splitlines() if line.strip()]
+
+
+def lab(tool):
+    lab_dir = os.environ.get("NORVANE_LAB_DIR")
+    subnet = os.environ.get("NORVANE_LAB_SUBNET")
+    if not lab_dir or os.geteuid() != 0:
+        print("SKIP: run inside tests/netns/lab.sh test run, as root")
+        return SKIP
+    prefix = os.environ.get("NORVANE_LAB_NS", "nvst-host").rsplit("-", 1)[0]
+    far = prefix + "-far"
+    own_ip = subnet + ".1"
+    want, peers, answering = expected(lab_dir, subnet)
+    work = tempfile.mkdtemp(prefix="nvscan-")
+    try:
+        # As root, capturing: the peers are asked too (mDNS, WS-Discovery),
+        # so that each of them speaks while the scan runs.
+        started = time.monotonic()
+        proc = subprocess.Popen([tool, "-i", "nvs0", "--seconds", "3", "--format", "jsonl"],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        # Asked once the scan has surely started capturing, and once more.
+        time.sleep(1.0)
+        prompt_peers(own_ip, prefix, lab_dir)
+        time.sleep(0.5)
+        prompt_peers(own_ip, prefix, lab_dir)
+        out, err = proc.communicate(timeout=30)
+        elapsed = time.monotonic() - started
+        rows = jsonl(out.decode(), "capturing")
+        check(proc.returncode == 0, f"capturing: exit {proc.returncode}: {err.decode()!r}")
+        check(not missing(rows, want), f"capturing, devices: {missing(rows, want)}")
+        check(not missing(rows, peers), f"capturing, peers: {missing(rows, peers)}")
+        check("probes only" not in err.decode(), f"capturing: {err.decode()!r}")
+        print(f"capturing: {len(rows)} devices in {elapsed:.1f} s; {err.decode().strip()}")
+
+        # CSV: the window's export of the same list.
+        rc, out, err = scan(tool, "-i", "nvs0", "--seconds", "2", "--format", "csv")
+        check(rc == 0 and out.startswith("\ufeff"), f"CSV: exit {rc}, starts {out[:10]!r}")
+        records = list(csv.reader(io.StringIO(out.lstrip("\ufeff"), newline="")))
+        check(records and records[0] == ["Adres IP", "Adres MAC", "VENDOR", "Nazwa",
+                                         "Model / opis", "Protokół", "Informacje"],
+              f"CSV header {records[:1]}")
+        check("\r\n" in out and all(len(r) == 7 for r in records), "CSV records")
+        csv_rows = [{"ip": r[0], "mac": r[1], "protocols": r[5]} for r in records[1:]]
+        check(not missing(csv_rows, want), f"CSV devices: {missing(csv_rows, want)}")
+
+        # Capture rights dropped: probes only, said once on stderr.
+        rc, out, err = scan(tool, "-i", "nvs0", "--seconds", "2", "--format", "jsonl",
+                            prefix=("setpriv", "--bounding-set=-net_raw,-net_admin", "--"))
+        lines = [l for l in err.splitlines() if "setcap" in l]
+        check(rc == 0 and len(lines) == 1 and "cap_net_raw" in lines[0],
+              f"no rights: exit {rc}, stderr {err!r}")
+        probed = {r["ip"] for r in jsonl(out, "no rights")}
+        check(answering <= probed, f"no rights: missing {sorted(answering - probed)}")
+        check("probes only" in err, f"no rights summary: {err!r}")
+
+        # --passive: nothing from the adapter reaches the far side. The
+        # kernel's own IGMP leave reports for the sockets of the runs before
+        # are repeated for a second or two; they are over first.
+        time.sleep(3.0)
+        pcap = os.path.join(work, "passive.pcap")
+        dump = subprocess.Popen(["ip", "netns", "exec", far, "tcpdump", "-i", "up0", "-U", "-n",
+                                 "-w", pcap, "ether", "src", "02:79:00:00:01:01"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1.0)
+        rc, out, err = scan(tool, "-i", "nvs0", "--seconds", "6", "--passive", "--format", "jsonl")
+        time.sleep(0.5)
+        dump.send_signal(signal.SIGINT)
+        dump.wait(timeout=10)
+        leaked = run("tcpdump", "-n", "-r", pcap, "not", "icmp6").stdout.decode().splitlines()
+        check(rc == 0, f"passive: exit {rc}: {err!r}")
+        check(not leaked, f"passive: {len(leaked)} frames left the adapter: {leaked[:3]}")
+        heard = {r["ip"] for r in jsonl(out, "passive")}
+        check(subnet + ".32" in heard, f"passive: the LLDP switch was not heard: {sorted(heard)}")
+
+        # The table at 80 and 200 columns.
+        if shutil.which("tmux"):
+            socket_name = f"nvscan-{os.getpid()}"
+            try:
+                for width in (80, 200):
+                    lines = pane(tool, width, 2, socket_name)
+                    check(lines and lines[0].startswith("Adres IP"), f"{width}: header {lines[:1]}")
+                    check(all(len(l) <= width for l in lines), f"{width}: a line is too long")
+                    check(any(l.startswith("Urządzenia ") for l in lines),
+                          f"{width}: no status line: {lines[-2:]}")
+                    shown = " ".join(lines)
+                    gone = [ip for (ip, mac) in want if ip not in shown]
+                    check(not gone, f"{width}: addresses not shown: {gone}")
+                    macs = [mac for (ip, mac) in want if mac not in shown]
+                    check(width < 200 or not macs, f"{width}: MACs not shown: {macs}")
+                    print(f"--- tmux {width} columns\n" + "\n".join(lines))
+            finally:
+                subprocess.run(["tmux", "-L", socket_name, "kill-server"], capture_output=True)
+        else:
+            check(False, "tmux is not installed (scripts/setup.sh)")
+
+        # Unknown, down and address-less interfaces.
+        subprocess.run(["ip", "link", "add", "nvsx0", "type", "veth", "peer", "name", "nvsx1"],
+                       check=True)
+        try:
+            rc, out, err = scan(tool, "-i", "nvsx0", "--seconds", "1")
+            check(rc == 2 and "down" in err, f"down interface: {rc} {err!r}")
+            for dev in ("nvsx0", "nvsx1"):
+                subprocess.run(["ip", "link", "set", dev, "up"], check=True)
+            time.sleep(0.3)
+            rc, out, err = scan(tool, "-i", "nvsx0", "--seconds", "1")
+            check(rc == 2 and "IPv4" in err, f"no IPv4: {rc} {err!r}")
+        finally:
+            subprocess.run(["ip", "link", "del", "nvsx0"])
+
+        # Ctrl+C stops cleanly and still prints what was found.
+        proc = subprocess.Popen([tool, "-i", "nvs0", "--watch", "--format", "jsonl"],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        time.sleep(2.0)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=10)
+        rows = jsonl(out.decode(), "Ctrl+C")
+        check(proc.returncode == 0 and not missing(rows, want),
+              f"Ctrl+C: exit {proc.returncode}, missing {missing(rows, want)}")
+
+        # The storm: the far side floods the adapter with broadcast and ARP.
+        result = os.path.join(work, "flood.txt")
+        proc = subprocess.Popen([tool, "-i", "nvs0", "--seconds", "6", "--format", "jsonl"],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        time.sleep(0.5)
+        run("ip", "netns", "exec", far, "python3", FAR_FRAMES, "flood", "up0", "4", result,
+            timeout=60)
+        out, err = proc.communicate(timeout=60)
+        sent = int(open(result).read().split()[0])
+        summary = err.decode()
+        counted = int(summary.split(" packets")[0].rsplit(" ", 1)[1])
+        rows = jsonl(out.decode(), "flood")
+        print(f"flood: {sent} frames sent in 4 s, {counted} counted; {summary.strip()}")
+        check(counted >= 0.99 * sent, f"flood: {counted} of {sent} frames counted")
+        check(not missing(rows, want), f"flood: devices missing {missing(rows, want)}")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print("norvane-scan lab:", "failed" if failures else "passed")
+    return 1 if failures else 0
+
+
+def main():
+    if len(sys.argv) < 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    tool = os.path.abspath(sys.argv[1])
+    if "--cli" in sys.argv[2:]:
+        return cli(tool)
+    return lab(tool)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
