@@ -11,8 +11,8 @@ set(NORVANE_VENDOR_DB_TEST "${CMAKE_CURRENT_LIST_DIR}/../tools/norvane-vendordb/
 # OUTPUT carries the modification time of the newest registry, older than
 # the tool that writes it, so the build follows a stamp file written after
 # it instead (OUTPUT is a byproduct: deleting it still rebuilds it). With
-# tests, the test vendor_db_dates checks the date of OUTPUT and of the
-# tool's files.
+# tests, the test TARGET.dates checks the date of OUTPUT and of the tool's
+# files.
 function(norvane_vendor_db target tool tool_depends output)
   set(_registries)
   foreach(name oui.csv mam.csv oui36.csv iab.csv)
@@ -37,9 +37,9 @@ function(norvane_vendor_db target tool tool_depends output)
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
     # By path, not as a target: a target would run through the Windows
     # build's emulator, and this check runs on the build machine.
-    add_test(NAME vendor_db_dates
+    add_test(NAME ${target}.dates
              COMMAND "${Python3_EXECUTABLE}" "${NORVANE_VENDOR_DB_TEST}" "${tool}"
                      "${NORVANE_IEEE_DATA_DIR}" "${output}")
-    set_tests_properties(vendor_db_dates PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+    set_tests_properties(${target}.dates PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
   endif()
 endfunction()
