@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/classify.h"
 #include "vendors/vendor_db.h"
@@ -144,6 +146,42 @@ TEST(IeeeCsv, NamesAreCleanedAndLaterRecordsWin) {
   // Control bytes become spaces first and the trim drops those at the end.
   EXPECT_EQ(*table.find(make_prefix_key(24, 0x001BC7)), "Tab here");
   EXPECT_EQ(*table.find(make_prefix_key(24, 0x001BC8)), "Second");
+}
+
+// Records with the same key anywhere in a file: the last one's name; the
+// file's names replace the target's for the same keys and leave its other
+// entries alone, whatever order the records come in.
+TEST(IeeeCsv, RepeatsAndTheTargetsOwnEntries) {
+  struct Case {
+    const char* what;
+    std::string records;
+    std::vector<std::pair<PrefixKey, std::string_view>> want;
+  };
+  const PrefixKey kept = make_prefix_key(36, 0x70B3D5F2F);
+  const PrefixKey replaced = make_prefix_key(36, 0x70B3D5F30);
+  const PrefixKey added = make_prefix_key(36, 0x70B3D5F2E);
+  const Case cases[] = {
+      {"a repeat far apart",
+       "MA-S,70B3D5F30,First,a\nMA-S,70B3D5F2E,New,a\nMA-S,70B3D5F30,Last,a\n",
+       {{kept, "Kept"}, {replaced, "Last"}, {added, "New"}}},
+      {"three times, lower case last",
+       "MA-S,70b3d5f30,One,a\nMA-S,70B3D5F2E,New,a\nMA-S,70B3D5F30,Two,a\nMA-S,70b3d5f30,Three,a\n",
+       {{kept, "Kept"}, {replaced, "Three"}, {added, "New"}}},
+      {"the repeat skipped for its empty name",
+       "MA-S,70B3D5F30,Named,a\nMA-S,70B3D5F30,\x01,a\n",
+       {{kept, "Kept"}, {replaced, "Named"}}},
+  };
+  for (const Case& c : cases) {
+    VendorTable table;
+    table.insert(kept, "Kept");
+    table.insert(replaced, "Before");
+    ASSERT_TRUE(parse_ieee_csv(table, kCsvHeader + c.records, 36)) << c.what;
+    EXPECT_EQ(table.size(), c.want.size()) << c.what;
+    for (const auto& [key, name] : c.want) {
+      ASSERT_NE(table.find(key), nullptr) << c.what;
+      EXPECT_EQ(*table.find(key), name) << c.what;
+    }
+  }
 }
 
 // A registry whose name for a block is only a control byte leaves the block
