@@ -107,7 +107,7 @@ class VendorSearchKeys {
   std::size_t count_not_above(std::uint64_t key) const noexcept;
   // The same in two steps, for a caller that fetches what it will need
   // meanwhile: the first of eight keys among which the count ends (kNoKeys
-  // when no key is above), then the count.
+  // when every key is above key), then the count.
   static constexpr std::size_t kNoKeys = ~std::size_t{0};
   std::size_t window(std::uint64_t key) const noexcept;
   std::size_t count_in_window(std::size_t first, std::uint64_t key) const noexcept;
