@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "decode/frame.h"
@@ -278,7 +279,11 @@ const norvane::VendorTable& big_vendor_table() {
     // The block the benchmarks' devices use, with a name that normalises.
     t.insert(norvane::make_prefix_key(24, 0x001B00),
              "Hangzhou Hikvision Digital Technology Co.,Ltd.");
-    return t;
+    // Merged whole, as a loaded database is: single inserts leave the
+    // latest ones in the table's side list.
+    norvane::VendorTable whole;
+    whole.insert_or_assign_all(std::move(t));
+    return whole;
   }();
   return table;
 }

@@ -22,6 +22,9 @@
 #        throughput TEST_EXE is norvane-capture-bench.exe: the far side floods
 #                   for NVC_FLOOD_SECONDS (default 10) and the bench reports
 #                   the frames per second it carried (a measurement, no test).
+#                   NVC_FLOOD picks the flood: "mixed" (default; broadcast and
+#                   ARP frames from far_frames.py), or "storm" or "video" from
+#                   norvane-flood (NORVANE_FLOOD, default the native build's).
 # Needs root (namespaces, and libpcap behind Wine's wpcap). Exits 77 when it
 # cannot run here. Every process started is recorded and stopped by PID; the
 # namespaces are deleted at the end, and a new run first removes what an
@@ -32,6 +35,7 @@ readonly SKIP=77
 readonly HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 readonly NEAR=nvc-near FAR=nvc-far NEAR_IF=nvc-n0 FAR_IF=nvc-f0
 readonly NEAR_IP=10.80.0.1 FAR_IP=10.80.0.2
+readonly FLOOD_TOOL=${NORVANE_FLOOD:-$HERE/../build/native/tests/sim/norvane-flood}
 
 skip() {
   echo "SKIP: $*"
@@ -201,8 +205,19 @@ case $PHASE in
     ;;
   throughput)
     secs=${NVC_FLOOD_SECONDS:-10}
-    background far-flood ip netns exec "$FAR" /usr/bin/python3 "$HERE/capture/far_frames.py" \
-      flood "$FAR_IF" $((secs + 2)) "$WORK/flood.txt" || die "flood did not start"
+    rm -f "$WORK/flood.txt"
+    case ${NVC_FLOOD:-mixed} in
+      mixed)
+        background far-flood ip netns exec "$FAR" /usr/bin/python3 "$HERE/capture/far_frames.py" \
+          flood "$FAR_IF" $((secs + 2)) "$WORK/flood.txt" || die "flood did not start"
+        ;;
+      storm | video)
+        [[ -x $FLOOD_TOOL ]] || die "no $FLOOD_TOOL (native build, target norvane-flood)"
+        background far-flood ip netns exec "$FAR" "$FLOOD_TOOL" "$FAR_IF" "$NVC_FLOOD" \
+          $((secs + 2)) "$WORK/flood.txt" || die "flood did not start"
+        ;;
+      *) die "NVC_FLOOD is mixed, storm or video" ;;
+    esac
     sleep 0.5
     near wine "$TEST_EXE" "$NEAR_IF" "$secs" </dev/null || status=1
     for _ in $(seq 100); do [[ -s $WORK/flood.txt ]] && break; sleep 0.1; done

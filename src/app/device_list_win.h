@@ -41,6 +41,7 @@ class DeviceList final : public DevicePresenter, public ItemSink {
     PaintHold& operator=(PaintHold&& other) noexcept;
     PaintHold(const PaintHold&) = delete;
     PaintHold& operator=(const PaintHold&) = delete;
+    bool holds() const noexcept { return list_ != nullptr; }
 
    private:
     DeviceList* list_ = nullptr;

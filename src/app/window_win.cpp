@@ -198,6 +198,10 @@ LRESULT Window::handle_message(UINT msg, WPARAM wparam, LPARAM lparam) {
         update();
         return 0;
       }
+      if (wparam == kAnswerTimer) {
+        on_answer_timer();
+        return 0;
+      }
       break;
     case kMsgStartCapture:
       start_capture();
@@ -323,12 +327,38 @@ void Window::on_command(WORD id, WORD code, HWND control) {
   }
 }
 
-void Window::on_adapter_changed() { capture_.on_selection_changed(); }
+void Window::on_adapter_changed() {
+  capture_.on_selection_changed();
+  follow_answers();
+}
 
-void Window::on_search_clicked() { capture_.on_search_pressed(); }
+void Window::on_search_clicked() {
+  capture_.on_search_pressed();
+  follow_answers();
+}
+
+void Window::follow_answers() {
+  const bool due = capture_.answers_due();
+  if (due == answer_timer_on_ || !hwnd_) return;
+  if (due) {
+    answer_timer_on_ = SetTimer(hwnd_, kAnswerTimer, kAnswerMilliseconds, nullptr) != 0;
+  } else {
+    KillTimer(hwnd_, kAnswerTimer);
+    answer_timer_on_ = false;
+  }
+}
+
+void Window::on_answer_timer() {
+  // Painting stays held until the tick: a repaint of the list between two
+  // polls would cost more than the polls themselves.
+  capture_.poll_answers();
+  follow_answers();
+}
 
 void Window::on_destroy() {
   KillTimer(hwnd_, kTickTimer);
+  KillTimer(hwnd_, kAnswerTimer);
+  answer_timer_on_ = false;
   cancel_vendor_update_worker();
   stop_capture();
   PostQuitMessage(0);
@@ -344,8 +374,9 @@ void Window::update() {
     refresh_adapter_selector();
   }
   // 1.-3. Capture health and failover, the retry after a failed start, and
-  // the probe engine's sockets.
+  // the probe engine's sockets (which a restart may have opened anew).
   capture_.tick();
+  follow_answers();
   // 4. Vendor update progress.
   if (progress_shown_) {
     if (const auto snapshot = read_vendor_update_progress()) apply_update_progress(*snapshot);
@@ -355,8 +386,11 @@ void Window::update() {
     notice_expiry_ = 0;
     notice_.clear();
   }
-  // 6. Capture queue: one swap under the lock, merging outside it.
-  std::vector<PacketSummary> batch = capture_.take_queue();
+  // 6. Capture queue: one swap under the lock, merging outside it. The
+  // batch's storage goes back to the queue at the next take; the summaries
+  // are destroyed here, on this thread.
+  std::vector<PacketSummary>& batch = queue_batch_;
+  capture_.take_queue(batch);
   {
     // Painting is held while the batch changes the list: every insertion
     // would otherwise update and repaint the scroll bar and scroll the rows
@@ -366,9 +400,11 @@ void Window::update() {
     const DeviceList::PaintHold hold =
         batch.empty() ? DeviceList::PaintHold() : list_view_.hold_painting();
     for (const auto& summary : batch) table_.merge(summary);
+    batch.clear();
     // 7. At most one sort per tick.
     if (list_view_.resort_pending()) list_view_.sort();
   }
+  release_replies();
   // 8.-9. The column fit and the status band.
   list_view_.fit_columns(false);
   refresh_status();
@@ -377,8 +413,15 @@ void Window::update() {
 void Window::on_probe_reply(const DiscoveryReply& reply) {
   PacketSummary summary;
   if (!summary_from_reply(reply, capture_.traffic(), summary)) return;
-  if (decode_datagram(summary)) table_.merge(summary);
+  if (!decode_datagram(summary)) return;
+  // Answers come in bursts (hundreds after a search on a large site):
+  // painting is held from the first one until the next tick, as for a
+  // batch from the capture queue.
+  if (!replies_hold_.holds()) replies_hold_ = list_view_.hold_painting();
+  table_.merge(summary);
 }
+
+void Window::release_replies() { replies_hold_ = DeviceList::PaintHold(); }
 
 void Window::clear_devices() { capture_.clear_devices(); }
 

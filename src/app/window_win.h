@@ -35,6 +35,10 @@ inline constexpr UINT kMsgStartCapture = WM_APP + 1;
 inline constexpr UINT kMsgVendorUpdateDone = WM_APP + 2;
 inline constexpr UINT_PTR kTickTimer = 1;
 inline constexpr UINT kTickMilliseconds = 200;
+// Probing alone, the probe engine's port sockets are read this often while
+// they are open after a search.
+inline constexpr UINT_PTR kAnswerTimer = 2;
+inline constexpr UINT kAnswerMilliseconds = 20;
 inline constexpr int kIconGroup = 101;
 
 enum ControlId : int {
@@ -95,11 +99,13 @@ class Window final : private CaptureHost {
   // The timer tick.
   void update();
 
-  // The capture side's way in: appends a summary unless the device list was
-  // cleared since `generation` was read or 4096 summaries are waiting.
+  // The capture side's way in: true when the summary is taken in (queued,
+  // or its twin waits already), false when the device list was cleared
+  // since `generation` was read or its room of the queue is full.
   // Callable from any thread.
   bool queue_summary(PacketSummary summary, std::uint32_t generation) {
-    return capture_.queue_summary(std::move(summary), generation);
+    const QueueOutcome outcome = capture_.queue_summary(std::move(summary), generation);
+    return outcome == QueueOutcome::kQueued || outcome == QueueOutcome::kCoalesced;
   }
   std::uint32_t queue_generation() const noexcept { return capture_.queue_generation(); }
   std::size_t queued_summaries() { return capture_.queued_summaries(); }
@@ -118,6 +124,8 @@ class Window final : private CaptureHost {
   // The probe engine's answer handler: counts the datagram, decodes it and
   // merges a discovery answer at once (used while running without capture).
   void on_probe_reply(const DiscoveryReply& reply) override;
+  // Ends the hold on painting that answers began since the last tick.
+  void release_replies();
 
   // Vendor update steps that are independent of the worker.
   void apply_update_progress(const UpdateProgress& progress);
@@ -190,8 +198,15 @@ class Window final : private CaptureHost {
   // keeping the selection; discovery starts only when the first adapter
   // appears.
   void refresh_adapter_selector();
-  void start_capture() { capture_.start_capture(); }
+  void start_capture() {
+    capture_.start_capture();
+    follow_answers();
+  }
   void stop_capture() { capture_.stop_capture(); }
+  // Starts the answer timer while a search's answers are due, stops it
+  // once they are not.
+  void follow_answers();
+  void on_answer_timer();
   std::vector<NetworkAdapter> enumerate_adapters() const;
 
   // CaptureHost
@@ -239,6 +254,7 @@ class Window final : private CaptureHost {
   int last_width_ = -1;
   int last_dpi_ = 0;
   bool progress_shown_ = false;
+  bool answer_timer_on_ = false;
 
   // The dark theme: owns its brushes and the controls' subclasses.
   DarkTheme theme_;
@@ -264,12 +280,17 @@ class Window final : private CaptureHost {
   // column-fit state live with the list).
   DeviceTable table_;
   DeviceList list_view_;
+  // The list's painting, held from the first probe answer of a burst until
+  // the next tick.
+  DeviceList::PaintHold replies_hold_;
 
   // Discovery: the probe engine and the capture control with its queue,
   // counters and back-ends. The control goes first at destruction, ending
   // the back-ends' callbacks while the table they feed still exists.
   ProbeEngine probe_engine_;
   CaptureControl capture_;
+  // The drained queue of the tick, kept for its storage.
+  std::vector<PacketSummary> queue_batch_;
 
   // Status panel.
   std::u16string devices_long_;

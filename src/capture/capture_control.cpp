@@ -139,40 +139,20 @@ void CaptureControl::tick() {
   }
   if (!running_ && retry_at_ != 0 && host_.now_ms() >= retry_at_) start_capture();
   if (running_ && udp_only_) {
-    probe_engine_.poll([this](const DiscoveryReply& reply) { host_.on_probe_reply(reply); });
+    poll_answers();
   } else if (running_) {
     probe_engine_.poll(ReplyHandler{});
   }
 }
 
+void CaptureControl::poll_answers() {
+  if (!running_ || !udp_only_) return;
+  probe_engine_.poll([this](const DiscoveryReply& reply) { host_.on_probe_reply(reply); });
+}
+
 void CaptureControl::clear_devices() {
-  {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
-    queue_generation_.fetch_add(1);
-    summary_queue_.clear();
-  }
+  queue_.clear();
   host_.clear_device_list();
-}
-
-std::vector<PacketSummary> CaptureControl::take_queue() {
-  std::vector<PacketSummary> batch;
-  std::lock_guard<std::mutex> lock(queue_mutex_);
-  batch.swap(summary_queue_);
-  return batch;
-}
-
-bool CaptureControl::queue_summary(PacketSummary summary, std::uint32_t generation) {
-  std::lock_guard<std::mutex> lock(queue_mutex_);
-  if (queue_generation_.load() != generation || summary_queue_.size() >= kMaxQueuedSummaries) {
-    return false;
-  }
-  summary_queue_.push_back(std::move(summary));
-  return true;
-}
-
-std::size_t CaptureControl::queued_summaries() {
-  std::lock_guard<std::mutex> lock(queue_mutex_);
-  return summary_queue_.size();
 }
 
 void CaptureControl::on_frame(const MacBytes& own_mac, const std::uint8_t* frame,
@@ -183,11 +163,17 @@ void CaptureControl::on_frame(const MacBytes& own_mac, const std::uint8_t* frame
   if (std::memcmp(frame + 6, own_mac.data(), 6) == 0) return;
   traffic_.byte_count.fetch_add(length);
   traffic_.packet_count.fetch_add(1);
-  const std::uint32_t generation = queue_generation_.load();
+  // With both rooms full nothing can be queued before the next tick: a
+  // flood then costs the counting alone.
+  if (queue_.full()) return;
+  const std::uint32_t generation = queue_.generation();
   try {
-    PacketSummary summary;
+    // One summary per back-end thread, parsed into again and again: a flood
+    // frame that is left out (its twin waits already) then costs no
+    // allocation, as its texts fit the buffers of the one before.
+    thread_local PacketSummary summary;
     if (!summarize_frame(frame, length, summary)) return;
-    queue_summary(std::move(summary), generation);
+    queue_.offer(summary, generation);
   } catch (...) {
     // Nothing may reach the back-end's thread; the next tick restarts.
     capture_failed_.store(true);

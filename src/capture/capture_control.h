@@ -6,12 +6,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/capture_backend.h"
+#include "capture/capture_queue.h"
 #include "decode/frame.h"
 #include "model/packet_summary.h"
 #include "net/adapter.h"
@@ -19,7 +19,6 @@
 
 namespace norvane {
 
-inline constexpr std::size_t kMaxQueuedSummaries = 4096;
 inline constexpr std::uint64_t kCaptureRetryMs = 3000;
 
 inline constexpr char16_t kNoIpv4Status[] =
@@ -75,12 +74,23 @@ class CaptureControl {
   // The capture steps that open the timer tick: health and failover, the
   // retry, and polling the probe engine.
   void tick();
+  // Probing alone, answers to a search come in on the probe engine's own
+  // sockets, hundreds of them at once on a large site: while its port
+  // sockets are open, the window polls it more often than the tick.
+  bool answers_due() const { return running_ && udp_only_ && probe_engine_.ports_open(); }
+  void poll_answers();
 
   // Clearing the devices: raises the generation and empties the queue under
   // the lock, then the host clears the list and the table.
   void clear_devices();
-  // The drain of the tick: the whole queue, in order.
-  std::vector<PacketSummary> take_queue();
+  // The drain of the tick: the whole queue, in order, into `batch`, whose
+  // storage the queue reuses (see CaptureQueue::take).
+  void take_queue(std::vector<PacketSummary>& batch) { queue_.take(batch); }
+  std::vector<PacketSummary> take_queue() {
+    std::vector<PacketSummary> batch;
+    queue_.take(batch);
+    return batch;
+  }
 
   // The frame callback's work, on a back-end's thread. `own_mac` is the
   // adapter's address captured when capture started.
@@ -90,11 +100,13 @@ class CaptureControl {
   FrameCallback frame_callback(const MacBytes& own_mac);
   FailureCallback failure_callback();
 
-  // Appends unless the list was cleared since `generation` was read or the
-  // queue is full. Any thread.
-  bool queue_summary(PacketSummary summary, std::uint32_t generation);
-  std::uint32_t queue_generation() const noexcept { return queue_generation_.load(); }
-  std::size_t queued_summaries();
+  // Offers a summary read while the generation was `generation` to the
+  // queue (CaptureQueue::offer). Any thread.
+  QueueOutcome queue_summary(PacketSummary summary, std::uint32_t generation) {
+    return queue_.offer(summary, generation);
+  }
+  std::uint32_t queue_generation() const noexcept { return queue_.generation(); }
+  std::size_t queued_summaries() { return queue_.size(); }
 
   TrafficCounters& traffic() noexcept { return traffic_; }
   const std::u16string& capture_status() const noexcept { return capture_status_; }
@@ -120,9 +132,7 @@ class CaptureControl {
   std::unique_ptr<CaptureBackend> pktmon_;
   std::unique_ptr<CaptureBackend> npcap_;
 
-  std::mutex queue_mutex_;
-  std::vector<PacketSummary> summary_queue_;
-  std::atomic<std::uint32_t> queue_generation_{0};
+  CaptureQueue queue_;
   std::atomic<bool> capture_failed_{false};
   TrafficCounters traffic_;
 

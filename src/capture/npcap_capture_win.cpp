@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "capture/npcap_logic.h"
+
 namespace norvane {
 
 namespace {
@@ -65,27 +67,60 @@ bool NpcapCapture::open_device(const std::wstring& directory, const std::string&
 
   pcap_.bind(capture_library_.get());
   // Wine's wpcap exports pcap_getevent but aborts the process when it is
-  // called; the 150 ms waits alone then bound the reaction time.
+  // called; the thread then waits by the read wait schedule alone.
   if (dll::running_under_wine()) pcap_.pcap_getevent = nullptr;
   if (!pcap_.pcap_open_live || !pcap_.pcap_datalink || !pcap_.pcap_setnonblock ||
       !pcap_.pcap_close || !pcap_.pcap_next_ex) {
     return false;
   }
 
+  // Some adapters refuse promiscuous mode; their own traffic and the
+  // broadcast and multicast frames are still worth having. The handle is
+  // made with a large kernel buffer where the library lets it be chosen
+  // before activation, else opened at once.
   char errors[dll::kPcapErrorBufferSize] = {};
-  capture_ = pcap_.pcap_open_live(device.c_str(), kSnapshotLength, 1, kReadTimeoutMs, errors);
-  if (!capture_) {
-    // Some adapters refuse promiscuous mode; their own traffic and the
-    // broadcast and multicast frames are still worth having.
-    capture_ = pcap_.pcap_open_live(device.c_str(), kSnapshotLength, 0, kReadTimeoutMs, errors);
+  for (const int promiscuous : {1, 0}) {
+    if (!capture_) capture_ = create_and_activate(device, promiscuous, errors);
+  }
+  if (capture_) kernel_buffer_ = npcap::kKernelBufferBytes;
+  for (const int promiscuous : {1, 0}) {
+    if (!capture_) {
+      capture_ = pcap_.pcap_open_live(device.c_str(), kSnapshotLength, promiscuous, kReadTimeoutMs,
+                                      errors);
+    }
   }
   if (!capture_) return false;
+  // Npcap sizes its driver's buffer for an open handle this way; a library
+  // that cannot (libpcap once activated) answers with an error, which
+  // leaves the handle as it was.
+  if (pcap_.pcap_setbuff) pcap_.pcap_setbuff(capture_, npcap::kKernelBufferBytes);
   if (pcap_.pcap_datalink(capture_) != dll::kDltEthernet ||
       pcap_.pcap_setnonblock(capture_, 1, errors) != 0) {
     return false;
   }
   if (pcap_.pcap_getevent) capture_event_ = pcap_.pcap_getevent(capture_);
   return true;
+}
+
+dll::PcapHandle* NpcapCapture::create_and_activate(const std::string& device, int promiscuous,
+                                                   char* errors) {
+  if (!pcap_.pcap_create || !pcap_.pcap_set_snaplen || !pcap_.pcap_set_promisc ||
+      !pcap_.pcap_set_timeout || !pcap_.pcap_set_buffer_size || !pcap_.pcap_activate) {
+    return nullptr;
+  }
+  dll::PcapHandle* handle = pcap_.pcap_create(device.c_str(), errors);
+  if (!handle) return nullptr;
+  // pcap_activate answers warnings (promiscuous mode not supported, ...)
+  // above 0: the handle captures all the same.
+  if (pcap_.pcap_set_snaplen(handle, kSnapshotLength) != 0 ||
+      pcap_.pcap_set_promisc(handle, promiscuous) != 0 ||
+      pcap_.pcap_set_timeout(handle, kReadTimeoutMs) != 0 ||
+      pcap_.pcap_set_buffer_size(handle, npcap::kKernelBufferBytes) != 0 ||
+      pcap_.pcap_activate(handle) < 0) {
+    pcap_.pcap_close(handle);
+    return nullptr;
+  }
+  return handle;
 }
 
 DWORD WINAPI NpcapCapture::thread_entry(void* self) {
@@ -96,6 +131,7 @@ DWORD WINAPI NpcapCapture::thread_entry(void* self) {
 void NpcapCapture::capture_thread() {
   HANDLE waits[2] = {stop_event_, capture_event_};
   const DWORD wait_count = capture_event_ ? 2 : 1;
+  npcap::ReadWaitSchedule schedule;
   try {
     // The stop request is tested before every read through the flag raised
     // with the stop event: a zero-timeout wait on the event is a wineserver
@@ -106,11 +142,15 @@ void NpcapCapture::capture_thread() {
       const std::uint8_t* data = nullptr;
       const int result = pcap_.pcap_next_ex(capture_, &header, &data);
       if (result == 1) {
+        schedule.on_frame();
         if (header && data) on_frame_(data, header->caplen);
         continue;
       }
       if (result != 0) break;
-      const DWORD woke = WaitForMultipleObjects(wait_count, waits, FALSE, kWaitMs);
+      // The library's event wakes the thread when frames wait; without
+      // one, the wait is short while frames flow (see ReadWaitSchedule).
+      const DWORD wait = capture_event_ ? kWaitMs : schedule.next_wait();
+      const DWORD woke = WaitForMultipleObjects(wait_count, waits, FALSE, wait);
       if (woke == WAIT_OBJECT_0) return;  // stopped: nothing to report
       if (woke == WAIT_FAILED) break;
     }

@@ -25,6 +25,10 @@ class NpcapCapture final : public CaptureBackend {
   // releases the libraries: no callback runs after this returns.
   ~NpcapCapture() override;
 
+  // The kernel buffer the capture was opened with, in bytes; 0 when the
+  // library did not let it be chosen (the handle then has its default).
+  int kernel_buffer() const noexcept { return kernel_buffer_; }
+
   NpcapCapture(const NpcapCapture&) = delete;
   NpcapCapture& operator=(const NpcapCapture&) = delete;
 
@@ -32,6 +36,7 @@ class NpcapCapture final : public CaptureBackend {
   NpcapCapture() = default;
 
   bool open_device(const std::wstring& directory, const std::string& device);
+  dll::PcapHandle* create_and_activate(const std::string& device, int promiscuous, char* errors);
   static DWORD WINAPI thread_entry(void* self);
   void capture_thread();
 
@@ -42,6 +47,7 @@ class NpcapCapture final : public CaptureBackend {
   std::atomic<bool> stopping_{false};  // raised together with the stop event
   HANDLE thread_ = nullptr;
   HANDLE capture_event_ = nullptr;  // owned by the capture library
+  int kernel_buffer_ = 0;
   dll::WpcapFunctions pcap_;
   FrameCallback on_frame_;
   FailureCallback on_failed_;

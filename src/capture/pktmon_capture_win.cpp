@@ -187,10 +187,28 @@ std::u16string PktMonCapture::stream_error() const {
   return pktmon::stream_error_text(stream_error_.load());
 }
 
+namespace {
+
+// Counts a callback in for as long as it runs.
+class InFlight {
+ public:
+  explicit InFlight(std::atomic<int>& count) : count_(count) { count_.fetch_add(1); }
+  ~InFlight() { count_.fetch_sub(1); }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+
+ private:
+  std::atomic<int>& count_;
+};
+
+}  // namespace
+
 void CALLBACK PktMonCapture::on_stream_event(void* context, const dll::PktMonStreamEventInfo* info,
                                              std::int32_t kind) {
   auto* self = static_cast<PktMonCapture*>(context);
-  if (!self || (kind != dll::kStreamEventStopped && kind != dll::kStreamEventError)) return;
+  if (!self) return;
+  const InFlight counted(self->in_flight_);
+  if (kind != dll::kStreamEventStopped && kind != dll::kStreamEventError) return;
   if (self->stopping_.load()) return;
   const std::uint32_t code =
       info && info->error_code != 0 ? info->error_code : pktmon::kStreamErrorAborted;
@@ -200,7 +218,12 @@ void CALLBACK PktMonCapture::on_stream_event(void* context, const dll::PktMonStr
 void CALLBACK PktMonCapture::on_stream_data(void* context,
                                             const pktmon::StreamDataDescriptor* data) {
   auto* self = static_cast<PktMonCapture*>(context);
-  if (!self || self->stopping_.load()) return;
+  if (!self) return;
+  // Counted before stopping is read: destruction either sees this callback
+  // in flight and waits for it, or raised stopping first, which this
+  // callback then sees.
+  const InFlight counted(self->in_flight_);
+  if (self->stopping_.load()) return;
   try {
     // 802.11 frames are rebuilt here; Ethernet frames go out of the stream's
     // own buffer. Nothing is allocated per packet.
@@ -214,10 +237,13 @@ void CALLBACK PktMonCapture::on_stream_data(void* context,
 
 PktMonCapture::~PktMonCapture() {
   // Raised first: a callback that begins from here on returns untouched.
-  // Closing the stream then ends the delivery before on_frame_ goes.
+  // Closing the stream ends the delivery of new callbacks; one that began
+  // before may still be running, whether or not the close waited for it,
+  // and on_frame_ must outlive it.
   stopping_.store(true);
   if (active_) api_.PacketMonitorSetSessionActive(session_, FALSE);
   if (stream_) api_.PacketMonitorCloseRealtimeStream(stream_);
+  while (in_flight_.load() != 0) Sleep(1);
   if (session_) api_.PacketMonitorCloseSessionHandle(session_);
   if (api_handle_) api_.PacketMonitorUninitialize(api_handle_);
   library_.reset();

@@ -30,8 +30,9 @@ class PktMonCapture final : public CaptureBackend {
   // "Błąd strumienia PktMon (N)." once the stream has reported an error.
   std::u16string stream_error() const override;
 
-  // Stops delivery, switches the capture off, closes the stream, the capture
-  // and the API, then frees the library.
+  // Stops delivery, switches the capture off, closes the stream, waits for
+  // the callbacks already under way, closes the capture and the API, then
+  // frees the library.
   ~PktMonCapture() override;
 
   PktMonCapture(const PktMonCapture&) = delete;
@@ -54,6 +55,8 @@ class PktMonCapture final : public CaptureBackend {
   bool active_ = false;
   std::atomic<bool> stopping_{false};
   std::atomic<std::uint32_t> stream_error_{0};
+  // Callbacks running on the API's threads, counted from their first step.
+  std::atomic<int> in_flight_{0};
   FrameCallback on_frame_;
 };
 

@@ -326,6 +326,13 @@ class ContainerScan {
   return i;
 }
 
+// Past the bytes that cleaning turns into spaces (whitespace among them),
+// up to a zero byte, where the text ends.
+std::size_t skip_blank(const char* s, std::size_t i, std::size_t n) noexcept {
+  while (i < n && s[i] != '\0' && has(s[i], kBlank)) ++i;
+  return i;
+}
+
 // A copy with every byte below 0x21 and 0x7F shown as a space.
 std::string blanked(const char* s, std::size_t n) {
   std::string out(s, n);
@@ -461,25 +468,28 @@ std::string_view trim(std::string_view text) noexcept {
   return text.substr(begin, end - begin);
 }
 
-// Only the bytes after the leading whitespace, before the first zero byte
-// and within the 192-byte limit are kept, so the text is read no further
-// than that, except to decide whether trailing whitespace inside the kept
-// part is trimmed: it is when nothing but whitespace follows it up to the
-// end or the first zero byte.
+// Control bytes become spaces before the trim, so that a text of nothing
+// but blanks and control bytes comes out empty (and a caller's fallback
+// applies) and no control byte leaves a space at either end. Only the bytes
+// after the leading blanks, before the first zero byte and within the
+// 192-byte limit are kept, so the text is read no further than that, except
+// to decide whether trailing blanks inside the kept part are trimmed: they
+// are when nothing but blanks follows them up to the end or the first zero
+// byte.
 std::string clean_text(std::string_view text) {
   const char* s = text.data();
   const std::size_t n = text.size();
-  const std::size_t begin = skip_space(s, 0, n);
-  if (begin == n) return {};
+  const std::size_t begin = skip_blank(s, 0, n);
+  if (begin == n || s[begin] == '\0') return {};
   const std::size_t window = std::min(n - begin, kCleanTextLimit);
   std::size_t end = begin + window;
   if (const void* zero = std::memchr(s + begin, '\0', window)) {
     end = static_cast<std::size_t>(static_cast<const char*>(zero) - s);
   } else if (end < n) {
-    const std::size_t next = skip_space(s, end, n);
+    const std::size_t next = skip_blank(s, end, n);
     if (next < n && s[next] != '\0') return blanked(s + begin, window);
   }
-  while (end > begin && has(s[end - 1], kSpace)) --end;
+  while (end > begin && has(s[end - 1], kBlank)) --end;
   return blanked(s + begin, end - begin);
 }
 

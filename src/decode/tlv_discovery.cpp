@@ -93,9 +93,13 @@ struct Slots {
 };
 
 // True when clean_text would give an empty text: nothing but whitespace
-// before the first zero byte.
+// and control bytes before the first zero byte.
 bool cleans_to_empty(std::string_view raw) noexcept {
-  return trim(raw.substr(0, raw.find('\0'))).empty();
+  for (const char c : raw.substr(0, raw.find('\0'))) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b > 0x20 && b != 0x7F) return false;
+  }
+  return true;
 }
 
 const TlvRule* find_rule(std::span<const TlvRule> rules, std::uint16_t type) noexcept {

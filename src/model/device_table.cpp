@@ -1,6 +1,7 @@
 #include "model/device_table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "base/address.h"
@@ -19,14 +20,10 @@ bool only_spaces(std::u16string_view text) {
 }  // namespace
 
 std::size_t AddressKeyHash::operator()(const AddressKey& key) const noexcept {
-  // FNV-style: the family as a signed 64-bit start value, then each byte
-  // XORed in and multiplied by the 32-bit FNV prime, wrapping at 64 bits.
-  auto h = static_cast<std::uint64_t>(static_cast<std::int64_t>(key.family));
-  for (std::uint8_t b : key.bytes) {
-    h ^= b;
-    h *= 16777619u;
-  }
-  return static_cast<std::size_t>(h);
+  std::array<std::uint8_t, 20> bytes{};
+  std::memcpy(bytes.data(), &key.family, sizeof key.family);
+  std::memcpy(bytes.data() + 4, key.bytes.data(), key.bytes.size());
+  return static_cast<std::size_t>(keyed_hash(bytes, process_hash_key()));
 }
 
 AddressKey address_key_from_text(std::u16string_view text) {

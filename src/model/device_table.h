@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/keyed_hash.h"
 #include "model/packet_summary.h"
 
 namespace norvane {
@@ -46,6 +48,8 @@ struct AddressKey {
   friend bool operator==(const AddressKey&, const AddressKey&) = default;
 };
 
+// Addresses come from the wire: keyed per process (base/keyed_hash.h), so
+// that no choice of addresses can pile the groups into one bucket.
 struct AddressKeyHash {
   std::size_t operator()(const AddressKey& key) const noexcept;
 };
@@ -118,10 +122,11 @@ class DeviceTable {
   const AddressGroup* find_group(const AddressKey& key) const;
   AddressGroup* find_group(const AddressKey& key);
 
-  const std::unordered_map<std::string, std::size_t>& index() const noexcept { return index_; }
-  const std::unordered_map<std::string, std::string>& arp_cache() const noexcept {
-    return arp_cache_;
-  }
+  // Device keys and ARP-learned MACs come from the wire: keyed hashes.
+  using KeyIndex = std::unordered_map<std::string, std::size_t, KeyedTextHash, std::equal_to<>>;
+  using ArpCache = std::unordered_map<std::string, std::string, KeyedTextHash, std::equal_to<>>;
+  const KeyIndex& index() const noexcept { return index_; }
+  const ArpCache& arp_cache() const noexcept { return arp_cache_; }
 
  private:
   struct MergeState;
@@ -131,8 +136,8 @@ class DeviceTable {
   const VendorTable& vendors_;
   DevicePresenter* presenter_;
   std::vector<DeviceRow> rows_;
-  std::unordered_map<std::string, std::size_t> index_;
-  std::unordered_map<std::string, std::string> arp_cache_;
+  KeyIndex index_;
+  ArpCache arp_cache_;
   GroupMap groups_;
   std::u16string scratch_;  // conversion buffer reused across merges
 };

@@ -76,12 +76,22 @@ HANDLE pcap_getevent(PcapHandle* handle);
 void pcap_close(PcapHandle* handle);
 int pcap_next_ex(PcapHandle* handle, PcapPacketHeader** header, const std::uint8_t** data);
 int pcap_sendpacket(PcapHandle* handle, const std::uint8_t* data, int size);
+PcapHandle* pcap_create(const char* device, char* errbuf);
+int pcap_set_snaplen(PcapHandle* handle, int snaplen);
+int pcap_set_promisc(PcapHandle* handle, int promisc);
+int pcap_set_timeout(PcapHandle* handle, int to_ms);
+int pcap_set_buffer_size(PcapHandle* handle, int bytes);
+int pcap_activate(PcapHandle* handle);
+int pcap_setbuff(PcapHandle* handle, int bytes);
 }  // namespace sig
 
-#define NORVANE_WPCAP_FUNCTIONS(X) \
-  X(pcap_open_live)                \
-  X(pcap_datalink)                 \
-  X(pcap_setnonblock) X(pcap_getevent) X(pcap_close) X(pcap_next_ex) X(pcap_sendpacket)
+#define NORVANE_WPCAP_FUNCTIONS(X)                                                        \
+  X(pcap_open_live)                                                                       \
+  X(pcap_datalink)                                                                        \
+  X(pcap_setnonblock)                                                                     \
+  X(pcap_getevent) X(pcap_close) X(pcap_next_ex) X(pcap_sendpacket) X(pcap_create)        \
+      X(pcap_set_snaplen) X(pcap_set_promisc) X(pcap_set_timeout) X(pcap_set_buffer_size) \
+          X(pcap_activate) X(pcap_setbuff)
 
 // All null until bound. bind() resolves every entry by name and leaves
 // missing ones null; the callers decide which are optional.

@@ -142,7 +142,9 @@ class ProbeContext {
   bool send_datagram(const ProbeSocket& socket, std::uint32_t address, std::uint16_t port,
                      std::span<const std::uint8_t> payload);
   void join_group(ProbeSocket& socket, std::uint32_t group);
-  void receive(const ProbeSocket& socket, const ReplyHandler& handler);
+  // Reads until the socket would block or the tick count `deadline` has
+  // come, at least once. False when the deadline ended the reading.
+  bool receive(const ProbeSocket& socket, const ReplyHandler& handler, std::uint64_t deadline);
 
   SocketApi& api_;
   std::uint32_t if_index_;
@@ -187,7 +189,7 @@ ProbeSocket ProbeContext::make_socket(std::uint32_t bind_address, std::uint16_t 
       !api_.set_nonblocking(h) || !api_.bind(h, bind_address, port)) {
     return {};
   }
-  api_.set_option(h, SocketOption::kReceiveBuffer, with_pktinfo ? 65536 : 16384);
+  api_.set_option(h, SocketOption::kReceiveBuffer, kSocketReceiveBuffer);
   if (!with_pktinfo) return socket;
 
   const RecvMsgFunction recv_msg = api_.recv_msg_function(h);
@@ -279,32 +281,38 @@ unsigned ProbeContext::search(const UuidSource& uuid) {
 }
 
 void ProbeContext::poll(const ReplyHandler& handler) {
-  receive(main_socket_, handler);
-  for (const auto& s : port_sockets_) receive(s, handler);
-  if (api_.now_ms() >= close_ports_at_) port_sockets_.clear();
+  const std::uint64_t deadline = api_.now_ms() + kPollBudgetMs;
+  receive(main_socket_, handler, deadline);
+  bool emptied = true;
+  for (const auto& s : port_sockets_) emptied = receive(s, handler, deadline) && emptied;
+  // Answers still waiting in a port socket would be lost with it.
+  const std::uint64_t now = api_.now_ms();
+  if (now >= close_ports_at_ && (emptied || now >= close_ports_at_ + kPortSocketGraceMs)) {
+    port_sockets_.clear();
+  }
 }
 
-void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handler) {
-  if (!socket.valid()) return;
+bool ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handler,
+                           std::uint64_t deadline) {
+  if (!socket.valid()) return true;
+  // A reset (an ICMP answer to an earlier send) or an oversized datagram is
+  // one read more; anything else that is not a datagram ends the reading.
+  const auto goes_on = [](ReceiveStatus status) {
+    return status == ReceiveStatus::kReceived || status == ReceiveStatus::kConnectionReset ||
+           status == ReceiveStatus::kMessageSize;
+  };
   if (!socket.recv_msg() || !handler) {
     std::array<std::uint8_t, kDiscardBufferSize> buffer;
-    for (int i = 0; i < kReadsPerPoll; ++i) {
-      const ReceiveStatus status = api_.receive(socket.handle(), buffer);
-      if (status == ReceiveStatus::kReceived || status == ReceiveStatus::kConnectionReset ||
-          status == ReceiveStatus::kMessageSize) {
-        continue;
-      }
-      break;
-    }
-    return;
+    do {
+      if (!goes_on(api_.receive(socket.handle(), buffer))) return true;
+    } while (api_.now_ms() < deadline);
+    return false;
   }
   std::vector<std::uint8_t> data(kDecodeBufferSize);
-  for (int i = 0; i < kReadsPerPoll; ++i) {
+  do {
     const ReceivedMessage m = api_.receive_msg(socket.handle(), socket.recv_msg(), data);
-    if (m.status == ReceiveStatus::kConnectionReset || m.status == ReceiveStatus::kMessageSize) {
-      continue;
-    }
-    if (m.status != ReceiveStatus::kReceived) break;
+    if (!goes_on(m.status)) return true;
+    if (m.status != ReceiveStatus::kReceived) continue;
     if (m.truncated || m.control_truncated) continue;
     if (m.bytes < 1 || m.bytes > kDecodeBufferSize) continue;
     if (!m.source || m.source->address == 0 || m.source->address == ipv4_) continue;
@@ -316,7 +324,8 @@ void ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
     reply.data = data.data();
     reply.size = m.bytes;
     handler(reply);
-  }
+  } while (api_.now_ms() < deadline);
+  return false;
 }
 
 // ---------------------------------------------------------------------------

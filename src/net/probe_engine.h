@@ -21,10 +21,20 @@ namespace norvane {
 using ReplyHandler = std::function<void(const DiscoveryReply&)>;
 
 inline constexpr std::uint64_t kPortSocketLifetimeMs = 2500;
+// Port sockets that still hold answers when their time is up stay open
+// until a poll has read them all, for at most this much longer.
+inline constexpr std::uint64_t kPortSocketGraceMs = 2500;
 inline constexpr std::size_t kMaxProbePayload = 65507;
 inline constexpr std::size_t kDecodeBufferSize = 16384;
 inline constexpr std::size_t kDiscardBufferSize = 2048;
-inline constexpr int kReadsPerPoll = 32;
+// The system's buffer of every socket: a search on a large site brings
+// hundreds of answers of about 1 KB within a moment (a camera answers each
+// of the three SADP inquiries), which must wait there for the next poll.
+inline constexpr std::uint32_t kSocketReceiveBuffer = 1u << 20;
+// A poll reads every socket until it would block, for at most this long
+// (each socket is read at least once), so that a burst is taken in at once
+// and a flood of datagrams cannot hold the UI thread.
+inline constexpr std::uint64_t kPollBudgetMs = 20;
 
 // What the capture control asks of a probe engine; tests give a fake.
 class ProbeEngineInterface {
@@ -36,6 +46,9 @@ class ProbeEngineInterface {
   virtual unsigned search() = 0;
   // An empty handler reads and discards.
   virtual void poll(const ReplyHandler& handler) = 0;
+  // Sockets of well-known ports are open, which a search opens and a poll
+  // closes 2.5 s later: answers to it are on their way.
+  virtual bool ports_open() const { return false; }
 };
 
 using RawSenderOpener =
@@ -58,6 +71,7 @@ class ProbeEngine final : public ProbeEngineInterface {
   void close() override;
   unsigned search() override;
   void poll(const ReplyHandler& handler) override;
+  bool ports_open() const override { return port_socket_count() != 0; }
 
   bool is_open() const noexcept { return context_ != nullptr; }
   // Sends one probe as a search would; the count of successful sends, 0

@@ -7,13 +7,6 @@
 namespace norvane {
 namespace {
 
-int hex_digit(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Size and zero-byte checks shared by both registry formats; the text that
 // remains has no byte-order mark.
 std::optional<std::string_view> registry_text(std::string_view text) {
@@ -92,7 +85,9 @@ bool parse_ieee_csv(VendorTable& target, std::string_view input, unsigned bits) 
   // MA-S and IAB share the 36-bit length; the first record tells which file
   // this is, and every record must then agree.
   std::string_view registry = bits == 24 ? "MA-L" : bits == 28 ? "MA-M" : "";
-  VendorTable parsed;
+  // Collected and sorted once: what the parse costs depends on the number
+  // of records, never on which keys they carry.
+  VendorTableBuilder parsed;
   for (;;) {
     const std::size_t start = text.find_first_not_of("\r\n");
     if (start == std::string_view::npos) break;
@@ -105,10 +100,13 @@ bool parse_ieee_csv(VendorTable& target, std::string_view input, unsigned bits) 
     std::string name = clean_vendor_name(record[2]);
     if (name.empty()) continue;
     if (!vendor_name_valid(name)) return false;
-    parsed.insert_or_assign(*key, name);
+    parsed.add(*key, name);
   }
-  if (parsed.empty()) return false;
-  for (const auto& [key, entry] : parsed.entries()) target.insert_or_assign(key, entry.name);
+  if (parsed.size() == 0) return false;
+  // A later record with the same key replaces the earlier name.
+  VendorTable table;
+  parsed.build(table, VendorTableBuilder::Repeats::kLastWins);
+  target.insert_or_assign_all(std::move(table));
   return true;
 }
 
@@ -164,7 +162,7 @@ bool parse_manuf(VendorTable& target, std::string_view input) {
   std::string_view text = *checked;
   if (!next_line(text).starts_with(kManufHeader)) return false;
 
-  VendorTable parsed;
+  VendorTableBuilder parsed;
   bool seen24 = false;
   bool seen28 = false;
   bool seen36 = false;
@@ -190,11 +188,11 @@ bool parse_manuf(VendorTable& target, std::string_view input) {
         seen36 = true;
         break;
     }
-    parsed.insert_or_assign(*key, name);
+    parsed.add(*key, name);
   }
   if (!seen24 || !seen28 || !seen36) return false;
-  target.swap(parsed);
-  return true;
+  // A later line with the same key replaces the earlier name.
+  return parsed.build(target, VendorTableBuilder::Repeats::kLastWins);
 }
 
 }  // namespace norvane

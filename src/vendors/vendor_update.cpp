@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 #include <initializer_list>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -112,7 +111,14 @@ bool download_registry(RegistryConnection& connection, std::u16string_view path,
                        const DownloadContext& context, std::string& body, std::u16string& error) {
   struct RequestCloser {
     RegistryConnection& connection;
-    ~RequestCloser() { connection.close_request(); }
+    ~RequestCloser() {
+      // Also runs while an exception unwinds, where another would end the
+      // process; a request that does not close is of no further concern.
+      try {
+        connection.close_request();
+      } catch (...) {
+      }
+    }
   } closer{connection};
 
   body.clear();
@@ -172,6 +178,8 @@ constexpr std::u16string_view kMsgIeeeDone =
     u"Zaktualizowano baz\u0119 producent\u00F3w z rejestr\u00F3w IEEE.";
 constexpr std::u16string_view kMsgManufDone =
     u"Zaktualizowano baz\u0119 producent\u00F3w z projektu Wireshark.";
+constexpr std::u16string_view kMsgUpdateFailed =
+    u"Aktualizacja bazy producent\u00F3w nie powiod\u0142a si\u0119.";
 
 std::u16string incomplete(std::u16string_view name) {
   return join({u"Rejestr ", name, u" jest niepe\u0142ny lub nieprawid\u0142owy."});
@@ -309,12 +317,33 @@ UpdateResult run_vendor_update(VendorUpdate::State& state, UpdateSystem& system)
   } catch (...) {
     // Allocation failures and the like: the temporary file is already gone
     // (its guard ran during unwinding).
-    return failure(u"Aktualizacja bazy producent\u00F3w nie powiod\u0142a si\u0119.");
   }
+  return failure(std::u16string(kMsgUpdateFailed));
 }
 
-void vendor_update_worker(std::shared_ptr<VendorUpdate::State> state, UpdateSystem& system) {
-  UpdateResult result = run_vendor_update(*state, system);
+void vendor_update_worker(std::shared_ptr<VendorUpdate::State> state,
+                          UpdateSystem& system) noexcept {
+  // Everything that allocates happens here, before the lock: the result,
+  // and the copy of its message that the progress shows.
+  UpdateResult result;
+  std::u16string shown;
+  try {
+    result = run_vendor_update(*state, system);
+    shown = result.message;
+  } catch (...) {
+    // Not even the failure's message could be made (no memory left): the
+    // failure goes out as it can, without text rather than not at all, so
+    // that the window is told the update has ended.
+    result = UpdateResult{};
+    shown.clear();
+    try {
+      result.message = kMsgUpdateFailed;
+      shown = kMsgUpdateFailed;
+    } catch (...) {
+      result.message.clear();
+      shown.clear();
+    }
+  }
   {
     Lock lock(state->mutex);
     if (!state->cancel_requested.load()) {
@@ -323,12 +352,16 @@ void vendor_update_worker(std::shared_ptr<VendorUpdate::State> state, UpdateSyst
       p.indeterminate = false;
       p.received = 0;
       p.total = 0;
-      p.text = result.message;
+      p.text = std::move(shown);
       state->result = std::move(result);
       // Posted under the lock: a window that cancels takes the same lock to
       // clear the handle, so no message reaches a destroyed window.
       if (state->window != nullptr && state->done_message != 0 && system.post) {
-        system.post(state->window, state->done_message);
+        try {
+          system.post(state->window, state->done_message);
+        } catch (...) {
+          // The result is stored: the window still finds it when it polls.
+        }
       }
     }
   }
@@ -341,19 +374,29 @@ void vendor_update_worker(std::shared_ptr<VendorUpdate::State> state, UpdateSyst
 bool start_vendor_update(UpdateSlot& slot, void* window, std::uint32_t done_message,
                          std::unique_ptr<UpdateSystem> system) {
   if (slot || !system || !system->clock || !system->files || !system->transport) return false;
-  auto state = std::make_shared<VendorUpdate::State>();
-  state->window = window;
-  state->done_message = done_message;
+  // No memory for the state or the thread, or no thread at all: a failed
+  // start, with the slot left empty and the system released.
   try {
-    std::thread worker([state, sys = std::move(system)]() mutable {
+    auto state = std::make_shared<VendorUpdate::State>();
+    state->window = window;
+    state->done_message = done_message;
+    // Taken out first: the thread may end, and release the system with the
+    // starter in it, before the starter returns.
+    UpdateThreadStarter start = std::move(system->start_thread);
+    std::shared_ptr<UpdateSystem> sys(std::move(system));
+    std::function<void()> body = [state, sys]() mutable {
       vendor_update_worker(std::move(state), *sys);
-    });
-    worker.detach();
-  } catch (const std::system_error&) {
+    };
+    if (start) {
+      start(std::move(body));
+    } else {
+      std::thread(std::move(body)).detach();
+    }
+    slot = std::move(state);
+    return true;
+  } catch (...) {
     return false;
   }
-  slot = std::move(state);
-  return true;
 }
 
 bool vendor_update_running(const UpdateSlot& slot) {

@@ -122,6 +122,10 @@ class RegistryTransport {
   virtual std::unique_ptr<RegistrySession> open_session(std::u16string& error) = 0;
 };
 
+// Runs body on a thread of its own that nobody waits for; throws when no
+// thread can be started.
+using UpdateThreadStarter = std::function<void(std::function<void()> body)>;
+
 // Everything the worker reaches outside its own memory.
 struct UpdateSystem {
   std::unique_ptr<UpdateClock> clock;
@@ -129,6 +133,8 @@ struct UpdateSystem {
   std::unique_ptr<RegistryTransport> transport;
   // Posts message to window (both parameters 0).
   std::function<void(void* window, std::uint32_t message)> post;
+  // Empty: a detached std::thread.
+  UpdateThreadStarter start_thread;
 };
 
 // ---------------------------------------------------------------------------
@@ -167,7 +173,9 @@ inline constexpr std::uint32_t kManufPercent = 94;
 // ---------------------------------------------------------------------------
 // The window's operations (UI thread)
 
-// False when the slot already holds a state or the thread cannot start.
+// False when the slot already holds a state or the update cannot start
+// (whatever the reason, an allocation failure included); the slot is then
+// unchanged and nothing runs.
 bool start_vendor_update(UpdateSlot& slot, void* window, std::uint32_t done_message,
                          std::unique_ptr<UpdateSystem> system);
 // The same with the platform's system (WinHTTP, Win32 files and clocks).
@@ -183,9 +191,13 @@ void cancel_vendor_update(UpdateSlot& slot);
 // Inside the worker
 
 // The thread body: runs the policy, publishes the result unless cancelled
-// and lets go of the state.
-void vendor_update_worker(std::shared_ptr<VendorUpdate::State> state, UpdateSystem& system);
-// The policy alone (what the worker publishes).
+// and lets go of the state. Nothing escapes it: any exception becomes a
+// failure result.
+void vendor_update_worker(std::shared_ptr<VendorUpdate::State> state,
+                          UpdateSystem& system) noexcept;
+// The policy alone (what the worker publishes); an exception from the
+// policy becomes a failure result, and only an allocation failure while
+// making that result can escape.
 UpdateResult run_vendor_update(VendorUpdate::State& state, UpdateSystem& system);
 
 class ProgressReporter {
@@ -231,7 +243,13 @@ class TempFileGuard {
   TempFileGuard(UpdateFiles& files, std::filesystem::path path)
       : files_(files), path_(std::move(path)) {}
   ~TempFileGuard() {
-    if (armed_) files_.remove(path_);
+    if (!armed_) return;
+    // Runs while an exception unwinds too: one more from the file system
+    // would end the process.
+    try {
+      files_.remove(path_);
+    } catch (...) {
+    }
   }
   TempFileGuard(const TempFileGuard&) = delete;
   TempFileGuard& operator=(const TempFileGuard&) = delete;

@@ -70,13 +70,18 @@ std::unique_ptr<UpdateClock> make_platform_update_clock() { return std::make_uni
 std::unique_ptr<UpdateFiles> make_platform_update_files() { return std::make_unique<Win32Files>(); }
 
 bool start_vendor_update(UpdateSlot& slot, void* window, std::uint32_t done_message) {
-  auto system = std::make_unique<UpdateSystem>();
-  system->clock = make_platform_update_clock();
-  system->files = make_platform_update_files();
-  system->transport = make_winhttp_transport();
-  system->post = [](void* target, std::uint32_t message) {
-    PostMessageW(static_cast<HWND>(target), message, 0, 0);
-  };
+  std::unique_ptr<UpdateSystem> system;
+  try {
+    system = std::make_unique<UpdateSystem>();
+    system->clock = make_platform_update_clock();
+    system->files = make_platform_update_files();
+    system->transport = make_winhttp_transport();
+    system->post = [](void* target, std::uint32_t message) {
+      PostMessageW(static_cast<HWND>(target), message, 0, 0);
+    };
+  } catch (...) {
+    return false;  // no memory for the system: a failed start
+  }
   return start_vendor_update(slot, window, done_message, std::move(system));
 }
 

@@ -102,9 +102,9 @@ def lldp_text(raw):
 
 
 def clean_text(raw):
-    """Cut at a zero byte, trimmed, at most 192 bytes, controls as spaces."""
-    raw = raw.split(b"\0", 1)[0].strip(b" \t\r\n")[:192]
-    return bytes(0x20 if (b < 0x21 or b == 0x7F) else b for b in raw)
+    """Cut at a zero byte, controls as spaces, trimmed, at most 192 bytes."""
+    raw = raw.split(b"\0", 1)[0]
+    return bytes(0x20 if (b < 0x21 or b == 0x7F) else b for b in raw).strip(b" ")[:192]
 
 
 def as_json_text(raw):

@@ -35,7 +35,10 @@ class FakeEngine final : public ProbeEngineInterface {
   bool opens = true;
   unsigned search_count = 16;
   bool last_decode = false;
+  bool ports = false;
   std::vector<DiscoveryReply> replies;
+
+  bool ports_open() const override { return ports; }
 
   bool open(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t, const MacBytes&,
             bool decode) override {
@@ -267,6 +270,37 @@ TEST_F(CaptureControlTest, RepliesReachTheHostOnlyWhileProbingAlone) {
   EXPECT_EQ(host.replies, 3);
 }
 
+TEST_F(CaptureControlTest, AnswersAreDueWhileProbingAloneWithPortsOpen) {
+  const struct {
+    const char* what;
+    bool npcap, ports, due;
+  } cases[] = {
+      {"probing alone after a search", false, true, true},
+      {"probing alone, the ports closed again", false, false, false},
+      {"capturing: answers come as frames", true, true, false},
+  };
+  for (const auto& c : cases) {
+    FakeHost h;
+    h.npcap_starts = c.npcap;
+    FakeEngine e(h.log);
+    e.ports = c.ports;
+    e.replies.resize(2);
+    CaptureControl cc(h, e);
+    cc.start_capture();
+    EXPECT_EQ(cc.answers_due(), c.due) << c.what;
+    h.log.clear();
+    cc.poll_answers();
+    EXPECT_EQ(h.replies, c.npcap ? 0 : 2) << c.what;
+    EXPECT_EQ(h.log,
+              c.npcap ? std::vector<std::string>{} : std::vector<std::string>{"poll handler"})
+        << c.what;
+    cc.stop_capture();
+    EXPECT_FALSE(cc.answers_due()) << c.what;
+    cc.poll_answers();
+    EXPECT_EQ(h.replies, c.npcap ? 0 : 2) << c.what;
+  }
+}
+
 Bytes frame_from(const test::Mac& source, const test::Mac& dest, std::uint16_t type,
                  const Bytes& payload) {
   return test::padded(test::ethernet(dest, source, type, payload));
@@ -323,32 +357,74 @@ TEST_F(CaptureControlTest, FrameCallbackCountsAndKeeps) {
   EXPECT_EQ(cc.traffic().packet_count.load(), 0u);
 }
 
-TEST_F(CaptureControlTest, QueueIsBoundedAndAClearIsFinal) {
-  const Bytes arp = frame_from(test::kCameraMac, test::kBroadcast, 0x0806, test::arp({}));
+Bytes arp_from(std::uint8_t n) {
+  test::Arp a;
+  a.sender_mac = {0x02, 0x00, 0x00, 0x00, 0x01, n};
+  a.operation = 1;
+  return frame_from(a.sender_mac, test::kBroadcast, 0x0806, test::arp(a));
+}
+
+TEST_F(CaptureControlTest, AFloodTakesFewPlacesAndAClearIsFinal) {
+  // A storm of one frame: every frame counted, one summary queued.
+  const Bytes arp = arp_from(1);
   for (int i = 0; i < 5000; ++i) control.on_frame(kOwnMac, arp.data(), arp.size());
-  EXPECT_EQ(control.queued_summaries(), kMaxQueuedSummaries);
-  EXPECT_EQ(control.traffic().packet_count.load(), 5000u);  // dropped, still counted
-  EXPECT_EQ(control.take_queue().size(), kMaxQueuedSummaries);
+  EXPECT_EQ(control.traffic().packet_count.load(), 5000u);
+  EXPECT_EQ(control.queued_summaries(), 1u);
+  // Many sources fill the evidence room, not the answers'.
+  for (int i = 0; i < 5000; ++i) {
+    const Bytes other = arp_from(static_cast<std::uint8_t>(i));
+    PacketSummary s;
+    ASSERT_TRUE(summarize_frame(other.data(), other.size(), s));
+    s.mac = "02:00:00:01:" + std::to_string(i);  // a device key of its own
+    control.queue_summary(std::move(s), control.queue_generation());
+  }
+  EXPECT_EQ(control.queued_summaries(), kQueueRoom);
+  PacketSummary answer;
+  answer.mac = "44:19:B6:01:02:03";
+  answer.protocol = "SADP";
+  EXPECT_EQ(control.queue_summary(answer, control.queue_generation()), QueueOutcome::kQueued);
+  EXPECT_EQ(control.take_queue().size(), kQueueRoom + 1);
   EXPECT_EQ(control.queued_summaries(), 0u);
 
   const auto before = control.queue_generation();
   control.clear_devices();
   EXPECT_EQ(host.cleared, 1);
   // A frame parsed before the clear carries the old generation.
-  EXPECT_FALSE(control.queue_summary(PacketSummary{}, before));
-  EXPECT_TRUE(control.queue_summary(PacketSummary{}, before + 1));
+  EXPECT_EQ(control.queue_summary(answer, before), QueueOutcome::kStale);
+  EXPECT_EQ(control.queue_summary(answer, before + 1), QueueOutcome::kQueued);
+}
+
+TEST_F(CaptureControlTest, WithBothRoomsFullFramesAreCountedOnly) {
+  const auto generation = control.queue_generation();
+  for (int i = 0; i < 2 * static_cast<int>(kQueueRoom); ++i) {
+    PacketSummary s;
+    s.mac = "02:00:00:02:" + std::to_string(i);
+    s.protocol = i < static_cast<int>(kQueueRoom) ? "IPv4" : "mDNS";
+    ASSERT_EQ(control.queue_summary(std::move(s), generation), QueueOutcome::kQueued);
+  }
+  const Bytes arp = arp_from(7);
+  control.on_frame(kOwnMac, arp.data(), arp.size());
+  EXPECT_EQ(control.traffic().packet_count.load(), 1u);
+  EXPECT_EQ(control.traffic().byte_count.load(), arp.size());
+  EXPECT_EQ(control.queued_summaries(), kMaxQueuedSummaries);
+  control.take_queue();
+  control.on_frame(kOwnMac, arp.data(), arp.size());
+  EXPECT_EQ(control.queued_summaries(), 1u);
 }
 
 // A back-end thread hammers the callback while the UI side drains and clears:
 // the queue never exceeds its bound and, once the producer has stopped, a
 // clear leaves nothing behind. Run under ThreadSanitizer by the test script.
 TEST_F(CaptureControlTest, ProducerAgainstDrainAndClear) {
-  const Bytes arp = frame_from(test::kCameraMac, test::kBroadcast, 0x0806, test::arp({}));
+  // Two sources in turn with a third now and then: frames are queued and
+  // coalesced both.
+  const Bytes frames[] = {arp_from(1), arp_from(2), arp_from(1), arp_from(2), arp_from(3)};
   const FrameCallback callback = control.frame_callback(kOwnMac);
   std::atomic<bool> stop{false};
   std::atomic<std::uint64_t> sent{0};
   std::thread producer([&] {
-    while (!stop.load()) {
+    for (std::size_t i = 0; !stop.load(); ++i) {
+      const Bytes& arp = frames[i % 5];
       callback(arp.data(), arp.size());
       sent.fetch_add(1);
     }
@@ -356,11 +432,13 @@ TEST_F(CaptureControlTest, ProducerAgainstDrainAndClear) {
   // Let the producer get going before the drain starts racing it.
   while (control.queued_summaries() == 0) std::this_thread::yield();
   std::size_t taken = 0;
+  std::vector<PacketSummary> batch;
   for (int round = 0; round < 2000; ++round) {
-    const auto batch = control.take_queue();
+    control.take_queue(batch);
     EXPECT_LE(batch.size(), kMaxQueuedSummaries);
     for (const auto& s : batch) ASSERT_EQ(s.protocol, "ARP");
     taken += batch.size();
+    batch.clear();
     if (round % 7 == 0) control.clear_devices();
     if (round % 5 == 0) std::this_thread::yield();
   }

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
+#include "base/keyed_hash.h"
 #include "model/classify.h"
 #include "support/recording_presenter.h"
 #include "support/summaries.h"
@@ -74,17 +78,43 @@ TEST(AddressKey, ParsesColumnText) {
   EXPECT_EQ(address_key_from_text(std::u16string(u"10.0.0.1\0x", 10)), AddressKey{});
 }
 
-TEST(AddressKey, HashFollowsTheFixedRecipe) {
+// Addresses a sender can choose must not pile up in one bucket: keys that
+// all collide under a fixed recipe (the FNV-style one an unkeyed table would
+// use) spread out under the keyed hash, as they do for random addresses.
+TEST(AddressKey, HashIsKeyedAndSpreadsChosenAddresses) {
+  const auto fixed_recipe = [](const AddressKey& key) {
+    auto h = static_cast<std::uint64_t>(static_cast<std::int64_t>(key.family));
+    for (std::uint8_t b : key.bytes) {
+      h ^= b;
+      h *= 16777619u;
+    }
+    return h;
+  };
+  constexpr std::uint64_t kBuckets = 16411;  // a prime, as the standard tables use
+  std::vector<AddressKey> chosen;
+  for (std::uint32_t n = 0; chosen.size() < 512 && n < (1u << 26); ++n) {
+    AddressKey k;
+    k.family = kAfInet;
+    k.bytes = {10, static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 8),
+               static_cast<std::uint8_t>(n)};
+    if (fixed_recipe(k) % kBuckets == 0) chosen.push_back(k);
+  }
+  ASSERT_EQ(chosen.size(), 512u);
+  std::unordered_map<std::uint64_t, int> buckets;
+  int worst = 0;
   const AddressKeyHash hash;
-  AddressKey a;
-  a.family = kAfInet;
-  a.bytes = {192, 168, 1, 10};
-  EXPECT_EQ(hash(a), static_cast<std::size_t>(0x58fcaf23dc6fc3b1ull));
-  AddressKey b;
-  b.family = kAfInet6;
-  b.bytes[15] = 1;
-  EXPECT_EQ(hash(b), static_cast<std::size_t>(0x9123cbf9b338b244ull));
-  EXPECT_EQ(hash(AddressKey{}), 0u);
+  for (const AddressKey& k : chosen) {
+    worst = std::max(worst, ++buckets[hash(k) % kBuckets]);
+    EXPECT_EQ(hash(k), hash(AddressKey(k)));  // equal keys, equal hashes
+  }
+  // 512 keys in 16411 buckets: a few share one by chance, never dozens.
+  EXPECT_LE(worst, 4);
+
+  // The key is the process's: another key gives other hashes.
+  const std::uint64_t other = fresh_hash_key();
+  EXPECT_NE(keyed_hash(std::string_view("192.168.1.64"), process_hash_key()),
+            keyed_hash(std::string_view("192.168.1.64"), other));
+  EXPECT_NE(keyed_hash(std::string_view("ab"), 1), keyed_hash(std::string_view("ab\0", 3), 1));
 }
 
 TEST_F(DeviceTableTest, LowerPriorityKeepsAddressButJoinsProtocols) {

@@ -112,7 +112,8 @@ class FakeSockets final : public SocketApi {
   bool bind_fails = false;
   std::set<std::uint16_t> ports_in_use;
   std::uint64_t now = 1000;
-  std::uint32_t if_index = 7;  // the adapter's, as the engine must pass it on
+  std::uint64_t ms_per_read = 0;  // the clock moves on with every read
+  std::uint32_t if_index = 7;     // the adapter's, as the engine must pass it on
 
   std::map<SocketHandle, Socket> sockets;
   std::vector<Send> sends;
@@ -185,6 +186,7 @@ class FakeSockets final : public SocketApi {
     return record(s, a, port, payload, true);
   }
   ReceiveStatus receive(SocketHandle s, std::span<std::uint8_t>) override {
+    now += ms_per_read;
     auto& q = sockets[s].inbound;
     if (q.empty()) return ReceiveStatus::kWouldBlock;
     const ReceiveStatus status = q.front().status;
@@ -195,6 +197,7 @@ class FakeSockets final : public SocketApi {
                               std::span<std::uint8_t> data) override {
     EXPECT_EQ(function, this);
     EXPECT_EQ(data.size(), 16384u);
+    now += ms_per_read;
     ReceivedMessage m;
     auto& q = sockets[s].inbound;
     if (q.empty()) {
@@ -311,11 +314,11 @@ TEST_F(ProbeEngineTest, DecodingSearchSendsSixteenDatagramsFromTheRightSockets) 
                           }));
   EXPECT_TRUE(frames.empty());  // no raw sender without capture
   const auto& port_socket = api.sockets[api.socket_on_port(5678)];
-  EXPECT_EQ(
-      port_socket.calls,
-      (std::vector<std::string>{"exclusive=1", "broadcast=1", "unicast_if=7",
-                                "multicast_if=7,192.168.1.5", "multicast_ttl=1", "ttl=1",
-                                "pktinfo=1", "nonblocking", "bind 0.0.0.0:5678", "rcvbuf=65536"}));
+  EXPECT_EQ(port_socket.calls,
+            (std::vector<std::string>{"exclusive=1", "broadcast=1", "unicast_if=7",
+                                      "multicast_if=7,192.168.1.5", "multicast_ttl=1", "ttl=1",
+                                      "pktinfo=1", "nonblocking", "bind 0.0.0.0:5678",
+                                      "rcvbuf=1048576"}));
   EXPECT_EQ(api.sockets[api.socket_on_port(50000)].calls[8], "bind 192.168.1.5:0");
   // The main socket joins every group it sends to; a wildcard port socket
   // joins its own group so that it hears the answers.
@@ -340,7 +343,7 @@ TEST_F(ProbeEngineTest, CaptureModeBindsToTheAdapterDiscardsAndSendsTheRawFrame)
             (std::vector<std::uint8_t>{192, 168, 1, 5}));
   const auto& port_socket = api.sockets[api.socket_on_port(37020)];
   EXPECT_EQ(port_socket.calls[7], "bind 192.168.1.5:37020");
-  EXPECT_EQ(port_socket.calls.back(), "rcvbuf=16384");
+  EXPECT_EQ(port_socket.calls.back(), "rcvbuf=1048576");
   for (const auto& c : port_socket.calls) EXPECT_NE(c, "pktinfo=1");
   // Only the limited broadcast needs the message form on an adapter-bound socket.
   for (const auto& s : api.sends) EXPECT_EQ(s.via_msg, s.destination == "255.255.255.255");
@@ -538,14 +541,106 @@ TEST_F(ProbeEngineTest, ReceivedDatagramsAcceptedOnlyThroughTheAdapter) {
   got.clear();
   engine.poll(handler);
   EXPECT_EQ(got, (std::vector<std::string>{"next poll"}));
+}
 
-  // At most 32 reads per socket and poll.
-  got.clear();
-  for (int i = 0; i < 40; ++i) api.sockets[main].inbound.push_back(good("flood"));
-  engine.poll(handler);
-  EXPECT_EQ(got.size(), 32u);
-  engine.poll(handler);
-  EXPECT_EQ(got.size(), 40u);
+// A poll takes in a burst whole, reading every socket until it would block,
+// and stops after its time budget when datagrams keep coming; every socket
+// is read at least once.
+TEST_F(ProbeEngineTest, PollReadsUntilWouldBlockWithinItsBudget) {
+  const struct {
+    const char* what;
+    bool decode;
+    int waiting;           // datagrams on the main socket
+    std::uint64_t ms_per;  // clock per read
+    int first_poll;        // of them read by the first poll
+  } cases[] = {
+      {"a burst of answers", true, 450, 0, 450},
+      {"a flood that outlasts the budget", true, 1000, 1, 20},
+      {"reads without a handler", false, 1000, 0, 1000},
+      {"discarding within the budget", false, 1000, 2, 10},
+  };
+  for (const auto& c : cases) {
+    FakeSockets sockets;
+    ProbeEngine e(sockets, [&](const std::string&, const MacBytes&) { return nullptr; });
+    ASSERT_TRUE(e.open("{GUID}", 7, ip("192.168.1.5"), ip("192.168.1.255"), kMac, c.decode));
+    e.search();
+    const SocketHandle main = sockets.socket_on_port(50000);
+    const SocketHandle sadp = sockets.socket_on_port(37020);
+    for (int i = 0; i < c.waiting; ++i) {
+      sockets.sockets[main].inbound.push_back(
+          {ReceiveStatus::kReceived, "answer", name_bytes(ip("192.168.1.64"), 37020), pktinfo(7)});
+    }
+    sockets.sockets[sadp].inbound.push_back(
+        {ReceiveStatus::kReceived, "sadp", name_bytes(ip("192.168.1.65"), 37020), pktinfo(7)});
+    sockets.ms_per_read = c.ms_per;
+    int handled = 0;
+    e.poll([&](const DiscoveryReply&) { ++handled; });
+    const auto left = static_cast<int>(sockets.sockets[main].inbound.size());
+    EXPECT_EQ(c.waiting - left, c.first_poll) << c.what;
+    // The port socket's answer was read even when the budget was spent.
+    EXPECT_TRUE(sockets.sockets[sadp].inbound.empty()) << c.what;
+    EXPECT_EQ(handled, c.decode ? c.first_poll + 1 : 0) << c.what;
+  }
+}
+
+// Answers still waiting in a port socket when its time is up would be lost
+// with it: it stays open until a poll has read them all, within a grace.
+TEST_F(ProbeEngineTest, PortSocketsHoldingAnswersCloseOnceEmptied) {
+  const struct {
+    const char* what;
+    int waiting;          // answers on the SADP port socket at closing time
+    int polls_till_shut;  // polls at 1 ms per read until the ports close
+    int read;             // answers read by then
+  } cases[] = {
+      {"emptied by the closing poll", 15, 1, 15},
+      {"one more poll", 30, 2, 30},
+      // Each poll gives the main socket its one read (1 ms) first.
+      {"a flood is cut off after the grace", 100000, 2, 19 + 19},
+  };
+  for (const auto& c : cases) {
+    FakeSockets sockets;
+    ProbeEngine e(sockets, [&](const std::string&, const MacBytes&) { return nullptr; });
+    ASSERT_TRUE(e.open("{GUID}", 7, ip("192.168.1.5"), ip("192.168.1.255"), kMac, true));
+    e.search();
+    const SocketHandle sadp = sockets.socket_on_port(37020);
+    for (int i = 0; i < c.waiting; ++i) {
+      sockets.sockets[sadp].inbound.push_back(
+          {ReceiveStatus::kReceived, "answer", name_bytes(ip("192.168.1.64"), 37020), pktinfo(7)});
+    }
+    sockets.now += kPortSocketLifetimeMs;
+    sockets.ms_per_read = 1;
+    int read = 0;
+    int polls = 0;
+    while (e.ports_open() && polls < 10) {
+      e.poll([&](const DiscoveryReply&) { ++read; });
+      ++polls;
+      // The flood goes on past the grace.
+      if (c.waiting > 1000 && polls == 1) sockets.now += kPortSocketGraceMs;
+    }
+    EXPECT_EQ(polls, c.polls_till_shut) << c.what;
+    EXPECT_EQ(read, c.read) << c.what;
+  }
+}
+
+TEST_F(ProbeEngineTest, PortsAreOpenFromASearchUntilThePollThatClosesThem) {
+  for (const bool decode : {true, false}) {
+    FakeSockets sockets;
+    ProbeEngine e(sockets, [&](const std::string&, const MacBytes&) { return nullptr; });
+    EXPECT_FALSE(e.ports_open());
+    ASSERT_TRUE(e.open("{GUID}", 7, ip("192.168.1.5"), ip("192.168.1.255"), kMac, decode));
+    EXPECT_FALSE(e.ports_open()) << decode;
+    e.search();
+    EXPECT_TRUE(e.ports_open()) << decode;
+    sockets.now += kPortSocketLifetimeMs - 1;
+    e.poll({});
+    EXPECT_TRUE(e.ports_open()) << decode;
+    sockets.now += 1;
+    e.poll({});
+    EXPECT_FALSE(e.ports_open()) << decode;
+    e.search();
+    e.close();
+    EXPECT_FALSE(e.ports_open()) << decode;
+  }
 }
 
 TEST(WinsockRecords, ControlMessageWalk) {

@@ -41,13 +41,40 @@ TEST(CleanText, Rules) {
        "a b c"},
       {"  \t ", ""},
       {"Kamera \xC5\xBC\xC3\xB3\xC5\x82ta", "Kamera \xC5\xBC\xC3\xB3\xC5\x82ta"},  // UTF-8 kept
-      {"x\x1F", "x "},  // a control byte is not trimmed, only replaced
+      // Control bytes become spaces before the trim: at the ends they go,
+      // and a text of nothing else is empty.
+      {"x\x1F", "x"},
+      {"\x01", ""},
+      {"\x7F \x1F\t", ""},
+      {"\x02\x03"
+       "Cam\x04"
+       "era\x05 ",
+       "Cam era"},
+      {"\x01\0Camera"s, ""},
+      {"\x01 a\0\x02"s, "a"},
   };
   for (const Case& c : cases) EXPECT_EQ(clean_text(c.in), c.out);
   const std::string long_text(300, 'x');
   EXPECT_EQ(clean_text(long_text), std::string(192, 'x'));
   // Trimming happens before the cut, so leading spaces do not eat the limit.
   EXPECT_EQ(clean_text("   " + long_text), std::string(192, 'x'));
+  // So do leading control bytes; and a cut inside blanks keeps them when
+  // more text follows, as it does for spaces.
+  struct Long {
+    std::size_t before;  // control bytes, then 'x' up to 191 bytes
+    std::string_view tail;
+    std::size_t kept;  // of the 'x' bytes
+    bool space;        // a space after them
+  } const longs[] = {
+      {3, "xxxx\x01", 192, false}, {0, "\x01\x01y", 191, true}, {0, "\x01\x01 ", 191, false}};
+  for (const Long& l : longs) {
+    std::string in(l.before, '\x01');
+    in.resize(191, 'x');
+    in.append(l.tail);
+    std::string want(l.kept, 'x');
+    if (l.space) want.push_back(' ');
+    EXPECT_EQ(clean_text(in), want);
+  }
 }
 
 TEST(XmlElement, FindsByLocalName) {

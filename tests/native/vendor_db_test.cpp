@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace norvane {
 namespace {
@@ -74,6 +75,57 @@ TEST(VendorDbParse, LineRules) {
       ASSERT_EQ(table.size(), 1u) << c.what;
       EXPECT_EQ(*table.find(make_prefix_key(24, 0xABCDEF)), "Before") << c.what;
     }
+  }
+}
+
+// Any order of lines loads the same table, looked up the same way; a
+// prefix written twice fails the load wherever the two lines are.
+TEST(VendorDbParse, AnyOrderOfLines) {
+  const std::vector<std::string> lines = {
+      "001BC5\tOwner\n",   "001BC50\tMedium\n", "001BC50A0\tSmall\n", "001BC5FFF\tLast\n",
+      "A0B0C0D\tOrphan\n", "FCFFFF\tTop\n",     "000000\tZero\n",     "000000001\tOne\n",
+      "001BC6\tNext\n",    "001bc4\tBefore\n"};
+  struct Case {
+    const char* what;
+    std::vector<std::size_t> order;  // indexes into lines
+    std::string extra;               // appended after them
+    bool ok;
+  };
+  const Case cases[] = {
+      {"key order", {6, 7, 9, 0, 8, 5, 1, 4, 2, 3}, "", true},
+      {"reversed", {3, 2, 4, 1, 5, 8, 0, 9, 7, 6}, "", true},
+      {"interleaved", {2, 0, 3, 1, 9, 8, 7, 6, 4, 5}, "", true},
+      {"a repeat far from the first", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, "001BC4\tAgain\n", false},
+      {"a repeat of a 36-bit prefix", {2, 0, 3, 1, 9, 8, 7, 6, 4, 5}, "001bc50a0\tAgain\n", false},
+  };
+  for (const Case& c : cases) {
+    std::string text = kHeader + "\n";
+    for (const std::size_t i : c.order) text += lines[i];
+    text += c.extra;
+    VendorTable table;
+    table.insert(make_prefix_key(24, 0xABCDEF), "Before");
+    ASSERT_EQ(parse_vendor_db(text, table), c.ok) << c.what;
+    if (!c.ok) {
+      EXPECT_EQ(table.size(), 1u) << c.what;
+      continue;
+    }
+    EXPECT_EQ(table.size(), lines.size()) << c.what;
+    EXPECT_EQ(vendor_display_name(table, "00:1B:C5:0A:00:01"), "Small") << c.what;
+    EXPECT_EQ(vendor_display_name(table, "00:1B:C5:0B:00:01"), "Medium") << c.what;
+    EXPECT_EQ(vendor_display_name(table, "00:1B:C5:FF:F0:01"), "Last") << c.what;
+    EXPECT_EQ(vendor_display_name(table, "00:1B:C5:FF:E0:01"), "Owner") << c.what;
+    EXPECT_EQ(vendor_display_name(table, "A0:B0:C0:D0:00:01"), "Orphan") << c.what;
+    EXPECT_EQ(vendor_display_name(table, "00:00:00:00:10:00"), "One") << c.what;
+    EXPECT_EQ(vendor_display_name(table, "00:00:00:00:20:00"), "Zero") << c.what;
+    EXPECT_EQ(vendor_display_name(table, "FC:FF:FF:00:00:00"), "Top") << c.what;
+    // Saved, it comes back in key order whatever order it was read in.
+    std::string saved;
+    ASSERT_TRUE(format_vendor_db(table, saved)) << c.what;
+    EXPECT_EQ(saved, kHeader +
+                         "\n000000\tZero\n001BC4\tBefore\n001BC5\tOwner\n001BC6\tNext\n"
+                         "FCFFFF\tTop\n001BC50\tMedium\nA0B0C0D\tOrphan\n000000001\tOne\n"
+                         "001BC50A0\tSmall\n001BC5FFF\tLast\n")
+        << c.what;
   }
 }
 

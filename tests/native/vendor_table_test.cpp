@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace norvane {
@@ -212,16 +220,449 @@ TEST(VendorTable, ReplacedNameChangesItsDisplayForm) {
   EXPECT_EQ(t.find_entry(key)->display, VendorDisplay::kAsStored);
 }
 
+// ---------------------------------------------------------------------------
+// The table in address order
+
+using KeyNames = std::map<PrefixKey, std::string>;
+
+std::string name_of(PrefixKey key) {
+  char text[24];
+  std::snprintf(text, sizeof text, "Org %llX", static_cast<unsigned long long>(key));
+  return text;
+}
+
+// What a lookup must give, straight from the rule: the 36-, 28- and 24-bit
+// prefixes of the address, the first one present decides.
+const std::string* expected_longest(const KeyNames& entries, std::uint64_t address) {
+  for (unsigned bits : {36u, 28u, 24u}) {
+    const auto it = entries.find(make_prefix_key(bits, address >> (48 - bits)));
+    if (it != entries.end()) return &it->second;
+  }
+  return nullptr;
+}
+
+struct Shape {
+  std::string what;
+  std::vector<PrefixKey> keys;
+};
+
+std::vector<Shape> table_shapes() {
+  std::vector<Shape> shapes;
+  Shape neighbours{"neighbouring MA-L blocks", {}};
+  for (std::uint64_t b = 0x001000; b <= 0x001080; ++b)
+    neighbours.keys.push_back(make_prefix_key(24, b));
+  shapes.push_back(neighbours);
+
+  // Blocks split into MA-M and MA-S blocks, some of the MA-S ones inside an
+  // MA-M block and some not, at both ends of their blocks.
+  Shape nested{"nested blocks", {}};
+  for (std::uint64_t b : {0x001BC5ull, 0x70B3D5ull, 0x0050C2ull, 0xFCFFFFull}) {
+    nested.keys.push_back(make_prefix_key(24, b));
+    for (std::uint64_t m : {0x0ull, 0x5ull, 0xFull})
+      nested.keys.push_back(make_prefix_key(28, (b << 4) | m));
+    for (std::uint64_t s : {0x000ull, 0x001ull, 0x0FFull, 0x500ull, 0x5FFull, 0x600ull, 0xFFFull}) {
+      nested.keys.push_back(make_prefix_key(36, (b << 12) | s));
+    }
+  }
+  shapes.push_back(nested);
+
+  // Longer blocks whose enclosing blocks are not assigned, and a lone 24-bit
+  // block right before a stray MA-S block.
+  shapes.push_back({"orphans",
+                    {make_prefix_key(28, 0x1234563), make_prefix_key(36, 0x123456342),
+                     make_prefix_key(36, 0xABCDEF123), make_prefix_key(24, 0x222222),
+                     make_prefix_key(36, 0x222223000), make_prefix_key(28, 0x3333330),
+                     make_prefix_key(36, 0x3333331FF)}});
+
+  Shape many{"a block split into 4096 MA-S blocks", {make_prefix_key(24, 0x8C1F64)}};
+  for (std::uint64_t s = 0; s < 4096; ++s)
+    many.keys.push_back(make_prefix_key(36, (0x8C1F64ull << 12) | s));
+  many.keys.push_back(make_prefix_key(24, 0x8C1F65));
+  many.keys.push_back(make_prefix_key(24, 0x8C1F63));
+  shapes.push_back(many);
+
+  shapes.push_back({"edges of the address space",
+                    {make_prefix_key(24, 0), make_prefix_key(36, 0), make_prefix_key(36, 1),
+                     make_prefix_key(24, 0xFFFFFF), make_prefix_key(28, 0xFFFFFFF),
+                     make_prefix_key(36, 0xFFFFFFFFF)}});
+
+  // Keys that name no block: stored and found, never the answer to an
+  // address.
+  shapes.push_back({"keys outside the address space",
+                    {make_prefix_key(24, 0x001BC5), make_prefix_key(36, 0x001BC5001), 1, 2,
+                     make_prefix_key(32, 0x001BC5), make_prefix_key(24, 0x1001BC5),
+                     make_prefix_key(28, 0x1001BC50), 0x7FFFFFFFFFFFFFFFull}});
+
+  // Sizes at the edges of the search levels (eight keys per group).
+  std::mt19937_64 rng(11);
+  for (std::size_t n : {1, 8, 9, 64, 65, 72, 512, 513, 4100}) {
+    Shape sized{"random blocks, " + std::to_string(n), {}};
+    std::set<PrefixKey> seen;
+    while (seen.size() < n) {
+      const auto bits = std::array<unsigned, 3>{24, 28, 36}[rng() % 3];
+      seen.insert(make_prefix_key(bits, (rng() & 0xFCFFFFFFFFFFull) >> (48 - bits)));
+    }
+    sized.keys.assign(seen.begin(), seen.end());
+    shapes.push_back(sized);
+  }
+  return shapes;
+}
+
+// The addresses at both ends of every block and just outside them, and
+// random ones.
+std::vector<std::uint64_t> probe_addresses(const std::vector<PrefixKey>& keys) {
+  constexpr std::uint64_t kTop = (std::uint64_t{1} << 48) - 1;
+  std::vector<std::uint64_t> out = {0, kTop};
+  for (const PrefixKey key : keys) {
+    const auto bits = static_cast<unsigned>(key >> 36);
+    const std::uint64_t value = key & ((std::uint64_t{1} << 36) - 1);
+    if ((bits != 24 && bits != 28 && bits != 36) || (value >> bits) != 0) continue;
+    const std::uint64_t first = value << (48 - bits);
+    const std::uint64_t last = first | ((std::uint64_t{1} << (48 - bits)) - 1);
+    for (std::uint64_t a : {first, last, first + 77}) out.push_back(a);
+    if (first > 0) out.push_back(first - 1);
+    if (last < kTop) out.push_back(last + 1);
+  }
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 300; ++i) out.push_back(rng() & kTop);
+  return out;
+}
+
+// Every way a table comes to hold its entries gives the same answers, and
+// they are the rule's answers.
+TEST(VendorTableOrder, LongestPrefixByEveryWayOfBuilding) {
+  for (const Shape& shape : table_shapes()) {
+    KeyNames expected;
+    for (const PrefixKey key : shape.keys) expected[key] = name_of(key);
+    std::vector<PrefixKey> shuffled = shape.keys;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937_64(17));
+
+    std::vector<std::pair<std::string, VendorTable>> built;
+    {
+      VendorTableBuilder builder;
+      for (const PrefixKey key : shuffled) ASSERT_TRUE(builder.add(key, name_of(key)));
+      VendorTable t;
+      ASSERT_TRUE(builder.build(t, VendorTableBuilder::Repeats::kRefuse)) << shape.what;
+      built.emplace_back("built whole", std::move(t));
+    }
+    VendorTable inserted;
+    for (const PrefixKey key : shuffled) ASSERT_TRUE(inserted.insert(key, name_of(key)));
+    built.emplace_back("copy of one inserted by one", inserted);
+    built.emplace_back("inserted one by one", std::move(inserted));
+    {
+      // Half built whole, half inserted, then merged; the merged half's
+      // names replace placeholders.
+      VendorTableBuilder builder;
+      VendorTable first;
+      VendorTable second;
+      for (std::size_t i = 0; i < shuffled.size(); ++i) {
+        if (i % 2 == 0) {
+          builder.add(shuffled[i], name_of(shuffled[i]));
+        } else {
+          builder.add(shuffled[i], "placeholder");
+          second.insert(shuffled[i], name_of(shuffled[i]));
+        }
+      }
+      builder.build(first, VendorTableBuilder::Repeats::kRefuse);
+      first.insert_or_assign_all(std::move(second));
+      EXPECT_TRUE(second.empty()) << shape.what;
+      built.emplace_back("merged", std::move(first));
+    }
+
+    const std::vector<std::uint64_t> addresses = probe_addresses(shape.keys);
+    for (const auto& [how, table] : built) {
+      const std::string what = shape.what + ", " + how;
+      EXPECT_EQ(table.size(), expected.size()) << what;
+      for (const auto& [key, name] : expected) {
+        const std::string_view* found = table.find(key);
+        ASSERT_NE(found, nullptr) << what << ": key " << std::hex << key;
+        EXPECT_EQ(*found, name) << what;
+      }
+      for (const std::uint64_t address : addresses) {
+        const std::string* want = expected_longest(expected, address);
+        const VendorEntry* got = table.find_longest(address);
+        ASSERT_EQ(got != nullptr, want != nullptr) << what << ": address " << std::hex << address;
+        if (want) {
+          EXPECT_EQ(got->name, *want) << what << ": address " << std::hex << address;
+        }
+      }
+    }
+  }
+}
+
+// Every size around the levels' groups of eight and around the size from
+// which the index by the first address bits is kept, with keys spread over
+// the address space, crowded into a few of its buckets, or partly beyond it.
+TEST(VendorSearchKeys, CountsLikeUpperBound) {
+  constexpr std::uint64_t kSpace = std::uint64_t{1} << 38;
+  struct Spread {
+    const char* what;
+    std::uint64_t gap;      // the largest gap between two keys; 0: spread over the space
+    std::size_t top_share;  // this share of keys beyond the space (0: none)
+  };
+  const Spread spreads[] = {
+      {"spread", 0, 0}, {"crowded", 1000, 0}, {"partly beyond the space", 0, 4}};
+  std::mt19937_64 rng(5);
+  for (const Spread& spread : spreads) {
+    for (std::size_t n :
+         {0, 1, 2, 7, 8, 9, 15, 16, 17, 63, 64, 65, 72, 511, 512, 513, 4095, 4096, 4097, 40000}) {
+      const std::size_t beyond = spread.top_share ? n / spread.top_share : 0;
+      const std::uint64_t gap = spread.gap ? spread.gap : 2 * kSpace / (n - beyond + 1);
+      std::vector<std::uint64_t> keys;
+      std::uint64_t next = rng() % 5;
+      for (std::size_t i = 0; i + beyond < n; ++i) keys.push_back(next += 1 + rng() % gap);
+      next = std::uint64_t{1} << 63;
+      for (std::size_t i = 0; i < beyond; ++i) keys.push_back(next += 1 + rng() % 1000);
+      ASSERT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+      VendorSearchKeys index;
+      index.reserve(n);
+      std::copy(keys.begin(), keys.end(), index.begin_assign(n));
+      index.finish_assign();
+      // A copy and a grown index sit in other storage.
+      const VendorSearchKeys copy = index;
+      VendorSearchKeys grown = index;
+      grown.reserve(2 * n + 100);
+      ASSERT_EQ(index.size(), n);
+      std::vector<std::uint64_t> queries = {0, kSpace - 1, kSpace, ~std::uint64_t{0}};
+      for (std::size_t i = 0; i < n; i += 1 + n / 700) {
+        for (std::uint64_t q : {keys[i] - 1, keys[i], keys[i] + 1}) queries.push_back(q);
+      }
+      for (int i = 0; i < 200; ++i) queries.push_back(rng() % kSpace);
+      for (const std::uint64_t q : queries) {
+        const auto want =
+            static_cast<std::size_t>(std::upper_bound(keys.begin(), keys.end(), q) - keys.begin());
+        const std::string what = std::string(spread.what) + ", " + std::to_string(n) +
+                                 " keys, query " + std::to_string(q);
+        ASSERT_EQ(index.count_not_above(q), want) << what;
+        ASSERT_EQ(copy.count_not_above(q), want) << what << ", copy";
+        ASSERT_EQ(grown.count_not_above(q), want) << what << ", grown";
+        const std::size_t first = index.window(q);
+        if (first == VendorSearchKeys::kNoKeys) {
+          ASSERT_EQ(want, 0u) << what;
+        } else {
+          ASSERT_LE(first, want) << what;
+          ASSERT_LE(want, first + 8) << what;
+        }
+      }
+    }
+  }
+}
+
+TEST(VendorTableBuilder, RepeatsAndKeysNoTableHolds) {
+  using Adds = std::vector<std::pair<PrefixKey, std::string>>;
+  const PrefixKey a = make_prefix_key(24, 0x001BC5);
+  const PrefixKey b = make_prefix_key(36, 0x001BC5001);
+  const PrefixKey m = make_prefix_key(28, 0xA0B0C0D);
+  struct Case {
+    const char* what;
+    Adds adds;
+    VendorTableBuilder::Repeats repeats;
+    bool ok;
+    Adds expected;  // the target afterwards
+  };
+  const Case cases[] = {
+      {"distinct keys",
+       {{a, "A"}, {m, "C"}, {b, "B"}},
+       VendorTableBuilder::Repeats::kRefuse,
+       true,
+       {{a, "A"}, {b, "B"}, {m, "C"}}},
+      {"a repeat refused",
+       {{a, "A"}, {m, "C"}, {a, "A2"}},
+       VendorTableBuilder::Repeats::kRefuse,
+       false,
+       {{make_prefix_key(24, 0xABCDEF), "Before"}}},
+      {"the last of a repeat wins",
+       {{b, "B1"}, {a, "A"}, {b, "B2"}, {m, "C"}, {b, "B3"}},
+       VendorTableBuilder::Repeats::kLastWins,
+       true,
+       {{a, "A"}, {b, "B3"}, {m, "C"}}},
+      {"nothing added", {}, VendorTableBuilder::Repeats::kRefuse, true, {}},
+  };
+  for (const Case& c : cases) {
+    VendorTableBuilder builder;
+    for (const auto& [key, name] : c.adds) ASSERT_TRUE(builder.add(key, name)) << c.what;
+    VendorTable target;
+    target.insert(make_prefix_key(24, 0xABCDEF), "Before");
+    EXPECT_EQ(builder.build(target, c.repeats), c.ok) << c.what;
+    EXPECT_EQ(target.size(), c.expected.size()) << c.what;
+    for (const auto& [key, name] : c.expected) {
+      ASSERT_NE(target.find(key), nullptr) << c.what;
+      EXPECT_EQ(*target.find(key), name) << c.what;
+    }
+  }
+
+  // Key 0 and keys with bit 63 set are no table's keys; the display form is
+  // worked out when the table is built.
+  VendorTableBuilder builder;
+  EXPECT_FALSE(builder.add(0, "Zero"));
+  EXPECT_FALSE(builder.add(PrefixKey{1} << 63 | a, "Top bit"));
+  EXPECT_TRUE(builder.add(a, "PRIVATE"));
+  EXPECT_TRUE(builder.add(b, "Zhejiang Dahua Technology Co., Ltd."));
+  EXPECT_EQ(builder.size(), 2u);
+  VendorTable table;
+  ASSERT_TRUE(builder.build(table, VendorTableBuilder::Repeats::kRefuse));
+  EXPECT_EQ(builder.size(), 0u);
+  EXPECT_EQ(table.find_entry(a)->display, VendorDisplay::kNone);
+  EXPECT_EQ(vendor_display_name(table, "00:1B:C5:00:10:01"), "Dahua");
+  EXPECT_EQ(vendor_display_name(table, "00:1B:C5:00:20:01"), "");
+  EXPECT_FALSE(table.insert(PrefixKey{1} << 63, "Top bit"));
+}
+
+// The entries of the main list and the side list, each once, in every mix
+// of the two (a table built whole has never had a side list).
+TEST(VendorTableOrder, EntriesVisitsEveryEntryOnce) {
+  const auto whole = [](std::size_t n) {
+    VendorTableBuilder builder;
+    for (std::uint64_t i = 0; i < n; ++i) builder.add(make_prefix_key(24, i * 3), "W");
+    VendorTable t;
+    builder.build(t, VendorTableBuilder::Repeats::kRefuse);
+    return t;
+  };
+  struct Case {
+    const char* what;
+    std::function<VendorTable()> make;
+  };
+  const Case cases[] = {
+      {"empty", [] { return VendorTable(); }},
+      {"built whole", [&] { return whole(100); }},
+      {"side list only",
+       [] {
+         VendorTable t;
+         for (std::uint64_t i = 0; i < 5; ++i) t.insert(make_prefix_key(28, i), "S");
+         return t;
+       }},
+      {"both lists",
+       [&] {
+         VendorTable t = whole(100);
+         for (std::uint64_t i = 0; i < 5; ++i) t.insert(make_prefix_key(28, i), "S");
+         return t;
+       }},
+      {"emptied side list",
+       [&] {
+         VendorTable t = whole(100);
+         t.insert(make_prefix_key(28, 1), "S");
+         VendorTable other;
+         other.insert_or_assign_all(std::move(t));
+         return other;
+       }},
+      {"cleared",
+       [&] {
+         VendorTable t = whole(100);
+         t.insert(make_prefix_key(28, 1), "S");
+         t.clear();
+         return t;
+       }},
+  };
+  for (const Case& c : cases) {
+    const VendorTable table = c.make();
+    std::set<PrefixKey> seen;
+    std::size_t visits = 0;
+    for (const auto& [key, entry] : table.entries()) {
+      seen.insert(key);
+      EXPECT_EQ(table.find_entry(key), &entry) << c.what;
+      if (++visits > table.size()) break;
+    }
+    EXPECT_EQ(visits, table.size()) << c.what;
+    EXPECT_EQ(seen.size(), table.size()) << c.what;
+  }
+}
+
+TEST(VendorTableOrder, MergingAllReplacesNamesAndTakesTheirStorage) {
+  const PrefixKey owner = make_prefix_key(24, 0x001BC5);
+  const PrefixKey small = make_prefix_key(36, 0x001BC5001);
+  const PrefixKey medium = make_prefix_key(28, 0x001BC50);
+  VendorTableBuilder builder;
+  builder.add(owner, "Private");
+  builder.add(small, "Small One");
+  builder.add(make_prefix_key(24, 0x000001), "Kept");
+  VendorTable table;
+  builder.build(table, VendorTableBuilder::Repeats::kRefuse);
+  table.insert(make_prefix_key(24, 0x000002), "Side");
+  {
+    // Gone after the merge: its names must live on in the merged table.
+    VendorTable update;
+    update.insert(owner, std::string("Hangzhou Hikvision Digital Technology Co.,Ltd."));
+    update.insert(medium, std::string("Medium One"));
+    update.insert(make_prefix_key(24, 0x000002), std::string("Side Replaced"));
+    table.insert_or_assign_all(std::move(update));
+    EXPECT_TRUE(update.empty());
+  }
+  EXPECT_EQ(table.size(), 5u);
+  EXPECT_EQ(*table.find(owner), "Hangzhou Hikvision Digital Technology Co.,Ltd.");
+  EXPECT_EQ(table.find_entry(owner)->display, VendorDisplay::kHikvision);
+  EXPECT_EQ(*table.find(make_prefix_key(24, 0x000002)), "Side Replaced");
+  EXPECT_EQ(*table.find(make_prefix_key(24, 0x000001)), "Kept");
+  EXPECT_EQ(vendor_display_name(table, "00:1B:C5:00:10:01"), "Small One");
+  EXPECT_EQ(vendor_display_name(table, "00:1B:C5:0F:10:01"), "Medium One");
+  EXPECT_EQ(vendor_display_name(table, "00:1B:C5:10:10:01"), "Hikvision");
+
+  const VendorTable before = table;
+  table.insert_or_assign_all(std::move(table));  // itself: nothing changes
+  EXPECT_EQ(table.entries(), before.entries());
+  table.insert_or_assign_all(VendorTable());
+  EXPECT_EQ(table.entries(), before.entries());
+}
+
+TEST(VendorTableOrder, LongerPrefixesInsideABlockAreKnownExactly) {
+  struct Case {
+    std::uint32_t block;
+    bool longer;
+  };
+  const Case cases[] = {
+      {0x001BC5, false},  // its own entry only
+      {0x001BC6, false},  // a neighbour without entries
+      {0x123456, true},   // an MA-M block without the block's own entry
+      {0x123455, false}, {0x123457, false},
+      {0x222222, true},  // an MA-S block after the block's own entry
+      {0xFFFFFF, true},  // the last block of the address space
+  };
+  const std::vector<std::pair<PrefixKey, const char*>> entries = {
+      {make_prefix_key(24, 0x001BC5), "A"},    {make_prefix_key(28, 0x1234567), "B"},
+      {make_prefix_key(24, 0x222222), "C"},    {make_prefix_key(36, 0x222222FFF), "D"},
+      {make_prefix_key(36, 0xFFFFFFFFF), "E"}, {make_prefix_key(24, 0x222223), "F"},
+  };
+  VendorTableBuilder builder;
+  VendorTable inserted;
+  for (const auto& [key, name] : entries) {
+    builder.add(key, name);
+    inserted.insert(key, name);
+  }
+  VendorTable whole;
+  builder.build(whole, VendorTableBuilder::Repeats::kRefuse);
+  for (const Case& c : cases) {
+    EXPECT_EQ(whole.may_have_longer_prefixes(c.block), c.longer) << std::hex << c.block;
+    EXPECT_EQ(inserted.may_have_longer_prefixes(c.block), c.longer) << std::hex << c.block;
+  }
+}
+
 TEST(VendorText, TrimAndClean) {
   EXPECT_EQ(trim_space(" \t\r\nabc d\r\n \t"), "abc d");
   EXPECT_EQ(trim_space(" \t\r\n"), "");
   EXPECT_EQ(trim_space("\vx\v"), "\vx\v");  // only the four characters
-  // Trimming comes first, so a trailing control byte leaves a trailing space.
-  EXPECT_EQ(clean_vendor_name("  A\tB\x01"
-                              "C\x7F"
-                              "D\xC3\xA4\x1F "),
-            "A B C D\xC3\xA4 ");
-  EXPECT_EQ(clean_vendor_name(" \r\n"), "");
+  struct Case {
+    std::string_view in;
+    std::string_view out;
+  };
+  // Control bytes become spaces first, then the spaces at the ends go: a
+  // name of blanks is empty, whatever blanks it is made of.
+  const Case cases[] = {
+      {"  A\tB\x01"
+       "C\x7F"
+       "D\xC3\xA4\x1F ",
+       "A B C D\xC3\xA4"},
+      {" \r\n", ""},
+      {"\x01", ""},
+      {"\x7F", ""},
+      {" \x1F\t\x7F\v ", ""},
+      {"\x02"
+       "Acme\x03",
+       "Acme"},
+      {"\x1B Acme \x1B", "Acme"},
+      {"Ac\x01\x02me", "Ac  me"},  // inner ones stay, as spaces
+      {"\xC3\xA4\x80\xFF", "\xC3\xA4\x80\xFF"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(clean_vendor_name(c.in), c.out) << c.in;
 }
 
 TEST(VendorText, NameValidity) {

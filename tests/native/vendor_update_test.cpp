@@ -10,7 +10,9 @@
 #include <map>
 #include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -586,6 +588,70 @@ TEST_F(UpdatePolicy, FileSystemFailures) {
   }
 }
 
+// Whatever a seam throws, wherever, the worker publishes a failure (or, for
+// a request that cannot be closed, carries on): nothing escapes its thread.
+TEST_F(UpdatePolicy, ExceptionsAnywhereBecomeAFailureResult) {
+  struct Case {
+    const char* what;
+    std::string at;  // the event that throws
+    int nth;         // its occurrence
+    std::function<void()> raise;
+    bool success;
+    bool temp_left;  // the file system failed to remove it
+  };
+  const auto bad_alloc = [] { throw std::bad_alloc(); };
+  const auto runtime = [] { throw std::runtime_error("seam"); };
+  const auto integer = [] { throw 42; };
+  const Case cases[] = {
+      {"loading the fresh file", "load", 1, bad_alloc, false, false},
+      {"opening the session", "session", 1, bad_alloc, false, false},
+      {"sending the MA-M request", "request:/oui28/mam.csv", 1, runtime, false, false},
+      {"between two reads", "read", 2, bad_alloc, false, false},
+      {"creating the temporary file", "create", 1, integer, false, false},
+      {"replacing the database", "replace", 1, bad_alloc, false, false},
+      {"removing the temporary file while unwinding", "replace", 1,
+       [] { throw std::length_error("replace"); }, false, true},
+      {"closing a request", "close-request", 1, bad_alloc, true, false},
+      {"posting the result", "post", 1, bad_alloc, false, false},
+  };
+  const std::u16string failed = u"Aktualizacja bazy producent\u00F3w nie powiod\u0142a si\u0119.";
+  for (const Case& c : cases) {
+    World w;
+    serve_ieee(w);
+    existing_db(w, 5000, c.at == "load" ? kHour : 30 * kDay);
+    const std::string before = w.files[kDb];
+    int count = 0;
+    w.on_event = [&](const std::string& e) {
+      if (c.temp_left && e == "remove") throw std::bad_alloc();
+      if (e == c.at && ++count == c.nth) c.raise();
+    };
+    Posted p;
+    auto s = std::make_shared<VendorUpdate::State>();
+    s->window = &w;
+    s->done_message = 0x8002;
+    auto sys = fake_system(w, p);
+    const bool post_throws = c.at == "post";
+    if (post_throws) {
+      sys->post = [&w](void*, std::uint32_t) { w.event("post"); };
+    }
+    vendor_update_worker(s, *sys);
+    ASSERT_TRUE(s->result) << c.what;
+    EXPECT_EQ(s->result->success, c.success || post_throws) << c.what;
+    if (!c.success && !post_throws) {
+      EXPECT_EQ(s->result->count, 0u) << c.what;
+      EXPECT_EQ(s->result->message, failed) << c.what << ": " << narrow(s->result->message);
+      EXPECT_EQ(w.files[kDb], before) << c.what;
+      EXPECT_LT(s->progress.percent, 100u) << c.what;
+    }
+    // The progress shows the result's own message, and the window is told
+    // once (unless telling it was what failed).
+    EXPECT_EQ(s->progress.text, s->result->message) << c.what;
+    EXPECT_FALSE(s->progress.indeterminate) << c.what;
+    EXPECT_EQ(p.messages.size(), post_throws ? 0u : 1u) << c.what;
+    EXPECT_EQ(w.files.size(), c.temp_left ? 2u : 1u) << c.what;
+  }
+}
+
 TEST_F(UpdatePolicy, ReplaceFailureRemovesTheTemporaryFile) {
   serve_ieee(world);
   existing_db(world, 100, 30 * kDay);
@@ -903,6 +969,55 @@ TEST(UpdateSlotOps, StartPollTakeAndRefuseASecondStart) {
   }
   EXPECT_TRUE(w.system_gone.load());
   EXPECT_EQ(p.messages.size(), 1u);
+}
+
+// A start that cannot get its memory or its thread fails without leaving
+// anything behind, and the next start works.
+TEST(UpdateSlotOps, AFailedStartLeavesTheSlotEmpty) {
+  struct Case {
+    const char* what;
+    std::function<void()> raise;
+  };
+  const Case cases[] = {
+      {"no memory for the thread", [] { throw std::bad_alloc(); }},
+      {"no thread",
+       [] {
+         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+       }},
+      {"anything else", [] { throw 7; }},
+  };
+  for (const Case& c : cases) {
+    World w;
+    serve_ieee(w);
+    existing_db(w, 5000, kHour);
+    Posted p;
+    UpdateSlot slot;
+    auto sys = fake_system(w, p);
+    bool body_given = false;
+    sys->start_thread = [&](std::function<void()> body) {
+      body_given = static_cast<bool>(body);
+      c.raise();
+    };
+    EXPECT_FALSE(start_vendor_update(slot, &w, 0x8002, std::move(sys))) << c.what;
+    EXPECT_TRUE(body_given) << c.what;
+    EXPECT_FALSE(slot) << c.what;
+    EXPECT_TRUE(w.system_gone.load()) << c.what << ": the system is released";
+    EXPECT_TRUE(w.events.empty()) << c.what << ": nothing ran";
+    EXPECT_FALSE(vendor_update_running(slot)) << c.what;
+
+    // The same slot starts the next update; this starter runs the worker
+    // before it returns.
+    w.system_gone.store(false);
+    auto next = fake_system(w, p);
+    next->start_thread = [](std::function<void()> body) { body(); };
+    ASSERT_TRUE(start_vendor_update(slot, &w, 0x8002, std::move(next))) << c.what;
+    EXPECT_TRUE(w.system_gone.load()) << c.what;
+    const auto result = take_update_result(slot);
+    ASSERT_TRUE(result) << c.what;
+    EXPECT_TRUE(result->success) << c.what;
+    EXPECT_EQ(result->message, kFresh) << c.what;
+    EXPECT_EQ(p.messages.size(), 1u) << c.what;
+  }
 }
 
 TEST(UpdateSlotOps, CancelDuringADownloadEndsTheThreadSilently) {

@@ -14,6 +14,16 @@
 #   tests/netns/lab.sh LAB env             the lab's variables, for eval
 #   tests/netns/lab.sh LAB down
 #
+# While the lab is up, tests running in it ask the far side for loads by
+# writing one command into a file in $NORVANE_LAB_DIR/requests; the answer
+# appears beside it under the same name plus ".done":
+#   storm SECONDS        a broadcast storm (norvane-flood) through a port of
+#   video SECONDS [MBIT] its own, or multicast video from 24 cameras; the
+#                        answer is "FRAMES BYTES" sent, once the load ended
+#   crowd N              N more SADP cameras (norvane-sim --crowd N) join the
+#                        segment; the answer is their --expect lines
+#   calm                 the crowd leaves again
+#
 # LAB is one of: test (scripts/test.sh), demo (scripts/run.sh), sim (the
 # simulator's own namespace test). Each has fixed names and its own IPv4
 # subnet, so different labs never clash:
@@ -148,6 +158,109 @@ add_peer_host() {
   ip -n "$ns" addr add "fd00:79::$n/64" dev eth0 nodad
   ip -n "$ns" link set eth0 up
   ip -n "$ns" route add 224.0.0.0/4 dev eth0
+}
+
+# ---------------------------------------------------------------- loads ----
+
+# A bridge port for the floods, and the crowd's interfaces and simulator,
+# made and removed on request (see the top of this file).
+add_load_port() {
+  ip -n "$FAR_NS" link add f-load type veth peer name b-load || return 1
+  ip -n "$FAR_NS" link set b-load master br0 up
+  ip -n "$FAR_NS" link set f-load up
+}
+
+# add_crowd N: the cameras' interfaces in one batch, then their simulator.
+add_crowd() {
+  local n=$1 key kind ifname mac ip i
+  remove_crowd
+  "$SIM" --subnet "$SUBNET" --crowd "$n" --list >"$STATE/crowd.list" || return 1
+  while read -r key kind ifname mac ip; do
+    echo "link add $ifname type veth peer name b-$key"
+    echo "link set $ifname address $mac"
+    echo "address add $ip/24 dev $ifname"
+    echo "link set $ifname up"
+    echo "link set b-$key master br0 up"
+  done <"$STATE/crowd.list" >"$STATE/crowd.batch"
+  ip -n "$FAR_NS" -batch "$STATE/crowd.batch" || return 1
+  : >"$LOGS/crowd-sim.log"
+  background crowd-sim ip netns exec "$FAR_NS" "$SIM" --subnet "$SUBNET" --crowd "$n" --serve ||
+    return 1
+  for ((i = 0; i < 100; i++)); do
+    grep -q 'norvane-sim: ready' "$LOGS/crowd-sim.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q 'norvane-sim: ready' "$LOGS/crowd-sim.log" || return 1
+  "$SIM" --subnet "$SUBNET" --crowd "$n" --expect
+}
+
+remove_crowd() {
+  local pid started name ifname
+  if [[ -f $PIDS ]]; then
+    while read -r pid started name; do
+      [[ $name == crowd-sim ]] && stop_pid "$pid" "$started"
+    done <"$PIDS"
+  fi
+  [[ -f $STATE/crowd.list ]] || return 0
+  while read -r _ _ ifname _ _; do echo "link delete $ifname"; done <"$STATE/crowd.list" \
+    >"$STATE/crowd.batch"
+  ip -n "$FAR_NS" -force -batch "$STATE/crowd.batch" 2>/dev/null
+  rm -f "$STATE/crowd.list" "$STATE/crowd.batch"
+}
+
+# While a load runs, every bridge port but the host's is isolated: the load
+# reaches the host as a real one would, and the devices still answer the
+# host, but the bridge spends no time copying the load to every device and
+# peer (nor they each one frame of it), so it comes as fast as the machine
+# can send it.
+isolate_ports() {
+  local port
+  for port in $(ip -n "$FAR_NS" -o link show master br0 | awk -F': ' '{print $2}' | cut -d@ -f1); do
+    [[ $port == up0 ]] || bridge -n "$FAR_NS" link set dev "$port" isolated "$1"
+  done
+}
+
+serve_requests() {
+  local request command args
+  while :; do
+    for request in "$STATE"/requests/*; do
+      [[ -f $request && $request != *.done && $request != *.tmp && $request != *.new ]] || continue
+      read -r command args <"$request" || true
+      # Written by Windows programs, the line may end in CR LF.
+      command=${command%$'\r'} args=${args%$'\r'}
+      echo "request $(basename "$request"): $command $args"
+      case $command in
+        storm | video)
+          isolate_ports on
+          # shellcheck disable=SC2086
+          ip netns exec "$FAR_NS" "$FLOOD" f-load "$command" $args "$request.tmp" ||
+            echo "failed" >"$request.tmp"
+          isolate_ports off
+          ;;
+        crowd) add_crowd "$args" >"$request.tmp" || echo "failed" >>"$request.tmp" ;;
+        calm) remove_crowd; : >"$request.tmp" ;;
+        *) echo "unknown request" >"$request.tmp" ;;
+      esac
+      rm -f "$request"
+      mv "$request.tmp" "$request.done"
+    done
+    sleep 0.05
+  done
+}
+
+start_loads() {
+  FLOOD=${NORVANE_FLOOD:-$(dirname "$SIM")/norvane-flood}
+  rm -rf "$STATE/requests" "$STATE/crowd.list"
+  mkdir -p "$STATE/requests"
+  chmod 777 "$STATE/requests"
+  [[ -x $FLOOD ]] || { echo "lab: no norvane-flood beside $SIM; no loads" >&2; return 0; }
+  add_load_port || return 1
+  (
+    trap - EXIT INT TERM
+    exec 8>&- 9>&-
+    serve_requests
+  ) >"$LOGS/loads.log" 2>&1 </dev/null &
+  record $! loads
 }
 
 # ---------------------------------------------------------------- peers ----
@@ -295,6 +408,7 @@ up() {
   [[ -x $SIM ]] || die "norvane-sim not found at $SIM (build it: cmake --build --preset native --target norvane-sim)"
   make_far || die "network setup failed"
   start_sim || die "the simulator did not start"
+  start_loads || die "the load port could not be made"
   if ((peers)); then
     write_configs
     start_peers || die "a peer daemon did not start; logs in $LOGS"

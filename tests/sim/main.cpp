@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -35,7 +36,7 @@ namespace {
 using namespace norvane::sim;
 
 constexpr std::string_view kHelp =
-    R"(Usage: norvane-sim [--devices FILE] [--subnet A.B.C] [--only KEY,...] COMMAND
+    R"(Usage: norvane-sim [--devices FILE | --crowd N] [--subnet A.B.C] [--only KEY,...] COMMAND
 
 Commands:
   --list     one line per device: key, kind, interface, MAC, IPv4
@@ -44,9 +45,10 @@ Commands:
              destination, port, own-port flag (0/1), payload in hex
   --serve    answer discovery requests on the devices' interfaces (default)
 
-Devices come from FILE (default: the devices.conf beside the sources); their
-addresses are A.B.C.host (default 10.79.1), or the fixed address a line
-gives (a new device at its factory address). --serve needs the interfaces
+Devices come from FILE (default: the devices.conf beside the sources), or are
+a crowd of N (1 to 150) SADP cameras at hosts 100 and up; their addresses are
+A.B.C.host (default 10.79.1), or the fixed address a line gives (a new device
+at its factory address). --serve needs the interfaces
 "d-KEY" to exist with the device's MAC and address, and CAP_NET_RAW for the
 raw SADP frames; it runs until SIGINT or SIGTERM.
 )";
@@ -326,6 +328,7 @@ int main(int argc, char** argv) {
   std::string devices_file = NORVANE_SIM_DEVICES;
   std::string subnet_text = "10.79.1";
   std::string only;
+  std::size_t crowd = 0;
   std::string command = "--serve";
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
@@ -334,6 +337,12 @@ int main(int argc, char** argv) {
       devices_file = argv[++i];
     } else if (a == "--subnet" && has_value) {
       subnet_text = argv[++i];
+    } else if (a == "--crowd" && has_value) {
+      crowd = static_cast<std::size_t>(std::strtoul(argv[++i], nullptr, 10));
+      if (crowd == 0 || crowd > kMaxCrowd) {
+        std::cerr << "norvane-sim: a crowd has 1 to " << kMaxCrowd << " cameras\n";
+        return 2;
+      }
     } else if (a == "--only" && has_value) {
       only = argv[++i];
     } else if (a == "--list" || a == "--expect" || a == "--serve" || a == "--requests") {
@@ -351,18 +360,23 @@ int main(int argc, char** argv) {
     std::cerr << "norvane-sim: bad subnet " << subnet_text << "\n";
     return 2;
   }
-  std::ifstream in(devices_file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in) {
-    std::cerr << "norvane-sim: cannot read " << devices_file << "\n";
-    return 2;
-  }
-  std::string error;
-  std::vector<Device> devices = parse_devices(text.str(), subnet, error);
-  if (devices.empty()) {
-    std::cerr << "norvane-sim: " << devices_file << ": " << error << "\n";
-    return 2;
+  std::vector<Device> devices;
+  if (crowd != 0) {
+    devices = crowd_devices(crowd, subnet);
+  } else {
+    std::ifstream in(devices_file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+      std::cerr << "norvane-sim: cannot read " << devices_file << "\n";
+      return 2;
+    }
+    std::string error;
+    devices = parse_devices(text.str(), subnet, error);
+    if (devices.empty()) {
+      std::cerr << "norvane-sim: " << devices_file << ": " << error << "\n";
+      return 2;
+    }
   }
   if (!only.empty()) {
     std::vector<Device> chosen;

@@ -1,6 +1,8 @@
 #include "sim_device.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <set>
 
 #include "base/address.h"
@@ -148,6 +150,30 @@ std::vector<Device> parse_devices(std::string_view text, const std::array<std::u
   }
   if (devices.empty()) {
     error = "no devices";
+  }
+  return devices;
+}
+
+std::vector<Device> crowd_devices(std::size_t count, const std::array<std::uint8_t, 3>& subnet) {
+  static constexpr std::array<std::string_view, 4> kModels = {"DS-2CD2143G2-I", "DS-2CD2387G2-LU",
+                                                              "DS-2CD2T47G2-L", "DS-2DE4425IW-DE"};
+  std::vector<Device> devices;
+  for (std::size_t i = 1; i <= std::min(count, kMaxCrowd); ++i) {
+    Device d;
+    char key[16];
+    std::snprintf(key, sizeof key, "cam-%03zu", i);
+    d.key = key;
+    d.kind = Kind::kSadp;
+    d.host = static_cast<std::uint8_t>(99 + i);
+    d.ip = {subnet[0], subnet[1], subnet[2], d.host};
+    d.mac = {
+        0x44, 0x19, 0xB6, 0xC0, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)};
+    d.model = std::string(kModels[i % kModels.size()]);
+    char serial[24];
+    std::snprintf(serial, sizeof serial, "20230412AAWR%09zu", 700000000 + i);
+    d.serial = d.model + serial;
+    d.firmware = "V5.7.3build 220112";
+    devices.push_back(std::move(d));
   }
   return devices;
 }

@@ -50,6 +50,13 @@ std::vector<Device> parse_devices(std::string_view text, const std::array<std::u
 // "10.79.1" into three bytes.
 bool parse_subnet(std::string_view text, std::array<std::uint8_t, 3>& out) noexcept;
 
+// A crowd of `count` SADP cameras (at most kMaxCrowd) for the tests of a
+// large site: keys "cam-001" on, hosts 100 on, Hikvision MACs
+// 44:19:B6:C0:00:01 on, a few models in turn, each with its own serial.
+// They share no key, host or MAC with the lab's device file.
+inline constexpr std::size_t kMaxCrowd = 150;
+std::vector<Device> crowd_devices(std::size_t count, const std::array<std::uint8_t, 3>& subnet);
+
 // The name of the device's own interface in the simulator's namespace.
 std::string interface_name(const Device& device);
 

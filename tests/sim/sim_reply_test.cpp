@@ -112,6 +112,44 @@ TEST(SimDevices, RejectsBadLines) {
 
 // What Norvane must list for each simulated device: through the probe
 // sockets ("udp") and, for SADP devices, from the raw reply frame ("frame").
+// The crowd of a large site joins the lab's devices without meeting any of
+// them, and every camera decodes to a row of its own.
+TEST(SimDevices, CrowdOfCamerasStandsApartFromTheLabsDevices) {
+  const std::vector<Device> lab = lab_devices();
+  const std::vector<Device> crowd = crowd_devices(500, kSubnet);
+  ASSERT_EQ(crowd.size(), kMaxCrowd);
+  std::set<std::string> keys, names;
+  std::set<std::uint8_t> hosts;
+  std::set<Mac> macs;
+  for (const Device& d : lab) {
+    keys.insert(d.key);
+    hosts.insert(d.host);
+    macs.insert(d.mac);
+  }
+  for (const Device& d : crowd) {
+    SCOPED_TRACE(d.key);
+    EXPECT_EQ(d.kind, Kind::kSadp);
+    EXPECT_TRUE(keys.insert(d.key).second);
+    EXPECT_TRUE(hosts.insert(d.host).second);
+    EXPECT_TRUE(macs.insert(d.mac).second);
+    EXPECT_LE(interface_name(d).size(), 15u);
+    EXPECT_GE(d.host, 100);
+    EXPECT_LE(d.host, 254);
+  }
+  const std::vector<Expectation> got = expectations(crowd);
+  std::set<std::string> ips;
+  for (const Expectation& e : got) {
+    if (e.path != "udp") continue;
+    EXPECT_EQ(e.decoded.protocol, "SADP");
+    EXPECT_EQ(e.decoded.mac, e.wire_mac);
+    ips.insert(e.decoded.ip);
+    names.insert(e.decoded.name);
+  }
+  EXPECT_EQ(ips.size(), kMaxCrowd);
+  EXPECT_EQ(names.size(), kMaxCrowd);
+  EXPECT_EQ(crowd_devices(3, kSubnet).size(), 3u);
+}
+
 TEST(SimExpect, EveryDeviceDecodesToWhatItReports) {
   struct Row {
     const char* device;

@@ -23,6 +23,8 @@ inline std::string_view trim(std::string_view text) {
   return text;
 }
 
+// Cut at the first zero byte, control bytes (and whitespace) as spaces, the
+// spaces at both ends dropped, at most 192 bytes.
 inline std::string clean_text(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\0') {
@@ -30,13 +32,14 @@ inline std::string clean_text(std::string_view text) {
       break;
     }
   }
-  text = trim(text);
-  if (text.size() > kLimit) text = text.substr(0, kLimit);
   std::string out;
   for (const char c : text) {
     const auto b = static_cast<unsigned char>(c);
     out.push_back(b < 0x21 || b == 0x7F ? ' ' : c);
   }
+  while (!out.empty() && out.front() == ' ') out.erase(0, 1);
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  if (out.size() > kLimit) out.resize(kLimit);
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
@@ -240,8 +241,8 @@ TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
   // camera's, whose line keeps its texts. Both are counted.
   feed({device_summary("00:11:22:33:44:99", "192.168.1.10", "mDNS", "other")});
   EXPECT_EQ(item_count(), 4);
-  EXPECT_EQ(column(0), (std::vector<std::wstring>{L"192.168.1.2", L"192.168.1.10",
-                                                  L"192.168.1.10", L""}));
+  EXPECT_EQ(column(0),
+            (std::vector<std::wstring>{L"192.168.1.2", L"192.168.1.10", L"192.168.1.10", L""}));
   EXPECT_EQ(column(1), (std::vector<std::wstring>{L"00:11:22:33:44:66", L"00:11:22:33:44:55",
                                                   L"00:11:22:33:44:99", L"00:11:22:33:44:77"}));
   EXPECT_EQ(cell(1, 3), L"DS-CAM");
@@ -430,17 +431,25 @@ TEST_F(WindowTest, ClearingDropsQueuedAndLateSummaries) {
   EXPECT_EQ(window->device_table().size(), 0u);
 }
 
-TEST_F(WindowTest, QueueHoldsAtMost4096Summaries) {
+TEST_F(WindowTest, QueueHolds4096EvidenceSummariesAndRoomForAnswers) {
   const auto generation = window->queue_generation();
-  for (int i = 0; i < 4096; ++i) {
+  const auto evidence = [](int n) {
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "02:00:00:00:%02X:%02X", n >> 8, n & 0xFF);
     PacketSummary s;
-    s.mac = "02:00:00:00:00:01";
-    ASSERT_TRUE(window->queue_summary(s, generation));
-  }
-  EXPECT_FALSE(window->queue_summary(PacketSummary{}, generation));
+    s.mac = mac;
+    s.protocol = "ARP";
+    return s;
+  };
+  for (int i = 0; i < 4096; ++i) ASSERT_TRUE(window->queue_summary(evidence(i), generation));
+  EXPECT_FALSE(window->queue_summary(evidence(4096), generation));
+  EXPECT_TRUE(
+      window->queue_summary(device_summary("00:00:00:00:00:02", "10.0.0.2", "SADP"), generation));
+  EXPECT_EQ(window->queued_summaries(), 4097u);
   window->update();
   EXPECT_EQ(window->queued_summaries(), 0u);
-  EXPECT_TRUE(window->queue_summary(PacketSummary{}, generation));
+  EXPECT_EQ(item_count(), 1);
+  EXPECT_TRUE(window->queue_summary(evidence(4096), generation));
 }
 
 TEST_F(WindowTest, CopiesACellThroughTheKopiujMenu) {

@@ -287,6 +287,13 @@ int scan(const Options& options) {
     error("cannot start discovery on " + adapter->adapter_name);
     return kExitError;
   }
+  // The drained queue's storage goes back to the queue at the next take.
+  std::vector<PacketSummary> batch;
+  const auto drain = [&] {
+    control.take_queue(batch);
+    for (const PacketSummary& s : batch) table.merge(s);
+    batch.clear();
+  };
   std::uint64_t next_tick = started + kTickMs;
   while (!interrupted.load()) {
     const std::uint64_t now = now_ms();
@@ -297,13 +304,13 @@ int scan(const Options& options) {
     }
     next_tick += kTickMs;
     control.tick();
-    for (const PacketSummary& s : control.take_queue()) table.merge(s);
+    drain();
     if (redraw && !draw(true)) break;
   }
   // A back-end that failed during the run leaves the control probing alone.
   const bool captured = control.running() && !control.udp_only();
   control.stop_capture();
-  for (const PacketSummary& s : control.take_queue()) table.merge(s);
+  drain();
   const double elapsed = static_cast<double>(now_ms() - started) / 1000.0;
 
   bool written = true;

@@ -6,6 +6,13 @@
 //   REGISTRY_DIR holds oui.csv, mam.csv, oui36.csv and iab.csv (for example
 //   Debian's /usr/share/ieee-data). OUTPUT is replaced only when every
 //   registry parsed and the whole file was written.
+//
+// OUTPUT gets the modification time of the newest registry: the program
+// takes a database's modification time for the time its data was fetched,
+// so a file dated when it was built would pass for a fresh download and
+// hold back "Aktualizuj bazę" for a day, and the fallback to a week-old file
+// for a week.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -49,13 +56,17 @@ int main(int argc, char** argv) {
                                  {"oui36.csv", norvane::kIeeeSources[2]},
                                  {"iab.csv", norvane::kIeeeSources[3]}};
   norvane::VendorTable table;
+  std::filesystem::file_time_type newest = std::filesystem::file_time_type::min();
   for (const Registry& r : registries) {
     const std::filesystem::path path = dir / r.file;
     std::string text;
-    if (!read_whole(path, text)) {
+    std::error_code ec;
+    const auto written = std::filesystem::last_write_time(path, ec);
+    if (ec || !read_whole(path, text)) {
       std::fprintf(stderr, "norvane-vendordb: cannot read %s\n", path.c_str());
       return 1;
     }
+    newest = std::max(newest, written);
     const std::size_t before = table.size();
     if (!norvane::parse_ieee_csv(table, text, r.source.bits) ||
         table.size() - before < r.source.least_new) {
@@ -69,6 +80,15 @@ int main(int argc, char** argv) {
   const auto clock = norvane::make_platform_update_clock();
   if (!norvane::save_vendor_db_replacing(table, output, *files, *clock)) {
     std::fprintf(stderr, "norvane-vendordb: cannot write %s\n", output.c_str());
+    return 1;
+  }
+  std::error_code ec;
+  std::filesystem::last_write_time(output, newest, ec);
+  if (ec) {
+    // Dated now, it would pass for a fresh download: better none at all.
+    std::fprintf(stderr, "norvane-vendordb: cannot date %s: %s\n", output.c_str(),
+                 ec.message().c_str());
+    std::filesystem::remove(output, ec);
     return 1;
   }
   std::printf("%s: %zu entries\n", output.c_str(), table.size());

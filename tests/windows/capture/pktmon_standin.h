@@ -38,6 +38,9 @@ struct Config {
   std::uint32_t event_code;
   std::int32_t event_without_info;
   std::int32_t late_packet;  // deliver packets[0] again while being switched off
+  // Closing the stream returns at once, without waiting for a callback the
+  // stand-in's thread is running (its last one then ends late).
+  std::int32_t close_without_waiting;
 };
 
 struct State {
@@ -53,6 +56,7 @@ struct State {
   std::int32_t delivered;  // packets handed to the data callback
   std::int32_t late_delivered;
   std::int32_t delivery_done;
+  std::int32_t closed_while_delivering;  // the stream closed under a running callback
 };
 // Call letters: I initialise, E enumerate, L live session, A add source,
 // S stream, T attach, + switch on, - switch off, s close stream,

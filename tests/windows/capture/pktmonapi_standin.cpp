@@ -2,9 +2,11 @@
 // Packet Monitor: it exports the ten functions the back-end binds, serves the
 // data sources it was given, fails at the step it was told to, and calls the
 // stream callbacks from a thread of its own once the capture is switched on.
-// Closing the stream joins that thread, as the real API ends its delivery.
+// Closing the stream joins that thread, as the real API ends its delivery,
+// or (when told to) returns at once while a callback may still be running.
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -54,8 +56,10 @@ bool fails(standin::Step step, HRESULT& hr) {
   return true;
 }
 
+std::atomic<int> delivering{0};
+
 // Metadata (16 bytes, the status at 12 and the type at 14), then the packet.
-void deliver(const StoredPacket& packet) {
+void deliver(const StoredPacket& packet, const PktMonStreamConfiguration& to) {
   std::vector<std::uint8_t> data(16, 0);
   data[12] = static_cast<std::uint8_t>(packet.status);
   data[13] = static_cast<std::uint8_t>(packet.status >> 8);
@@ -64,19 +68,23 @@ void deliver(const StoredPacket& packet) {
   data.insert(data.end(), packet.bytes.begin(), packet.bytes.end());
   const StreamDataDescriptor descriptor{data.data(), static_cast<std::uint32_t>(data.size()), 0, 16,
                                         static_cast<std::uint32_t>(packet.bytes.size())};
-  stream.data_callback(stream.user_context, &descriptor);
+  delivering.fetch_add(1);
+  to.data_callback(to.user_context, &descriptor);
+  delivering.fetch_sub(1);
 }
 
-void deliver_all() {
+// The stream's callbacks are taken when the thread starts: a close that does
+// not wait may clear them meanwhile.
+void deliver_all(PktMonStreamConfiguration to) {
   for (const StoredPacket& packet : packets) {
-    deliver(packet);
+    deliver(packet, to);
     std::lock_guard<std::mutex> guard(lock);
     ++state.delivered;
   }
   if (config.event_kind != 0) {
     const PktMonStreamEventInfo info{0, config.event_code};
-    stream.event_callback(stream.user_context, config.event_without_info ? nullptr : &info,
-                          config.event_kind);
+    to.event_callback(to.user_context, config.event_without_info ? nullptr : &info,
+                      config.event_kind);
   }
   std::lock_guard<std::mutex> guard(lock);
   state.delivery_done = 1;
@@ -110,11 +118,15 @@ __declspec(dllexport) void standin_read(standin::State* out) {
 }
 
 __declspec(dllexport) int standin_wait(std::uint32_t milliseconds) {
-  std::unique_lock<std::mutex> guard(lock);
-  return delivered_cv.wait_for(guard, std::chrono::milliseconds(milliseconds),
-                               [] { return state.delivery_done != 0; })
-             ? 1
-             : 0;
+  bool done = false;
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    done = delivered_cv.wait_for(guard, std::chrono::milliseconds(milliseconds),
+                                 [] { return state.delivery_done != 0; });
+  }
+  // A close that did not wait left the thread to be joined here.
+  if (done && delivery.joinable()) delivery.join();
+  return done ? 1 : 0;
 }
 
 __declspec(dllexport) HRESULT WINAPI
@@ -198,7 +210,11 @@ __declspec(dllexport) HRESULT WINAPI
 
 __declspec(dllexport) void WINAPI PacketMonitorCloseRealtimeStream(void*) {
   note('s');
-  if (delivery.joinable()) delivery.join();
+  if (delivering.load() != 0) {
+    std::lock_guard<std::mutex> guard(lock);
+    state.closed_while_delivering = 1;
+  }
+  if (!config.close_without_waiting && delivery.joinable()) delivery.join();
   stream = {};
 }
 
@@ -213,7 +229,7 @@ __declspec(dllexport) HRESULT WINAPI PacketMonitorSetSessionActive(void*, BOOL a
   if (!active) {
     // A callback already under way when the capture is switched off.
     if (config.late_packet && !packets.empty() && stream.data_callback) {
-      deliver(packets.front());
+      deliver(packets.front(), stream);
       std::lock_guard<std::mutex> guard(lock);
       ++state.late_delivered;
     }
@@ -221,7 +237,7 @@ __declspec(dllexport) HRESULT WINAPI PacketMonitorSetSessionActive(void*, BOOL a
   }
   HRESULT hr = S_OK;
   if (fails(standin::kActivate, hr)) return hr;
-  delivery = std::thread(deliver_all);
+  delivery = std::thread(deliver_all, stream);
   return S_OK;
 }
 

@@ -206,11 +206,13 @@ TEST_F(WindowLab, CapturedFramesBecomeDevicesThenAFloodStaysBounded) {
   EXPECT_LE(queue_peak, kMaxQueuedSummaries);
   EXPECT_LT(memory_peak - memory_before, 64u << 20);  // bounded by the queue, not the flood
   EXPECT_GT(ticks.ms.size(), 20u);                    // the window kept ticking
-  // Above the capture's rate the kernel's ring drops what it cannot hold, so
-  // the share counted depends on the machine (reported above, not tested);
-  // capture keeps going throughout and nothing is counted twice.
-  EXPECT_LE(counted, received);
-  EXPECT_GE(counted, received / 10);
+  // The capture keeps up with the flood: it reads again within a
+  // millisecond while frames flow, into a kernel buffer that holds seconds
+  // of them. Nothing is counted twice; the one batch of the far side's
+  // discovery frames (six, every 200 ms) that may wait in the buffer when
+  // the counters are first read is the only slack.
+  EXPECT_LE(counted, received + 6);
+  EXPECT_GE(counted, received * 99 / 100);
   EXPECT_TRUE(all_far_devices()) << table_text();
 
   // At a rate the capture keeps up with, every frame is counted once. The
