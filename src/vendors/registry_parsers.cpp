@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "base/ascii.h"
+
 namespace norvane {
 namespace {
 

@@ -7,20 +7,12 @@
 #include <cstring>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/display_text.h"
 
 namespace norvane {
 
-int hex_digit(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 namespace {
-
-bool is_trim_space(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The 48-bit address of a MAC text in one of the three notations, told apart
 // by length alone; nullopt for anything else.
@@ -54,8 +46,6 @@ std::optional<std::uint64_t> parse_mac_value(std::string_view text) noexcept {
   }
   return value;
 }
-
-char ascii_lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 std::string_view display_text_of(const VendorEntry& entry) noexcept {
   switch (entry.display) {
@@ -730,8 +720,8 @@ std::string_view vendor_display_view(const VendorTable& table, std::string_view 
 }
 
 std::string_view trim_space(std::string_view text) noexcept {
-  while (!text.empty() && is_trim_space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_trim_space(text.back())) text.remove_suffix(1);
+  while (!text.empty() && is_ascii_space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_ascii_space(text.back())) text.remove_suffix(1);
   return text;
 }
 

@@ -315,8 +315,6 @@ std::string_view vendor_display_view(const VendorTable& table, std::string_view 
 
 inline constexpr std::size_t kVendorNameMax = 512;
 
-// 0..15 for a hexadecimal digit of either case, -1 for anything else.
-int hex_digit(char c) noexcept;
 // Without leading and trailing space, tab, CR and LF.
 std::string_view trim_space(std::string_view text) noexcept;
 // Bytes below 0x20 and 0x7F replaced by spaces (UTF-8 passes), then trimmed,
