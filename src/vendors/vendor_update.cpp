@@ -185,27 +185,90 @@ std::u16string incomplete(std::u16string_view name) {
   return join({u"Rejestr ", name, u" jest niepe\u0142ny lub nieprawid\u0142owy."});
 }
 
-// Steps 9.2 to 9.7: the temporary file beside the database, then the move.
+// Removes a temporary file on every way out until released.
+class TempFileGuard {
+ public:
+  TempFileGuard(UpdateFiles& files, std::filesystem::path path)
+      : files_(files), path_(std::move(path)) {}
+  ~TempFileGuard() {
+    if (!armed_) return;
+    // Runs while an exception unwinds too: one more from the file system
+    // would end the process.
+    try {
+      files_.remove(path_);
+    } catch (...) {
+    }
+  }
+  TempFileGuard(const TempFileGuard&) = delete;
+  TempFileGuard& operator=(const TempFileGuard&) = delete;
+  void release() noexcept { armed_ = false; }
+
+ private:
+  UpdateFiles& files_;
+  std::filesystem::path path_;
+  bool armed_ = true;
+};
+
+// How replacing a file through a temporary one went: the step it stopped
+// at (none when the file was replaced) and the system's error code of a
+// failed create or move.
+struct Replacing {
+  enum class Step { kNone, kCreate, kSave, kProceed, kMove };
+  Step stopped = Step::kNone;
+  std::uint32_t code = 0;
+};
+
+// A file that other parts read is never written in place: the table goes
+// into a new file beside `path` (named by process, thread and tick, created
+// only if it is not there yet), `proceed` has a last word, and the file is
+// moved over `path`. The temporary file is gone on every way out but the
+// move.
+template <typename Proceed>
+Replacing replace_through_temporary(const VendorTable& table, const std::filesystem::path& path,
+                                    UpdateFiles& files, UpdateClock& clock, Proceed proceed) {
+  std::filesystem::path temp = path;
+  temp += ".tmp-" + std::to_string(files.process_id()) + "-" + std::to_string(files.thread_id()) +
+          "-" + std::to_string(clock.tick_ms());
+  Replacing outcome;
+  if (!files.create_new(temp, outcome.code)) {
+    outcome.stopped = Replacing::Step::kCreate;
+    return outcome;
+  }
+  TempFileGuard guard(files, temp);
+  if (!files.save(table, temp)) {
+    outcome.stopped = Replacing::Step::kSave;
+  } else if (!proceed()) {
+    outcome.stopped = Replacing::Step::kProceed;
+  } else if (!files.replace(temp, path, outcome.code)) {
+    outcome.stopped = Replacing::Step::kMove;
+  } else {
+    guard.release();
+  }
+  return outcome;
+}
+
+// The new database beside the old one, then the move over it.
 UpdateResult write_database(VendorUpdate::State& state, UpdateSystem& sys,
                             const std::filesystem::path& db, const VendorTable& table,
                             std::uint64_t deadline, bool from_manuf) {
   std::u16string text;
-  std::filesystem::path temp = db;
-  temp += ".tmp-" + std::to_string(sys.files->process_id()) + "-" +
-          std::to_string(sys.files->thread_id()) + "-" + std::to_string(sys.clock->tick_ms());
-  std::uint32_t code = 0;
-  if (!sys.files->create_new(temp, code)) {
-    return failure(with_code(u"Nie mo\u017Cna utworzy\u0107 pliku bazy obok programu", code));
+  const Replacing outcome = replace_through_temporary(table, db, *sys.files, *sys.clock, [&] {
+    return check_continue(state, *sys.clock, deadline, text);
+  });
+  switch (outcome.stopped) {
+    case Replacing::Step::kCreate:
+      return failure(
+          with_code(u"Nie mo\u017Cna utworzy\u0107 pliku bazy obok programu", outcome.code));
+    case Replacing::Step::kSave:
+      return failure(u"Nie uda\u0142o si\u0119 zapisa\u0107 nowej bazy producent\u00F3w.");
+    case Replacing::Step::kMove:
+      return failure(
+          with_code(u"Nie mo\u017Cna zast\u0105pi\u0107 bazy producent\u00F3w", outcome.code));
+    case Replacing::Step::kProceed:
+      return failure(text);
+    case Replacing::Step::kNone:
+      break;
   }
-  TempFileGuard guard(*sys.files, temp);
-  if (!sys.files->save(table, temp)) {
-    return failure(u"Nie uda\u0142o si\u0119 zapisa\u0107 nowej bazy producent\u00F3w.");
-  }
-  if (!check_continue(state, *sys.clock, deadline, text)) return failure(text);
-  if (!sys.files->replace(temp, db, code)) {
-    return failure(with_code(u"Nie mo\u017Cna zast\u0105pi\u0107 bazy producent\u00F3w", code));
-  }
-  guard.release();
   return {true, table.size(), std::u16string(from_manuf ? kMsgManufDone : kMsgIeeeDone)};
 }
 
@@ -435,15 +498,8 @@ void cancel_vendor_update(UpdateSlot& slot) {
 bool save_vendor_db_replacing(const VendorTable& table, const std::filesystem::path& path,
                               UpdateFiles& files, UpdateClock& clock) {
   if (table.empty() || path.empty()) return false;
-  std::filesystem::path temp = path;
-  temp += ".tmp-" + std::to_string(files.process_id()) + "-" + std::to_string(files.thread_id()) +
-          "-" + std::to_string(clock.tick_ms());
-  std::uint32_t code = 0;
-  if (!files.create_new(temp, code)) return false;
-  TempFileGuard guard(files, temp);
-  if (!files.save(table, temp) || !files.replace(temp, path, code)) return false;
-  guard.release();
-  return true;
+  return replace_through_temporary(table, path, files, clock, [] { return true; }).stopped ==
+         Replacing::Step::kNone;
 }
 
 }  // namespace norvane

@@ -237,30 +237,6 @@ bool download_registry(RegistryConnection& connection, std::u16string_view path,
                        std::u16string_view source, std::size_t max_size,
                        const DownloadContext& context, std::string& body, std::u16string& error);
 
-// Removes a temporary file on every way out until released.
-class TempFileGuard {
- public:
-  TempFileGuard(UpdateFiles& files, std::filesystem::path path)
-      : files_(files), path_(std::move(path)) {}
-  ~TempFileGuard() {
-    if (!armed_) return;
-    // Runs while an exception unwinds too: one more from the file system
-    // would end the process.
-    try {
-      files_.remove(path_);
-    } catch (...) {
-    }
-  }
-  TempFileGuard(const TempFileGuard&) = delete;
-  TempFileGuard& operator=(const TempFileGuard&) = delete;
-  void release() noexcept { armed_ = false; }
-
- private:
-  UpdateFiles& files_;
-  std::filesystem::path path_;
-  bool armed_ = true;
-};
-
 // Platform implementations of the seams (Win32 on Windows, POSIX for the
 // command-line tools).
 std::unique_ptr<UpdateClock> make_platform_update_clock();

@@ -919,6 +919,57 @@ TEST(UpdateText, ErrorNumbersAndFreshness) {
   EXPECT_FALSE(file_is_fresh(files, clock, "missing", kFreshAge));
 }
 
+// The database generator's save: the same temporary file beside the target
+// and the same move as the worker, so a reader sees the old file or the new
+// one, and a failure leaves the old one and nothing else.
+TEST(SaveReplacing, WritesBesideTheTargetThenMoves) {
+  VendorTable table;
+  ASSERT_TRUE(table.insert(make_prefix_key(24, 0x001BC5), "Acme"));
+  std::string want;
+  ASSERT_TRUE(format_vendor_db(table, want));
+  struct Case {
+    const char* what;
+    std::function<void(World&)> setup;
+    bool saved;
+    std::vector<std::string> events;
+  };
+  const Case cases[] = {
+      {"saved", [](World&) {}, true, {"create", "save", "replace"}},
+      {"read-only folder", [](World& w) { w.read_only = true; }, false, {"create"}},
+      {"save fails", [](World& w) { w.save_fails = true; }, false, {"create", "save", "remove"}},
+      {"the move fails",
+       [](World& w) {
+         w.on_event = [&w](const std::string& e) {
+           if (e == "replace") w.files.erase(kDb.string() + ".tmp-4242-77-1000000");
+         };
+       },
+       false,
+       {"create", "save", "replace", "remove"}},
+  };
+  for (const Case& c : cases) {
+    World w;
+    existing_db(w, 3, kDay);
+    const std::string before = w.files[kDb];
+    c.setup(w);
+    FakeFiles files(w);
+    FakeClock clock(w);
+    EXPECT_EQ(save_vendor_db_replacing(table, kDb, files, clock), c.saved) << c.what;
+    EXPECT_EQ(w.events, c.events) << c.what;
+    EXPECT_EQ(w.files[kDb], c.saved ? want : before) << c.what;
+    EXPECT_EQ(w.files.size(), 1u) << c.what << ": temporary file left";
+    if (!w.created.empty()) {
+      EXPECT_EQ(w.created[0], kDb.string() + ".tmp-4242-77-1000000") << c.what;
+    }
+  }
+  // Nothing to save, or nowhere: the files are not touched.
+  World w;
+  FakeFiles files(w);
+  FakeClock clock(w);
+  EXPECT_FALSE(save_vendor_db_replacing(VendorTable(), kDb, files, clock));
+  EXPECT_FALSE(save_vendor_db_replacing(table, fs::path(), files, clock));
+  EXPECT_TRUE(w.events.empty());
+}
+
 // ---------------------------------------------------------------------------
 // The window's operations, with a real thread
 
