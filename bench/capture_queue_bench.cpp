@@ -16,42 +16,15 @@
 #include <vector>
 
 #include "capture/capture_control.h"
+#include "support/quiet_capture.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using norvane::MacBytes;
 
-// A window without a window: no adapter, no back-end, no probe engine.
-class QuietHost final : public norvane::CaptureHost {
- public:
-  std::optional<norvane::NetworkAdapter> selected_adapter() override { return std::nullopt; }
-  std::unique_ptr<norvane::CaptureBackend> start_pktmon(const norvane::NetworkAdapter&,
-                                                        norvane::FrameCallback,
-                                                        std::u16string&) override {
-    return nullptr;
-  }
-  std::unique_ptr<norvane::CaptureBackend> start_npcap(const norvane::NetworkAdapter&,
-                                                       norvane::FrameCallback,
-                                                       norvane::FailureCallback) override {
-    return nullptr;
-  }
-  void on_probe_reply(const norvane::DiscoveryReply&) override {}
-  void clear_device_list() override {}
-  void refresh_status() override {}
-  std::uint64_t now_ms() override { return 0; }
-};
-
-class QuietEngine final : public norvane::ProbeEngineInterface {
- public:
-  bool open(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t, const MacBytes&,
-            bool) override {
-    return false;
-  }
-  void close() override {}
-  unsigned search() override { return 0; }
-  void poll(const norvane::ReplyHandler&) override {}
-};
+using QuietHost = norvane::test::QuietCaptureHost;
+using QuietEngine = norvane::test::QuietProbeEngine;
 
 constexpr MacBytes kOwn = {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x01};
 

@@ -27,6 +27,7 @@
 
 #include "capture/capture_control.h"
 #include "capture/npcap_capture_win.h"
+#include "support/quiet_capture.h"
 
 namespace {
 
@@ -45,38 +46,6 @@ std::string adapter_named(const std::string& name) {
 
 }  // namespace
 
-// The capture control without a window: no adapter to start on by itself,
-// no probe engine.
-class BenchHost final : public norvane::CaptureHost {
- public:
-  std::optional<norvane::NetworkAdapter> selected_adapter() override { return std::nullopt; }
-  std::unique_ptr<norvane::CaptureBackend> start_pktmon(const norvane::NetworkAdapter&,
-                                                        norvane::FrameCallback,
-                                                        std::u16string&) override {
-    return nullptr;
-  }
-  std::unique_ptr<norvane::CaptureBackend> start_npcap(const norvane::NetworkAdapter&,
-                                                       norvane::FrameCallback,
-                                                       norvane::FailureCallback) override {
-    return nullptr;
-  }
-  void on_probe_reply(const norvane::DiscoveryReply&) override {}
-  void clear_device_list() override {}
-  void refresh_status() override {}
-  std::uint64_t now_ms() override { return 0; }
-};
-
-class NoEngine final : public norvane::ProbeEngineInterface {
- public:
-  bool open(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t,
-            const norvane::MacBytes&, bool) override {
-    return false;
-  }
-  void close() override {}
-  unsigned search() override { return 0; }
-  void poll(const norvane::ReplyHandler&) override {}
-};
-
 int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) {
     std::fprintf(stderr, "usage: norvane-capture-bench INTERFACE SECONDS [count]\n");
@@ -86,8 +55,8 @@ int main(int argc, char** argv) {
   const int seconds = std::atoi(argv[2]);
   const bool count_only = argc == 4 && std::string(argv[3]) == "count";
 
-  BenchHost host;
-  NoEngine engine;
+  norvane::test::QuietCaptureHost host;
+  norvane::test::QuietProbeEngine engine;
   norvane::CaptureControl control(host, engine);
   std::atomic<std::uint64_t> counted{0}, counted_bytes{0};
   const norvane::FrameCallback whole = control.frame_callback(norvane::MacBytes{});
