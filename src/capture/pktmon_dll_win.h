@@ -66,14 +66,19 @@ HRESULT WINAPI PacketMonitorAttachOutputToSession(PktMonSession session, void* o
 HRESULT WINAPI PacketMonitorSetSessionActive(PktMonSession session, BOOL active);
 }  // namespace sig
 
-#define NORVANE_PKTMON_FUNCTIONS(X)                                                     \
-  X(PacketMonitorInitialize)                                                            \
-  X(PacketMonitorUninitialize)                                                          \
-  X(PacketMonitorEnumDataSources)                                                       \
-  X(PacketMonitorCreateLiveSession) X(PacketMonitorCloseSessionHandle)                  \
-      X(PacketMonitorAddSingleDataSourceToSession) X(PacketMonitorCreateRealtimeStream) \
-          X(PacketMonitorCloseRealtimeStream) X(PacketMonitorAttachOutputToSession)     \
-              X(PacketMonitorSetSessionActive)
+// clang-format off
+#define NORVANE_PKTMON_FUNCTIONS(X) \
+  X(PacketMonitorInitialize)                    \
+  X(PacketMonitorUninitialize)                  \
+  X(PacketMonitorEnumDataSources)               \
+  X(PacketMonitorCreateLiveSession)             \
+  X(PacketMonitorCloseSessionHandle)            \
+  X(PacketMonitorAddSingleDataSourceToSession)  \
+  X(PacketMonitorCreateRealtimeStream)          \
+  X(PacketMonitorCloseRealtimeStream)           \
+  X(PacketMonitorAttachOutputToSession)         \
+  X(PacketMonitorSetSessionActive)
+// clang-format on
 
 struct PktMonFunctions {
   NORVANE_PKTMON_FUNCTIONS(NORVANE_DLL_POINTER)

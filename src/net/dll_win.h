@@ -85,13 +85,23 @@ int pcap_activate(PcapHandle* handle);
 int pcap_setbuff(PcapHandle* handle, int bytes);
 }  // namespace sig
 
-#define NORVANE_WPCAP_FUNCTIONS(X)                                                        \
-  X(pcap_open_live)                                                                       \
-  X(pcap_datalink)                                                                        \
-  X(pcap_setnonblock)                                                                     \
-  X(pcap_getevent) X(pcap_close) X(pcap_next_ex) X(pcap_sendpacket) X(pcap_create)        \
-      X(pcap_set_snaplen) X(pcap_set_promisc) X(pcap_set_timeout) X(pcap_set_buffer_size) \
-          X(pcap_activate) X(pcap_setbuff)
+// clang-format off
+#define NORVANE_WPCAP_FUNCTIONS(X) \
+  X(pcap_open_live)        \
+  X(pcap_datalink)         \
+  X(pcap_setnonblock)      \
+  X(pcap_getevent)         \
+  X(pcap_close)            \
+  X(pcap_next_ex)          \
+  X(pcap_sendpacket)       \
+  X(pcap_create)           \
+  X(pcap_set_snaplen)      \
+  X(pcap_set_promisc)      \
+  X(pcap_set_timeout)      \
+  X(pcap_set_buffer_size)  \
+  X(pcap_activate)         \
+  X(pcap_setbuff)
+// clang-format on
 
 // All null until bound. bind() resolves every entry by name and leaves
 // missing ones null; the callers decide which are optional.

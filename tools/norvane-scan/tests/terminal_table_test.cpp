@@ -162,9 +162,10 @@ TEST(TerminalTable, StatusLineCountsMakersAndTraffic) {
             std::string::npos)
       << line;
   EXPECT_NE(line.find("Bajty 89"), std::string::npos) << line;
-  EXPECT_TRUE(line.ends_with("  \xC2\xB7  B\xC5\x82\xC4\x85"
-                             "d wysy\xC5\x82"
-                             "ania zapyta\xC5\x84"))
+  EXPECT_TRUE(
+      line.ends_with("  \xC2\xB7  B\xC5\x82\xC4\x85"
+                     "d wysy\xC5\x82"
+                     "ania zapyta\xC5\x84"))
       << line;
   EXPECT_EQ(line.find("\xC2\xB7  \xC2\xB7"), std::string::npos);  // the empty message is left out
 }
