@@ -28,6 +28,26 @@ sockaddr_in make_address(std::uint32_t address, std::uint16_t port) {
   return a;
 }
 
+// One datagram to or from `peer`, in one buffer, with room for the one
+// control message the sockets use (IP_PKTINFO). It points into itself, so
+// it stays where it was made.
+struct PktinfoMessage {
+  PktinfoMessage(sockaddr_in& peer, void* data, std::size_t size) : buffer{data, size} {
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof(peer);
+    message.msg_iov = &buffer;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+  }
+  PktinfoMessage(const PktinfoMessage&) = delete;
+  PktinfoMessage& operator=(const PktinfoMessage&) = delete;
+
+  iovec buffer;
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+};
+
 bool set_int(SocketHandle socket, int level, int name, int value) {
   return setsockopt(to_fd(socket), level, name, &value, sizeof(value)) == 0;
 }
@@ -142,15 +162,8 @@ class PosixSockets final : public SocketApi {
                         std::span<const std::uint8_t> payload, std::uint32_t source,
                         std::uint32_t if_index) override {
     sockaddr_in a = make_address(address, port);
-    iovec buffer{const_cast<std::uint8_t*>(payload.data()), payload.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr message{};
-    message.msg_name = &a;
-    message.msg_namelen = sizeof(a);
-    message.msg_iov = &buffer;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
+    PktinfoMessage m(a, const_cast<std::uint8_t*>(payload.data()), payload.size());
+    msghdr& message = m.message;
     cmsghdr* header = CMSG_FIRSTHDR(&message);
     header->cmsg_level = IPPROTO_IP;
     header->cmsg_type = IP_PKTINFO;
@@ -173,16 +186,8 @@ class PosixSockets final : public SocketApi {
                               std::span<std::uint8_t> data) override {
     ReceivedMessage result;
     sockaddr_in source{};
-    iovec buffer{data.data(), data.size()};
-    // Room for the one control message the socket asks for.
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr message{};
-    message.msg_name = &source;
-    message.msg_namelen = sizeof(source);
-    message.msg_iov = &buffer;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
+    PktinfoMessage m(source, data.data(), data.size());
+    msghdr& message = m.message;
     const ssize_t got = recvmsg(to_fd(socket), &message, 0);
     if (got < 0) {
       result.status = status_of_errno();
