@@ -24,7 +24,6 @@ using Bytes = std::vector<std::uint8_t>;
 using norvane::MacBytes;
 
 using QuietHost = norvane::test::QuietCaptureHost;
-using QuietEngine = norvane::test::QuietProbeEngine;
 
 constexpr MacBytes kOwn = {0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0x01};
 
@@ -78,7 +77,7 @@ Bytes video_frame(unsigned n) {
 void run(benchmark::State& state, const std::vector<Bytes>& frames,
          const std::vector<Bytes>& before = {}) {
   QuietHost host;
-  QuietEngine engine;
+  norvane::SilentProbeEngine engine;
   norvane::CaptureControl control(host, engine);
   // What is already waiting when the measured frames come.
   for (const Bytes& f : before) control.on_frame(kOwn, f.data(), f.size());
@@ -118,7 +117,7 @@ BENCHMARK(BM_OnFrameManySourcesEvidenceFull);
 // wait, and a storm goes on.
 void BM_OnFrameBothRoomsFull(benchmark::State& state) {
   QuietHost host;
-  QuietEngine engine;
+  norvane::SilentProbeEngine engine;
   norvane::CaptureControl control(host, engine);
   for (unsigned n = 0; n < 4096; ++n) {
     norvane::PacketSummary s;

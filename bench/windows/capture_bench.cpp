@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   const bool count_only = argc == 4 && std::string(argv[3]) == "count";
 
   norvane::test::QuietCaptureHost host;
-  norvane::test::QuietProbeEngine engine;
+  norvane::SilentProbeEngine engine;
   norvane::CaptureControl control(host, engine);
   std::atomic<std::uint64_t> counted{0}, counted_bytes{0};
   const norvane::FrameCallback whole = control.frame_callback(norvane::MacBytes{});

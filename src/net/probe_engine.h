@@ -51,6 +51,19 @@ class ProbeEngineInterface {
   virtual bool ports_open() const { return false; }
 };
 
+// Sends nothing and hears nothing: capture alone (a passive run, and
+// measurements of the capture path).
+class SilentProbeEngine final : public ProbeEngineInterface {
+ public:
+  bool open(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t, const MacBytes&,
+            bool) override {
+    return false;
+  }
+  void close() override {}
+  unsigned search() override { return 0; }
+  void poll(const ReplyHandler&) override {}
+};
+
 using RawSenderOpener =
     std::function<std::unique_ptr<RawFrameSender>(const std::string&, const MacBytes&)>;
 

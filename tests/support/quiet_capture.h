@@ -1,6 +1,7 @@
 // The capture control without a window, for measurements: no adapter to
-// start on by itself, no back-end of its own, no probe engine. The caller
-// starts a back-end or feeds CaptureControl::on_frame itself.
+// start on by itself, no back-end of its own (SilentProbeEngine stands in
+// for the probe engine). The caller starts a back-end or feeds
+// CaptureControl::on_frame itself.
 #pragma once
 
 #include <cstdint>
@@ -27,17 +28,6 @@ class QuietCaptureHost final : public CaptureHost {
   void clear_device_list() override {}
   void refresh_status() override {}
   std::uint64_t now_ms() override { return 0; }
-};
-
-class QuietProbeEngine final : public ProbeEngineInterface {
- public:
-  bool open(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t, const MacBytes&,
-            bool) override {
-    return false;
-  }
-  void close() override {}
-  unsigned search() override { return 0; }
-  void poll(const ReplyHandler&) override {}
 };
 
 }  // namespace norvane::test

@@ -77,18 +77,6 @@ struct Options {
   bool list_interfaces = false;
 };
 
-// Sends nothing: --passive. The capture control then only captures.
-class SilentProbeEngine final : public ProbeEngineInterface {
- public:
-  bool open(const std::string&, std::uint32_t, std::uint32_t, std::uint32_t, const MacBytes&,
-            bool) override {
-    return false;
-  }
-  void close() override {}
-  unsigned search() override { return 0; }
-  void poll(const ReplyHandler&) override {}
-};
-
 // The capture control's host: the one adapter, libpcap for capture, the
 // device table for what probes bring back.
 class ScanHost final : public CaptureHost {
