@@ -476,6 +476,11 @@ std::string_view trim(std::string_view text) noexcept {
 // to decide whether trailing blanks inside the kept part are trimmed: they
 // are when nothing but blanks follows them up to the end or the first zero
 // byte.
+bool cleans_to_empty(std::string_view text) noexcept {
+  const std::size_t i = skip_blank(text.data(), 0, text.size());
+  return i == text.size() || text[i] == '\0';
+}
+
 std::string clean_text(std::string_view text) {
   const char* s = text.data();
   const std::size_t n = text.size();

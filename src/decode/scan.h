@@ -23,6 +23,10 @@ std::string_view trim(std::string_view text) noexcept;
 // and 0x7F replaced by spaces.
 std::string clean_text(std::string_view text);
 
+// True when clean_text would give an empty text: nothing but bytes it
+// shows as spaces before the first zero byte. Allocates nothing.
+bool cleans_to_empty(std::string_view text) noexcept;
+
 // Raw content of the first element (in document order) with the given local
 // name, or empty. With allow_open, an element whose closing tag is missing
 // gives the rest of the text.

@@ -92,16 +92,6 @@ struct Slots {
   std::string_view version;
 };
 
-// True when clean_text would give an empty text: nothing but whitespace
-// and control bytes before the first zero byte.
-bool cleans_to_empty(std::string_view raw) noexcept {
-  for (const char c : raw.substr(0, raw.find('\0'))) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b > 0x20 && b != 0x7F) return false;
-  }
-  return true;
-}
-
 const TlvRule* find_rule(std::span<const TlvRule> rules, std::uint16_t type) noexcept {
   for (const TlvRule& rule : rules) {
     if (rule.type == type) return &rule;

@@ -53,7 +53,11 @@ TEST(CleanText, Rules) {
       {"\x01\0Camera"s, ""},
       {"\x01 a\0\x02"s, "a"},
   };
-  for (const Case& c : cases) EXPECT_EQ(clean_text(c.in), c.out);
+  for (const Case& c : cases) {
+    EXPECT_EQ(clean_text(c.in), c.out);
+    // The test without the copy agrees with the copy.
+    EXPECT_EQ(cleans_to_empty(c.in), c.out.empty()) << c.out;
+  }
   const std::string long_text(300, 'x');
   EXPECT_EQ(clean_text(long_text), std::string(192, 'x'));
   // Trimming happens before the cut, so leading spaces do not eat the limit.
