@@ -36,7 +36,7 @@ std::uint64_t CaptureQueue::key_hash(std::string_view text, bool by_ip) const no
   return keyed_hash(text, seed_ ^ (by_ip ? 0x5BD1E9955BD1E995u : 0));
 }
 
-CaptureQueue::Slot& CaptureQueue::slot_for(std::uint64_t hash, std::string_view text, bool by_ip) {
+std::size_t CaptureQueue::find_slot(std::uint64_t hash, std::string_view text, bool by_ip) const {
   // Linear probing in a table at most half full: ends at the key's slot or
   // at a free one.
   std::size_t i = static_cast<std::size_t>(hash) & (kSlots - 1);
@@ -45,18 +45,14 @@ CaptureQueue::Slot& CaptureQueue::slot_for(std::uint64_t hash, std::string_view 
     if (s.hash == hash && has_key(pending_[s.position], text, by_ip)) break;
     i = (i + 1) & (kSlots - 1);
   }
-  return slots_[i];
+  return i;
 }
 
 std::optional<std::uint32_t> CaptureQueue::last_for(std::uint64_t hash, std::string_view text,
                                                     bool by_ip) const {
-  std::size_t i = static_cast<std::size_t>(hash) & (kSlots - 1);
-  while (slots_[i].epoch == epoch_) {
-    const Slot& s = slots_[i];
-    if (s.hash == hash && has_key(pending_[s.position], text, by_ip)) return s.position;
-    i = (i + 1) & (kSlots - 1);
-  }
-  return std::nullopt;
+  const Slot& s = slots_[find_slot(hash, text, by_ip)];
+  if (s.epoch != epoch_) return std::nullopt;
+  return s.position;
 }
 
 // Merging a summary right after its twin changes nothing in its own row.
@@ -83,7 +79,7 @@ QueueOutcome CaptureQueue::offer(PacketSummary& summary, std::uint32_t generatio
   if (generation_.load() != generation) return QueueOutcome::kStale;
   // Without a key the table drops the summary at once.
   if (key.empty()) return QueueOutcome::kCoalesced;
-  Slot& slot = slot_for(hash, key, by_ip);
+  Slot& slot = slots_[find_slot(hash, key, by_ip)];
   const bool known = slot.epoch == epoch_;
   if (known && same_for_merge(pending_[slot.position], summary) &&
       leaves_no_trace(summary, slot.position)) {

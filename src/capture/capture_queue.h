@@ -74,7 +74,9 @@ class CaptureQueue {
   // Position of the last summary queued for the device key, if any.
   std::optional<std::uint32_t> last_for(std::uint64_t hash, std::string_view text,
                                         bool by_ip) const;
-  Slot& slot_for(std::uint64_t hash, std::string_view text, bool by_ip);
+  // The index slot of the device key: its own, or the free one where it
+  // would go.
+  std::size_t find_slot(std::uint64_t hash, std::string_view text, bool by_ip) const;
   bool leaves_no_trace(const PacketSummary& summary, std::uint32_t twin) const;
   void forget_locked() noexcept;  // empties the rooms and the index, under the lock
 
