@@ -90,7 +90,6 @@ class ProbeSocket {
 // Owes the layer its cleanup once startup succeeded.
 class SocketLayerSession {
  public:
-  SocketLayerSession() = default;
   explicit SocketLayerSession(SocketApi& api) : api_(api.startup() ? &api : nullptr) {}
   ~SocketLayerSession() {
     if (api_) api_->cleanup();
@@ -117,7 +116,8 @@ class ProbeContext {
         ipv4_(ipv4),
         broadcast_(broadcast),
         mac_(mac),
-        decode_datagrams_(decode_datagrams) {}
+        decode_datagrams_(decode_datagrams),
+        datagram_(kDecodeBufferSize) {}
   ProbeContext(const ProbeContext&) = delete;
   ProbeContext& operator=(const ProbeContext&) = delete;
 
@@ -125,8 +125,6 @@ class ProbeContext {
   bool open_main_socket();
   void open_raw_sender(const RawSenderOpener& opener, const std::string& adapter_name);
   bool can_send() const { return main_socket_.valid() || has_raw_sender(); }
-  bool decode_datagrams() const noexcept { return decode_datagrams_; }
-  bool has_main_socket() const noexcept { return main_socket_.valid(); }
   std::uint16_t main_port() const noexcept { return main_socket_.local_port(); }
   std::size_t port_socket_count() const noexcept { return port_sockets_.size(); }
 
@@ -152,6 +150,9 @@ class ProbeContext {
   std::uint32_t broadcast_;  // network order
   MacBytes mac_;
   bool decode_datagrams_;
+  // Where answers are read to be handed on, kept from poll to poll: the
+  // answer timer polls every 20 ms while port sockets are open.
+  std::vector<std::uint8_t> datagram_;
   std::uint64_t close_ports_at_ = 0;
   std::optional<SocketLayerSession> session_;
   std::vector<ProbeSocket> port_sockets_;
@@ -308,7 +309,7 @@ bool ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
     } while (api_.now_ms() < deadline);
     return false;
   }
-  std::vector<std::uint8_t> data(kDecodeBufferSize);
+  std::vector<std::uint8_t>& data = datagram_;
   do {
     const ReceivedMessage m = api_.receive_msg(socket.handle(), socket.recv_msg(), data);
     if (!goes_on(m.status)) return true;
