@@ -65,7 +65,6 @@ class DeviceList final : public DevicePresenter, public ItemSink {
 
   // ItemSink
   void set_item(ListItemLink& link, std::size_t row, std::uint32_t mask) override;
-  bool is_visible(const DeviceRow& row) const noexcept { return row_visible(row, filter_); }
   void rebuild(std::uint32_t mask);
   void delete_all_items();
   // Redrawing off while a batch of changes runs (the caller invalidates the

@@ -18,9 +18,7 @@ std::unique_ptr<CaptureBackend> start_npcap_backend(const NetworkAdapter& adapte
                                                     FrameCallback on_frame,
                                                     FailureCallback on_failed) {
   std::string error;
-  bool denied = false;
-  return PcapCapture::start(adapter.adapter_name, std::move(on_frame), std::move(on_failed), error,
-                            denied);
+  return PcapCapture::start(adapter.adapter_name, std::move(on_frame), std::move(on_failed), error);
 }
 
 }  // namespace norvane

@@ -62,19 +62,14 @@ int capture_snapshot_length(int mtu) {
 }
 
 std::unique_ptr<PcapCapture> PcapCapture::start(const std::string& device, FrameCallback on_frame,
-                                                FailureCallback on_failed, std::string& error,
-                                                bool& permission_denied) {
+                                                FailureCallback on_failed, std::string& error) {
   error.clear();
-  permission_denied = false;
   int status = 0;
   pcap_t* handle = activate(device, true, error, status);
   if (!handle && status != PCAP_ERROR_PERM_DENIED && status != PCAP_ERROR_NO_SUCH_DEVICE) {
     handle = activate(device, false, error, status);
   }
-  if (!handle) {
-    permission_denied = status == PCAP_ERROR_PERM_DENIED;
-    return nullptr;
-  }
+  if (!handle) return nullptr;
   std::unique_ptr<PcapCapture> capture(new PcapCapture());
   capture->handle_ = handle;
   char errors[PCAP_ERRBUF_SIZE] = {};

@@ -29,11 +29,9 @@ int capture_snapshot_length(int mtu);
 class PcapCapture final : public CaptureBackend {
  public:
   // Captures on the interface `device`; null, with `error` saying why, when
-  // capture does not run. `permission_denied` tells a missing right apart
-  // from every other failure.
+  // capture does not run.
   static std::unique_ptr<PcapCapture> start(const std::string& device, FrameCallback on_frame,
-                                            FailureCallback on_failed, std::string& error,
-                                            bool& permission_denied);
+                                            FailureCallback on_failed, std::string& error);
 
   // Stops the thread and waits for it, then closes the handle: no callback
   // runs after this returns.

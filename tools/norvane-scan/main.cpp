@@ -104,9 +104,8 @@ class ScanHost final : public CaptureHost {
                                               FailureCallback on_failed) override {
     if (options_.no_capture || !may_capture_) return nullptr;
     std::string why;
-    bool denied = false;
-    auto capture = PcapCapture::start(adapter.adapter_name, std::move(on_frame),
-                                      std::move(on_failed), why, denied);
+    auto capture =
+        PcapCapture::start(adapter.adapter_name, std::move(on_frame), std::move(on_failed), why);
     if (!capture && !reported_) {
       reported_ = true;
       error("cannot capture on " + adapter.adapter_name + " (" + why + ")" +
