@@ -354,10 +354,7 @@ void DeviceList::set_item(ListItemLink& link, std::size_t row, std::uint32_t mas
 void DeviceList::rebuild(std::uint32_t mask) {
   if (!list_) return;
   suspend_redraw();
-  for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (table_.row(i).address.family == kAfUnspec) update_row(i, mask);
-  }
-  for (auto& entry : table_.groups()) update_group(entry.second, std::nullopt, mask);
+  present_all(table_, mask, filter_, *this);
   if (resort_pending_) sort();
   resume_redraw();
   fit_columns(false);

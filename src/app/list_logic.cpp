@@ -209,6 +209,17 @@ void present_group(std::span<DeviceRow> rows, AddressGroup& group,
   }
 }
 
+void present_all(DeviceTable& table, std::uint32_t mask, const FilterState& filter,
+                 ItemSink& sink) {
+  const std::span<DeviceRow> rows = table.mutable_rows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].address.family == kAfUnspec) present_row(rows, i, mask, filter, sink);
+  }
+  for (auto& entry : table.groups()) {
+    present_group(rows, entry.second, std::nullopt, mask, filter, sink);
+  }
+}
+
 int compare_ignore_case(std::u16string_view a, std::u16string_view b) noexcept {
   return compare_ordinal_ignore_case(a, b);
 }

@@ -106,6 +106,10 @@ void present_group(std::span<DeviceRow> rows, AddressGroup& group,
                    std::optional<std::size_t> changed_row, std::uint32_t mask,
                    const FilterState& filter, ItemSink& sink);
 
+// Every row without address, then every address group, after the filter
+// changed: `mask` names the columns to rewrite in items kept as they were.
+void present_all(DeviceTable& table, std::uint32_t mask, const FilterState& filter, ItemSink& sink);
+
 // Ordinal comparison of UTF-16 texts ignoring case, in every script: each
 // code unit upper-cased on its own, as the system's ordinal comparison does
 // (negative, zero or positive).

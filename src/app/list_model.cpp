@@ -34,10 +34,7 @@ void ListModel::set_item(ListItemLink& link, std::size_t row, std::uint32_t) {
 
 void ListModel::set_filter(const FilterState& filter) {
   filter_ = filter;
-  for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (table_.row(i).address.family == kAfUnspec) update_row(i, 0);
-  }
-  for (auto& entry : table_.groups()) update_group(entry.second, std::nullopt, 0);
+  present_all(table_, 0, filter_, *this);
 }
 
 void ListModel::clear() noexcept { rows_.clear(); }
