@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,14 +19,10 @@
 #include "json_lines.h"
 #include "model/device_table.h"
 #include "model/packet_summary.h"
-#include "vendors/vendor_db.h"
+#include "tool_vendors.h"
 #include "vendors/vendor_table.h"
 
 namespace {
-
-#ifndef NORVANE_INSTALLED_VENDORS
-#define NORVANE_INSTALLED_VENDORS ""
-#endif
 
 constexpr int kExitOk = 0;
 constexpr int kExitError = 2;
@@ -149,32 +144,12 @@ bool parse_options(int argc, char** argv, Options& options) {
   return true;
 }
 
-// Loads the vendor table. A database named on the command line must load; the
-// default one beside the program is optional, and a damaged one only warns so
-// that a decode still works on a machine with a stale file.
+// Loads the vendor table; frame lines carry no vendor, so without --devices
+// only a database named on the command line is read (and must load).
 bool load_vendors(const Options& options, norvane::VendorTable& vendors) {
-  if (options.vendors_given) {
-    if (!norvane::load_vendor_db(vendors, std::filesystem::path(options.vendors))) {
-      error("cannot load vendor database '" + options.vendors +
-            "' (missing, unreadable, empty, larger than 16 MiB or not in the mac-vendors.tsv "
-            "format)");
-      return false;
-    }
-    return true;
-  }
-  if (!options.devices) return true;  // frame lines carry no vendor
-  // Beside the program, else where the package installs it (share/norvane
-  // under the program's prefix).
-  std::error_code ec;
-  const std::filesystem::path beside = norvane::vendor_db_path();
-  if (beside.empty()) return true;
-  for (const std::filesystem::path& path :
-       {beside, beside.parent_path().parent_path() / NORVANE_INSTALLED_VENDORS}) {
-    if (!std::filesystem::is_regular_file(path, ec)) continue;
-    if (norvane::load_vendor_db(vendors, path)) return true;
-    error("warning: ignoring vendor database '" + path.string() + "', which cannot be loaded");
-  }
-  return true;
+  if (!options.vendors_given && !options.devices) return true;
+  return norvane::tool::load_vendors(vendors, options.vendors_given ? &options.vendors : nullptr,
+                                     [](const std::string& message) { error(message); });
 }
 
 class Output {

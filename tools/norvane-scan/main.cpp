@@ -30,14 +30,11 @@
 #include "net/probe_engine.h"
 #include "net/socket_api.h"
 #include "terminal_table.h"
-#include "vendors/vendor_db.h"
+#include "tool_vendors.h"
 #include "vendors/vendor_table.h"
 
 #ifndef NORVANE_VERSION
 #define NORVANE_VERSION "0"
-#endif
-#ifndef NORVANE_INSTALLED_VENDORS
-#define NORVANE_INSTALLED_VENDORS ""
 #endif
 
 namespace {
@@ -157,26 +154,9 @@ bool write_all(const std::string& text) {
 }
 
 // Vendor names: --vendors FILE when given (it must load), else the database
-// beside the program, else the installed one (share/norvane under the
-// program's prefix, wherever it was installed).
+// beside the program, else the installed one.
 bool load_vendors(const Options& options, VendorTable& vendors) {
-  if (!options.vendors.empty()) {
-    if (load_vendor_db(vendors, options.vendors)) return true;
-    error("cannot load vendor database '" + options.vendors +
-          "' (missing, unreadable, empty, larger than 16 MiB or not in the mac-vendors.tsv "
-          "format)");
-    return false;
-  }
-  const std::filesystem::path beside = vendor_db_path();
-  if (beside.empty()) return true;  // the VENDOR column stays empty
-  std::error_code ec;
-  for (const std::filesystem::path& path :
-       {beside, beside.parent_path().parent_path() / NORVANE_INSTALLED_VENDORS}) {
-    if (!std::filesystem::is_regular_file(path, ec)) continue;
-    if (load_vendor_db(vendors, path)) return true;
-    error("warning: ignoring vendor database '" + path.string() + "', which cannot be loaded");
-  }
-  return true;  // the VENDOR column stays empty
+  return tool::load_vendors(vendors, options.vendors.empty() ? nullptr : &options.vendors, error);
 }
 
 int list_interfaces() {
@@ -347,8 +327,9 @@ int main(int argc, char** argv) {
   auto* passive = app.add_flag("--passive", options.passive, "send nothing; capture only");
   app.add_flag("--no-capture", options.no_capture, "probe only; do not capture")->excludes(passive);
   app.add_option("--vendors", options.vendors,
-                 "MAC vendor database (mac-vendors.tsv format); default: beside the program, "
-                 "else ../" NORVANE_INSTALLED_VENDORS " from there");
+                 std::string("MAC vendor database (mac-vendors.tsv format); default: beside the "
+                             "program, else ../") +
+                     tool::kInstalledVendorDb + " from there");
   app.add_flag("--list-interfaces", options.list_interfaces,
                "print the adapters that can be scanned, in order, and exit");
   app.set_version_flag("--version", std::string(kProgram) + " " + NORVANE_VERSION);
