@@ -437,11 +437,6 @@ void VendorTable::swap(VendorTable& other) noexcept {
   names_.swap(other.names_);
 }
 
-float VendorTable::load_factor() const noexcept {
-  const std::size_t room = sorted_.capacity() + recent_.capacity();
-  return room == 0 ? 0.0f : static_cast<float>(size()) / static_cast<float>(room);
-}
-
 void VendorTable::reserve_index(std::size_t count) {
   keys_.reserve(count);
   enclosing_.reserve(count);
@@ -541,6 +536,15 @@ void VendorTable::insert_or_assign_all(VendorTable&& other) {
   if (&other == this) return;
   settle();
   other.settle();
+  // With one side empty the merge is the other side as it stands: no copy
+  // and no second index (a registry parsed into the update's empty table,
+  // its first step).
+  if (other.empty()) return;
+  if (empty()) {
+    swap(other);
+    other.clear();
+    return;
+  }
   VendorTable merged;
   merged.reserve(sorted_.size() + other.sorted_.size());
   merged.names_.reserve_blocks(names_.block_count() + other.names_.block_count());
@@ -623,19 +627,6 @@ const VendorEntry* VendorTable::find_longest(std::uint64_t address) const noexce
     }
   }
   return best;
-}
-
-bool VendorTable::may_have_longer_prefixes(std::uint32_t block24) const noexcept {
-  // The block's own entry, if any, sorts first among the keys of the
-  // block; any key after it and before the next block lies inside.
-  const std::uint64_t first = std::uint64_t{block24 & 0xFFFFFFu} << 14;
-  const std::uint64_t next = first + (std::uint64_t{1} << 14);
-  const std::size_t count = keys_.count_not_above(first);
-  if (count < keys_.size() && keys_[count] < next) return true;
-  return std::any_of(recent_.begin(), recent_.end(), [&](const Entry& entry) noexcept {
-    const std::uint64_t order = order_of(entry.first);
-    return order > first && order < next;
-  });
 }
 
 bool operator==(const VendorTable::Entries& a, const VendorTable::Entries& b) {

@@ -250,16 +250,9 @@ class VendorTable {
   const VendorEntry* find_longest(std::uint64_t address) const noexcept;
   std::size_t size() const noexcept { return sorted_.size() + recent_.size(); }
   bool empty() const noexcept { return size() == 0; }
-  // The entries are held densely: the load factor is the share of the
-  // allocated room in use.
-  float max_load_factor() const noexcept { return 1.0f; }
-  float load_factor() const noexcept;
   void clear() noexcept;
   void swap(VendorTable& other) noexcept;
   Entries entries() const noexcept { return Entries(*this); }
-
-  // Whether a 28- or 36-bit entry lies inside the 24-bit block.
-  bool may_have_longer_prefixes(std::uint32_t block24) const noexcept;
 
  private:
   friend class VendorTableBuilder;
