@@ -270,8 +270,7 @@ LRESULT Window::on_create() {
     notice_expiry_ = 0;
   }
 
-  const std::size_t adapters = fill_adapter_selector();
-  EnableWindow(search_button_, adapters > 0 ? TRUE : FALSE);
+  const std::size_t adapters = fill_adapter_selector(enumerate_adapters());
   if (adapters == 0) {
     capture_.set_capture_status(u"Brak kart Ethernet i Wi-Fi.");
   } else {
@@ -547,13 +546,14 @@ std::vector<NetworkAdapter> Window::enumerate_adapters() const {
   return options_.list_adapters ? options_.list_adapters() : list_adapters();
 }
 
-std::size_t Window::fill_adapter_selector() {
-  adapters_ = enumerate_adapters();
+std::size_t Window::fill_adapter_selector(std::vector<NetworkAdapter> adapters) {
+  adapters_ = std::move(adapters);
   SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
   for (const auto& adapter : adapters_) {
     const std::u16string label = adapter_label(adapter);
     SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(label)));
   }
+  EnableWindow(search_button_, adapters_.empty() ? FALSE : TRUE);
   return adapters_.size();
 }
 
@@ -564,16 +564,10 @@ void Window::refresh_adapter_selector() {
   const bool had_selection = index >= 0 && static_cast<std::size_t>(index) < adapters_.size();
   AdapterRelist next = relist_adapters(
       enumerate_adapters(), had_selection ? &adapters_[static_cast<std::size_t>(index)] : nullptr);
-  adapters_ = std::move(next.adapters);
+  fill_adapter_selector(std::move(next.adapters));
   // Setting the selection by message sends no CBN_SELCHANGE: discovery on
   // the selected adapter goes on undisturbed.
-  SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
-  for (const auto& adapter : adapters_) {
-    const std::u16string label = adapter_label(adapter);
-    SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(label)));
-  }
   if (next.selected) SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(*next.selected), 0);
-  EnableWindow(search_button_, adapters_.empty() ? FALSE : TRUE);
   // The first adapter after none: discovery starts on it, as at start-up.
   if (!had_selection && next.selected) on_adapter_changed();
 }

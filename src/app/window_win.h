@@ -193,7 +193,9 @@ class Window final : private CaptureHost {
   void restore_focus();
 
   // Adapter inventory and capture control.
-  std::size_t fill_adapter_selector();
+  // The selector lists `adapters` (the search button works only with one);
+  // their count.
+  std::size_t fill_adapter_selector(std::vector<NetworkAdapter> adapters);
   // Lists the adapters again (the selector is opened, or devices changed),
   // keeping the selection; discovery starts only when the first adapter
   // appears.
