@@ -1,6 +1,7 @@
 // Win32 clocks, files and window notification for the vendor update worker.
 #include <windows.h>
 
+#include "base/file_win.h"
 #include "vendors/vendor_db.h"
 #include "vendors/vendor_update.h"
 
@@ -35,13 +36,12 @@ class Win32Files final : public UpdateFiles {
     return load_vendor_db(target, path);
   }
   bool create_new(const std::filesystem::path& path, std::uint32_t& error) override {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      error = GetLastError();
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+      error = last_error(ERROR_CANNOT_MAKE);
       return false;
     }
-    CloseHandle(file);
     return true;
   }
   bool save(const VendorTable& table, const std::filesystem::path& path) override {
@@ -51,7 +51,7 @@ class Win32Files final : public UpdateFiles {
                std::uint32_t& error) override {
     if (!MoveFileExW(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      error = GetLastError();
+      error = last_error(ERROR_ACCESS_DENIED);
       return false;
     }
     return true;
