@@ -8,13 +8,9 @@ namespace norvane {
 
 namespace {
 
-constexpr char kDevicePrefix[] = "\\Device\\NPF_";
 constexpr int kSnapshotLength = 65535;
 constexpr int kReadTimeoutMs = 150;
 constexpr DWORD kWaitMs = 150;
-// Dependencies of the library are then found in its own directory.
-constexpr DWORD kSearchDllDirAndSystem32 = 0x900;
-constexpr DWORD kAlteredSearchPath = 0x8;
 
 bool is_file(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -28,7 +24,7 @@ bool NpcapCapture::start(std::unique_ptr<NpcapCapture>& slot, const std::string&
   slot.reset();
   const std::wstring system = dll::system_directory();
   if (system.empty()) return false;
-  const std::string device = kDevicePrefix + adapter_name;
+  const std::string device = dll::kNpcapDevicePrefix + adapter_name;
 
   for (const std::wstring& directory : {system + L"\\Npcap", system}) {
     std::unique_ptr<NpcapCapture> capture(new NpcapCapture());
@@ -50,7 +46,7 @@ bool NpcapCapture::start(std::unique_ptr<NpcapCapture>& slot, const std::string&
 
 bool NpcapCapture::open_device(const std::wstring& directory, const std::string& device) {
   const std::wstring wpcap = directory + L"\\wpcap.dll";
-  capture_library_.reset(LoadLibraryExW(wpcap.c_str(), nullptr, kSearchDllDirAndSystem32));
+  capture_library_.reset(LoadLibraryExW(wpcap.c_str(), nullptr, dll::kLoadSearchDllDirAndSystem32));
   if (!capture_library_) {
     // Systems whose loader predates the search flags reject them with
     // ERROR_INVALID_PARAMETER; the older path loads Packet.dll first so that
@@ -58,9 +54,9 @@ bool NpcapCapture::open_device(const std::wstring& directory, const std::string&
     if (GetLastError() != ERROR_INVALID_PARAMETER) return false;
     const std::wstring packet = directory + L"\\Packet.dll";
     if (!is_file(wpcap) || !is_file(packet)) return false;
-    packet_library_.reset(LoadLibraryExW(packet.c_str(), nullptr, kAlteredSearchPath));
+    packet_library_.reset(LoadLibraryExW(packet.c_str(), nullptr, dll::kLoadAlteredSearchPath));
     if (packet_library_) {
-      capture_library_.reset(LoadLibraryExW(wpcap.c_str(), nullptr, kAlteredSearchPath));
+      capture_library_.reset(LoadLibraryExW(wpcap.c_str(), nullptr, dll::kLoadAlteredSearchPath));
     }
   }
   if (!capture_library_) return false;

@@ -18,8 +18,6 @@ namespace {
 
 using pktmon::describe_failure;
 
-constexpr DWORD kSearchSystem32 = 0x800;
-
 std::u16string to_u16(const wchar_t* text) {
   return std::u16string(reinterpret_cast<const char16_t*>(text));
 }
@@ -92,7 +90,7 @@ bool PktMonCapture::start(std::unique_ptr<PktMonCapture>& slot, const NetworkAda
 
 bool PktMonCapture::run_start_steps(const NetworkAdapter& adapter,
                                     const std::u16string& description, std::u16string& failure) {
-  library_.reset(LoadLibraryExW(L"Pktmonapi.dll", nullptr, kSearchSystem32));
+  library_.reset(LoadLibraryExW(L"Pktmonapi.dll", nullptr, dll::kLoadSearchSystem32));
   api_.bind(library_.get());
   if (!library_ || !api_.complete()) {
     api_ = {};

@@ -27,6 +27,13 @@ void bind_function(HMODULE library, const char* name, Function& out) {
 #define NORVANE_DLL_BIND(name) ::norvane::dll::bind_function(library, #name, name);
 #define NORVANE_DLL_PRESENT(name) &&name != nullptr
 
+// LoadLibraryExW's search flags, named once (the headers of older SDKs lack
+// them): the library's own directory and the system directory; the system
+// directory alone; the library's directory by the older rule.
+inline constexpr DWORD kLoadSearchDllDirAndSystem32 = 0x900;
+inline constexpr DWORD kLoadSearchSystem32 = 0x800;
+inline constexpr DWORD kLoadAlteredSearchPath = 0x8;
+
 // The system directory ("C:\Windows\system32"), empty when it cannot be read
 // into 260 characters.
 std::wstring system_directory();
@@ -55,6 +62,9 @@ class Library {
 };
 
 // ------------------------------------------------------------------ wpcap --
+
+// The library's name of an adapter is this prefix and the adapter's name.
+inline constexpr char kNpcapDevicePrefix[] = "\\Device\\NPF_";
 
 struct PcapHandle;  // pcap_t
 // pcap_pkthdr as the Windows library lays it out (a 32-bit timeval).

@@ -10,11 +10,8 @@ namespace norvane {
 
 namespace {
 
-constexpr char kDevicePrefix[] = "\\Device\\NPF_";
 constexpr int kSnapshotLength = 64;
 constexpr int kReadTimeoutMs = 150;
-constexpr DWORD kSearchDllDirAndSystem32 = 0x900;
-constexpr DWORD kSearchSystem32 = 0x800;
 
 class WpcapRawSender final : public RawFrameSender {
  public:
@@ -35,9 +32,9 @@ class WpcapRawSender final : public RawFrameSender {
     const std::wstring system = dll::system_directory();
     if (!system.empty()) {
       const std::wstring npcap = system + L"\\Npcap\\wpcap.dll";
-      library_.reset(LoadLibraryExW(npcap.c_str(), nullptr, kSearchDllDirAndSystem32));
+      library_.reset(LoadLibraryExW(npcap.c_str(), nullptr, dll::kLoadSearchDllDirAndSystem32));
     }
-    if (!library_) library_.reset(LoadLibraryExW(L"wpcap.dll", nullptr, kSearchSystem32));
+    if (!library_) library_.reset(LoadLibraryExW(L"wpcap.dll", nullptr, dll::kLoadSearchSystem32));
     if (!library_) return;
 
     pcap_.bind(library_.get());
@@ -46,7 +43,7 @@ class WpcapRawSender final : public RawFrameSender {
       return;  // the library stays loaded until the sender goes
     }
     char errors[dll::kPcapErrorBufferSize] = {};
-    const std::string device = kDevicePrefix + adapter_name;
+    const std::string device = dll::kNpcapDevicePrefix + adapter_name;
     capture_ = pcap_.pcap_open_live(device.c_str(), kSnapshotLength, 0, kReadTimeoutMs, errors);
     if (capture_ && pcap_.pcap_datalink(capture_) != dll::kDltEthernet) {
       pcap_.pcap_close(capture_);
