@@ -81,8 +81,8 @@ std::unique_ptr<PcapCapture> PcapCapture::start(const std::string& device, Frame
     error = errors[0] ? errors : "no descriptor to wait on";
     return nullptr;
   }
-  capture->stop_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (capture->stop_fd_ < 0) {
+  capture->stop_fd_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!capture->stop_fd_.valid()) {
     error = "no stop event";
     return nullptr;
   }
@@ -93,7 +93,7 @@ std::unique_ptr<PcapCapture> PcapCapture::start(const std::string& device, Frame
 }
 
 void PcapCapture::capture_thread() {
-  pollfd waits[2] = {{stop_fd_, POLLIN, 0}, {pcap_get_selectable_fd(handle_), POLLIN, 0}};
+  pollfd waits[2] = {{stop_fd_.get(), POLLIN, 0}, {pcap_get_selectable_fd(handle_), POLLIN, 0}};
   const auto deliver = [](u_char* self, const pcap_pkthdr* header, const u_char* data) {
     auto* capture = reinterpret_cast<PcapCapture*>(self);
     capture->on_frame_(data, header->caplen);
@@ -125,11 +125,11 @@ PcapCapture::~PcapCapture() {
   if (thread_.joinable()) {
     stopping_.store(true, std::memory_order_release);
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(stop_fd_, &one, sizeof(one));
+    [[maybe_unused]] const ssize_t written = ::write(stop_fd_.get(), &one, sizeof(one));
     thread_.join();
   }
   if (handle_) pcap_close(handle_);
-  if (stop_fd_ >= 0) ::close(stop_fd_);
+  stop_fd_.close();
 }
 
 bool status_has_capture_rights(std::string_view status) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <thread>
 
+#include "base/fd_posix.h"
 #include "capture/capture_backend.h"
 
 struct pcap;  // libpcap's pcap_t
@@ -44,7 +45,7 @@ class PcapCapture final : public CaptureBackend {
   void capture_thread();
 
   pcap* handle_ = nullptr;
-  int stop_fd_ = -1;  // eventfd, written once to end the thread
+  Fd stop_fd_;  // eventfd, written once to end the thread
   std::atomic<bool> stopping_{false};
   FrameCallback on_frame_;
   FailureCallback on_failed_;

@@ -19,26 +19,13 @@
 #include <map>
 #include <string>
 
+#include "base/fd_posix.h"
 #include "net/adapter.h"
 #include "net/linux_interfaces.h"
 
 namespace norvane {
 
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) noexcept : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const noexcept { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string sysfs(const std::string& name, const char* file) {
   std::ifstream in("/sys/class/net/" + name + "/" + file);

@@ -8,33 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/fd_posix.h"
 #include "vendors/vendor_db.h"
 
 namespace norvane {
-namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) noexcept : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const noexcept { return fd_; }
-  bool valid() const noexcept { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded.
-  bool close() noexcept {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd >= 0 && ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-}  // namespace
 
 std::filesystem::path vendor_db_path() {
   // readlink does not say when it cut the path: a result that fills the

@@ -10,6 +10,7 @@
 #include <functional>
 #include <thread>
 
+#include "base/fd_posix.h"
 #include "vendors/vendor_db.h"
 #include "vendors/vendor_update.h"
 
@@ -42,11 +43,8 @@ class PosixClock final : public UpdateClock {
 // Makes a completed rename durable: the directory entry is flushed too.
 bool sync_directory(const std::filesystem::path& file) {
   const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
+  const Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.valid() && ::fsync(fd.get()) == 0;
 }
 
 class PosixFiles final : public UpdateFiles {
@@ -62,12 +60,11 @@ class PosixFiles final : public UpdateFiles {
     return load_vendor_db(target, path);
   }
   bool create_new(const std::filesystem::path& path, std::uint32_t& error) override {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    const Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd.valid()) {
       error = static_cast<std::uint32_t>(errno);
       return false;
     }
-    ::close(fd);
     return true;
   }
   bool save(const VendorTable& table, const std::filesystem::path& path) override {
