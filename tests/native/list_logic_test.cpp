@@ -107,11 +107,6 @@ TEST(FilterTransitions, SequencesOfClicksAndSolos) {
        "1000010",
        0,
        "110000"},
-      {"a second right click restores the hand-made checks",
-       {{false, kTabMikroTik, false}, {true, kTabDahua}, {true, kTabDahua}},
-       "1110111",
-       -1,
-       "111111"},
       {"an IPv6 solo shows the IPv6 devices of every maker",
        {{true, kTabIpv6}},
        "0000010",
@@ -142,11 +137,6 @@ TEST(FilterTransitions, SequencesOfClicksAndSolos) {
        "0100011",
        -1,
        "001111"},
-      {"a click that changes no check leaves the solo as it is",
-       {{true, kTabDahua}, {false, kTabDahua, true}},
-       "0100010",
-       1,
-       "001100"},
   };
   for (const auto& c : cases) {
     FilterState state;
