@@ -220,8 +220,8 @@ struct Replacing {
 
 // A file that other parts read is never written in place: the table goes
 // into a new file beside `path` (named by process, thread and tick, created
-// only if it is not there yet), `proceed` has a last word, and the file is
-// moved over `path`. The temporary file is gone on every way out but the
+// only if it is not there yet), `proceed` has a last word on the written
+// file, and the file is moved over `path`. The temporary file is gone on every way out but the
 // move.
 template <typename Proceed>
 Replacing replace_through_temporary(const VendorTable& table, const std::filesystem::path& path,
@@ -237,7 +237,7 @@ Replacing replace_through_temporary(const VendorTable& table, const std::filesys
   TempFileGuard guard(files, temp);
   if (!files.save(table, temp)) {
     outcome.stopped = Replacing::Step::kSave;
-  } else if (!proceed()) {
+  } else if (!proceed(temp)) {
     outcome.stopped = Replacing::Step::kProceed;
   } else if (!files.replace(temp, path, outcome.code)) {
     outcome.stopped = Replacing::Step::kMove;
@@ -252,9 +252,9 @@ UpdateResult write_database(VendorUpdate::State& state, UpdateSystem& sys,
                             const std::filesystem::path& db, const VendorTable& table,
                             std::uint64_t deadline, bool from_manuf) {
   std::u16string text;
-  const Replacing outcome = replace_through_temporary(table, db, *sys.files, *sys.clock, [&] {
-    return check_continue(state, *sys.clock, deadline, text);
-  });
+  const Replacing outcome = replace_through_temporary(
+      table, db, *sys.files, *sys.clock,
+      [&](const auto&) { return check_continue(state, *sys.clock, deadline, text); });
   switch (outcome.stopped) {
     case Replacing::Step::kCreate:
       return failure(
@@ -496,10 +496,13 @@ void cancel_vendor_update(UpdateSlot& slot) {
 }
 
 bool save_vendor_db_replacing(const VendorTable& table, const std::filesystem::path& path,
-                              UpdateFiles& files, UpdateClock& clock) {
+                              UpdateFiles& files, UpdateClock& clock,
+                              const std::function<bool(const std::filesystem::path&)>& finish) {
   if (table.empty() || path.empty()) return false;
-  return replace_through_temporary(table, path, files, clock, [] { return true; }).stopped ==
-         Replacing::Step::kNone;
+  return replace_through_temporary(
+             table, path, files, clock,
+             [&](const std::filesystem::path& temp) { return !finish || finish(temp); })
+             .stopped == Replacing::Step::kNone;
 }
 
 }  // namespace norvane

@@ -245,8 +245,11 @@ std::unique_ptr<UpdateFiles> make_platform_update_files();
 std::unique_ptr<RegistryTransport> make_winhttp_transport();
 
 // Saves table to path through a temporary file beside it that is then moved
-// over path, so a reader never sees a half-written file.
+// over path, so a reader never sees a half-written file. `finish`, when
+// given, runs on the written temporary file before the move (to date it,
+// say); false from it leaves path as it was.
 bool save_vendor_db_replacing(const VendorTable& table, const std::filesystem::path& path,
-                              UpdateFiles& files, UpdateClock& clock);
+                              UpdateFiles& files, UpdateClock& clock,
+                              const std::function<bool(const std::filesystem::path&)>& finish = {});
 
 }  // namespace norvane

@@ -961,6 +961,24 @@ TEST(SaveReplacing, WritesBesideTheTargetThenMoves) {
       EXPECT_EQ(w.created[0], kDb.string() + ".tmp-4242-77-1000000") << c.what;
     }
   }
+  // A last word on the written file: it is given the temporary file, and a
+  // no leaves the database as it was.
+  for (const bool yes : {true, false}) {
+    World w;
+    existing_db(w, 3, kDay);
+    const std::string before = w.files[kDb];
+    FakeFiles files(w);
+    FakeClock clock(w);
+    fs::path seen;
+    const auto finish = [&](const fs::path& temp) {
+      seen = temp;
+      return yes;
+    };
+    EXPECT_EQ(save_vendor_db_replacing(table, kDb, files, clock, finish), yes);
+    EXPECT_EQ(seen, fs::path(kDb.string() + ".tmp-4242-77-1000000"));
+    EXPECT_EQ(w.files[kDb], yes ? want : before) << yes;
+    EXPECT_EQ(w.files.size(), 1u) << yes;
+  }
   // Nothing to save, or nowhere: the files are not touched.
   World w;
   FakeFiles files(w);

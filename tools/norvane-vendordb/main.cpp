@@ -78,17 +78,21 @@ int main(int argc, char** argv) {
   }
   const auto files = norvane::make_platform_update_files();
   const auto clock = norvane::make_platform_update_clock();
-  if (!norvane::save_vendor_db_replacing(table, output, *files, *clock)) {
-    std::fprintf(stderr, "norvane-vendordb: cannot write %s\n", output.c_str());
-    return 1;
-  }
-  std::error_code ec;
-  std::filesystem::last_write_time(output, newest, ec);
-  if (ec) {
-    // Dated now, it would pass for a fresh download: better none at all.
-    std::fprintf(stderr, "norvane-vendordb: cannot date %s: %s\n", output.c_str(),
-                 ec.message().c_str());
-    std::filesystem::remove(output, ec);
+  // The new file takes the date of its newest registry before it replaces
+  // the old one: dated now, it would pass for a fresh download, so one that
+  // cannot be dated replaces nothing.
+  std::error_code date_error;
+  const auto date = [&](const std::filesystem::path& temp) {
+    std::filesystem::last_write_time(temp, newest, date_error);
+    return !date_error;
+  };
+  if (!norvane::save_vendor_db_replacing(table, output, *files, *clock, date)) {
+    if (date_error) {
+      std::fprintf(stderr, "norvane-vendordb: cannot date %s: %s\n", output.c_str(),
+                   date_error.message().c_str());
+    } else {
+      std::fprintf(stderr, "norvane-vendordb: cannot write %s\n", output.c_str());
+    }
     return 1;
   }
   std::printf("%s: %zu entries\n", output.c_str(), table.size());
