@@ -92,6 +92,24 @@ class BenchHost final : public CaptureHost {
   ListModel& list_;
 };
 
+// The engine as norvane-scan runs it on the lab's adapter: the device
+// table with the list's rules, the probe engine and libpcap capture.
+struct LabEngine {
+  LabEngine(const VendorTable& vendors, const NetworkAdapter& adapter)
+      : table(vendors),
+        list(table),
+        host(adapter, table, list),
+        engine(system_sockets()),
+        control(host, engine) {
+    table.set_presenter(&list);
+  }
+  DeviceTable table;
+  ListModel list;
+  BenchHost host;
+  ProbeEngine engine;
+  CaptureControl control;
+};
+
 void StartToFullList(benchmark::State& state) {
   const auto adapter = lab_adapter();
   const auto want = wanted_items();
@@ -101,19 +119,16 @@ void StartToFullList(benchmark::State& state) {
   }
   VendorTable vendors;
   for (auto _ : state) {
-    DeviceTable table(vendors);
-    ListModel list(table);
-    table.set_presenter(&list);
-    BenchHost host(*adapter, table, list);
-    ProbeEngine engine(system_sockets());
-    CaptureControl control(host, engine);
+    LabEngine lab(vendors, *adapter);
+    DeviceTable& table = lab.table;
+    CaptureControl& control = lab.control;
     const auto started = Clock::now();
     control.start_capture();
     std::size_t found = 0;
     while (Clock::now() - started < std::chrono::seconds(10)) {
       for (const PacketSummary& s : control.take_queue()) table.merge(s);
       found = 0;
-      for (const std::size_t row : list.shown_rows()) {
+      for (const std::size_t row : lab.list.shown_rows()) {
         const auto& columns = table.row(row).columns;
         found += want.count({columns[kColIp], columns[kColMac]});
       }
@@ -146,12 +161,9 @@ void CaptureRate(benchmark::State& state) {
                             " " + result;
   VendorTable vendors;
   for (auto _ : state) {
-    DeviceTable table(vendors);
-    ListModel list(table);
-    table.set_presenter(&list);
-    BenchHost host(*adapter, table, list);
-    ProbeEngine engine(system_sockets());
-    CaptureControl control(host, engine);
+    LabEngine lab(vendors, *adapter);
+    DeviceTable& table = lab.table;
+    CaptureControl& control = lab.control;
     control.start_capture();
     const auto before = control.traffic().packet_count.load();
     const auto started = Clock::now();
