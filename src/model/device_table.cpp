@@ -17,7 +17,81 @@ bool only_spaces(std::u16string_view text) {
   return text.find_first_not_of(u' ') == std::u16string_view::npos;
 }
 
+std::uint32_t host_order(const std::uint8_t* four) noexcept {
+  return std::uint32_t{four[0]} << 24 | std::uint32_t{four[1]} << 16 | std::uint32_t{four[2]} << 8 |
+         four[3];
+}
+
+std::uint32_t prefix_mask(int prefix_length) noexcept {
+  if (prefix_length <= 0) return 0;
+  if (prefix_length >= 32) return 0xFFFFFFFFu;
+  return ~(0xFFFFFFFFu >> prefix_length);
+}
+
+// A dotted IPv4 text in host order.
+std::optional<std::uint32_t> ipv4_value(std::string_view text) noexcept {
+  std::uint8_t b[4];
+  if (!parse_ipv4(text, b)) return std::nullopt;
+  return host_order(b);
+}
+
+bool is_ipv4(const AddressKey& key) noexcept { return key.family == kAfInet; }
+
+// LLDP and CDP name a management address, which may belong to another
+// interface or lie behind a router: no claim that this MAC answers on it.
+bool neighbour_protocol(std::string_view protocol) noexcept {
+  return protocol == proto::kLldp || protocol == proto::kCdp;
+}
+
+// Later statements of a device replace earlier ones, field by field.
+void take_settings(DeviceSettings& into, const DeviceSettings& from) {
+  if (from.activated) into.activated = from.activated;
+  if (from.dhcp) into.dhcp = from.dhcp;
+  if (!from.mask.empty()) into.mask = from.mask;
+  if (!from.gateway.empty()) into.gateway = from.gateway;
+  if (!from.serial.empty()) into.serial = from.serial;
+  if (from.http_port != 0) into.http_port = from.http_port;
+}
+
 }  // namespace
+
+const std::array<std::u16string_view, kStateCount> kStateTexts = {
+    u"nieaktywne", u"poza podsieci\u0105",       u"konflikt IP",
+    u"inna maska", u"brama poza podsieci\u0105", u"od\u0142\u0105czone"};
+
+std::u16string state_text(std::uint8_t state) {
+  std::u16string text;
+  for (int i = 0; i < kStateCount; ++i) {
+    if ((state & (1u << i)) == 0) continue;
+    if (!text.empty()) text += u", ";
+    text += kStateTexts[static_cast<std::size_t>(i)];
+  }
+  return text;
+}
+
+std::uint8_t settings_state(const AddressKey& address, const DeviceSettings& settings,
+                            bool conflict, const LocalNetwork& local) noexcept {
+  std::uint8_t state = 0;
+  if (settings.activated == false) state |= kStateNotActivated;
+  if (!is_ipv4(address)) return state;
+  const std::uint32_t ip = host_order(address.bytes.data());
+  if (local.ipv4 != 0) {
+    const std::uint8_t* own = reinterpret_cast<const std::uint8_t*>(&local.ipv4);
+    const std::uint32_t net = prefix_mask(local.prefix_length);
+    if ((ip & net) != (host_order(own) & net)) state |= kStateOutsideSubnet;
+  }
+  if (conflict) state |= kStateIpConflict;
+  const auto mask = ipv4_value(settings.mask);
+  if (mask && local.ipv4 != 0 && *mask != prefix_mask(local.prefix_length)) {
+    state |= kStateMaskDiffers;
+  }
+  // A gateway of 0.0.0.0 is none at all, not a wrong one.
+  const auto gateway = ipv4_value(settings.gateway);
+  if (mask && gateway && *gateway != 0 && (*gateway & *mask) != (ip & *mask)) {
+    state |= kStateGatewayOutside;
+  }
+  return state;
+}
 
 std::size_t AddressKeyHash::operator()(const AddressKey& key) const noexcept {
   std::array<std::uint8_t, 20> bytes{};
@@ -63,6 +137,144 @@ void DeviceTable::clear() {
   index_.clear();
   arp_cache_.clear();
   groups_.clear();
+  claims_.clear();
+  attention_ = 0;
+}
+
+bool DeviceTable::is_claimant(const DeviceRow& row) const noexcept {
+  // A device with a MAC that answered through a discovery protocol (the
+  // highest is kept first) from or for the address; one that left does not
+  // hold it any more.
+  return !row.columns[kColMac].empty() && !row.protocol_names.empty() &&
+         protocol_priority(row.protocol_names.front()) >= 2 && !row.address_from_neighbour &&
+         !row.gone;
+}
+
+bool DeviceTable::address_in_conflict(const AddressKey& address, const AddressGroup& group) const {
+  if (!is_ipv4(address)) return false;
+  // Distinct MACs that use the address: the group's claimant rows (each row
+  // has a MAC of its own), the ARP claimants that are not among them, and
+  // the adapter itself when the address is its own.
+  std::size_t distinct = group.claimants;
+  const auto counted = [&](std::string_view mac) {
+    const auto found = index_.find(mac);
+    if (found == index_.end()) return false;
+    const DeviceRow& r = rows_[found->second];
+    return r.claimant && r.address == address;
+  };
+  std::string_view claims[kMaxClaimsPerAddress + 1];
+  std::size_t n = 0;
+  if (const auto c = claims_.find(address); c != claims_.end()) {
+    for (std::size_t i = 0; i < c->second.count; ++i) claims[n++] = c->second.macs[i];
+  }
+  if (local_.ipv4 != 0 && std::memcmp(&local_.ipv4, address.bytes.data(), 4) == 0) {
+    // Our own address: frames from our own MAC never become rows.
+    claims[n++] = local_.mac.empty() ? std::string_view("#self") : std::string_view(local_.mac);
+  }
+  for (std::size_t i = 0; i < n && distinct < 2; ++i) {
+    if (counted(claims[i])) continue;
+    if (std::find(claims, claims + i, claims[i]) != claims + i) continue;
+    ++distinct;
+  }
+  return distinct >= 2;
+}
+
+std::uint32_t DeviceTable::refresh_state(DeviceRow& row, bool conflict) {
+  std::uint8_t state = settings_state(row.address, row.settings, conflict, local_);
+  if (row.gone) state |= kStateGone;
+  if (state == row.state) return 0;
+  attention_ -= needs_attention(row.state) ? 1 : 0;
+  attention_ += needs_attention(state) ? 1 : 0;
+  row.state = state;
+  std::u16string text = state_text(state);
+  if (text == row.columns[kColState]) return 0;
+  row.columns[kColState] = std::move(text);
+  return bit(kColState);
+}
+
+bool DeviceTable::refresh_group(AddressGroup& group, const AddressKey& address) {
+  const bool conflict = address_in_conflict(address, group);
+  if (conflict == group.conflict) return false;
+  group.conflict = conflict;
+  // Only when the address enters or leaves a conflict: every member's
+  // state changes with it.
+  bool changed = false;
+  for (const std::size_t member : group.rows) {
+    changed = refresh_state(rows_[member], conflict) != 0 || changed;
+  }
+  return changed;
+}
+
+void DeviceTable::set_local_network(const LocalNetwork& local) {
+  if (local == local_) return;
+  local_ = local;
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].address.family != kAfUnspec) continue;
+    const std::uint32_t mask = refresh_state(rows_[i], false);
+    if (mask != 0 && presenter_) presenter_->update_row(i, mask);
+  }
+  for (auto& [address, group] : groups_) {
+    group.conflict = address_in_conflict(address, group);
+    bool changed = false;
+    for (const std::size_t member : group.rows) {
+      changed = refresh_state(rows_[member], group.conflict) != 0 || changed;
+    }
+    if (changed && presenter_) presenter_->update_group(group, std::nullopt, bit(kColState));
+  }
+}
+
+bool DeviceTable::record_claim(const PacketSummary& s) {
+  if (!s.arp_claim || s.mac.empty() || s.ip.empty()) return false;
+  AddressKey address;
+  if (!parse_ipv4(s.ip, address.bytes.data())) return false;
+  address.family = kAfInet;
+  auto found = claims_.find(address);
+  if (found == claims_.end()) {
+    if (claims_.size() >= kMaxClaimedAddresses) return false;
+    found = claims_.emplace(address, ClaimSet{}).first;
+  }
+  ClaimSet& set = found->second;
+  const auto end = set.macs.begin() + static_cast<std::ptrdiff_t>(set.count);
+  if (std::find(set.macs.begin(), end, s.mac) != end) return false;
+  // A flood of claimants for one address: the first few already tell.
+  if (set.count >= kMaxClaimsPerAddress) return false;
+  set.macs[set.count++] = s.mac;
+  return true;
+}
+
+void DeviceTable::depart(const PacketSummary& s) {
+  // By MAC when the frame gave one; probing alone, the answer's address is
+  // all there is: the row of the answers without MAC from it.
+  std::string ip_key;
+  if (s.mac.empty()) ip_key = "#" + s.ip;
+  const auto found = index_.find(s.mac.empty() ? std::string_view(ip_key) : s.mac);
+  if (found == index_.end()) return;
+  const std::size_t row_index = found->second;
+  DeviceRow& row = rows_[row_index];
+  if (row.gone) return;
+  row.gone = true;
+  AddressGroup* group = row.address.family != kAfUnspec ? find_group(row.address) : nullptr;
+  std::uint32_t mask = 0;
+  bool others = false;
+  if (group) {
+    const bool was = row.claimant;
+    row.claimant = is_claimant(row);
+    if (was != row.claimant) {
+      group->claimants = group->claimants + (row.claimant ? 1 : 0) - (was ? 1 : 0);
+      others = refresh_group(*group, row.address);
+    }
+  }
+  mask |= refresh_state(row, group && group->conflict);
+  if (!presenter_) return;
+  if (group) {
+    if (others) {
+      presenter_->update_group(*group, std::nullopt, bit(kColState));
+    } else if (mask != 0) {
+      presenter_->update_group(*group, row_index, mask);
+    }
+  } else if (mask != 0) {
+    presenter_->update_row(row_index, mask);
+  }
 }
 
 void DeviceTable::reclassify_all() {
@@ -79,7 +291,7 @@ struct DeviceTable::MergeState {
   bool priority_changed = false;
 };
 
-void DeviceTable::set_field(MergeState& m, int column, std::string_view value,
+bool DeviceTable::set_field(MergeState& m, int column, std::string_view value,
                             std::int32_t priority) {
   std::int32_t* slot = nullptr;
   switch (column) {
@@ -96,20 +308,21 @@ void DeviceTable::set_field(MergeState& m, int column, std::string_view value,
       slot = &m.row.info_priority;
       break;
     default:
-      return;
+      return false;
   }
-  if (value.empty() || priority < *slot) return;
+  if (value.empty() || priority < *slot) return false;
   // Most merges repeat what the row already shows: convert into a reused
   // buffer and copy only when the cell really changes.
   to_display_text(value, scratch_);
-  if (only_spaces(scratch_)) return;
+  if (only_spaces(scratch_)) return false;
   if (*slot != priority) m.priority_changed = true;
   *slot = priority;
   std::u16string& cell = m.row.columns[static_cast<std::size_t>(column)];
-  if (scratch_ == cell) return;
+  if (scratch_ == cell) return true;
   cell = scratch_;
   m.mask |= bit(column);
   if (column == kColIp) m.row.address = address_key_from_text(cell);
+  return true;
 }
 
 void DeviceTable::add_protocol(MergeState& m, std::string_view protocol, int priority) {
@@ -132,6 +345,20 @@ void DeviceTable::add_protocol(MergeState& m, std::string_view protocol, int pri
 void DeviceTable::merge(const PacketSummary& s) {
   // 1. Key: the MAC text, else "#" and the IP text.
   if (s.mac.empty() && s.ip.empty()) return;
+  if (s.departure) {
+    depart(s);
+    return;
+  }
+  // An ARP claim may put an address into conflict, whether or not its
+  // sender has a row.
+  if (record_claim(s)) {
+    AddressKey address;
+    parse_ipv4(s.ip, address.bytes.data());
+    address.family = kAfInet;
+    if (AddressGroup* g = find_group(address); g && refresh_group(*g, address) && presenter_) {
+      presenter_->update_group(*g, std::nullopt, bit(kColState));
+    }
+  }
   std::string ip_key;
   if (s.mac.empty()) ip_key = "#" + s.ip;
   const std::string& key = s.mac.empty() ? ip_key : s.mac;
@@ -184,7 +411,7 @@ void DeviceTable::merge(const PacketSummary& s) {
       entry = arp_cache_.find(s.source_mac);
     }
     if (entry != arp_cache_.end()) {
-      set_field(m, kColIp, entry->second, 11);
+      if (set_field(m, kColIp, entry->second, 11)) row.address_from_neighbour = false;
       add_protocol(m, proto::kArp, 1);
       // The MAC now has a row that holds the address; an entry found under
       // the frame's source MAC belongs to another device and stays.
@@ -195,11 +422,16 @@ void DeviceTable::merge(const PacketSummary& s) {
   // 7. Fields and protocol.
   const int p = protocol_priority(s.protocol);
   const bool ipv6 = s.ip.find(':') != std::string::npos;
-  set_field(m, kColIp, s.ip, ipv6 ? p : p + 10);
+  if (set_field(m, kColIp, s.ip, ipv6 ? p : p + 10)) {
+    row.address_from_neighbour = neighbour_protocol(s.protocol);
+  }
   set_field(m, kColName, s.name, p);
   set_field(m, kColModel, s.model, p);
   set_field(m, kColInfo, s.info, p);
   add_protocol(m, s.protocol, p);
+  take_settings(row.settings, s.settings);
+  // Whoever speaks is there.
+  row.gone = false;
 
   // 8. Classification.
   if (is_new || (m.mask & (bit(kColModel) | bit(kColProtocols))) != 0) {
@@ -207,19 +439,23 @@ void DeviceTable::merge(const PacketSummary& s) {
   }
 
   // 9. Address change.
+  const bool was_claimant = row.claimant;
+  row.claimant = is_claimant(row);
   if (row.address != old_address) {
     if (old_address.family != kAfUnspec) {
       const auto old_group = groups_.find(old_address);
       if (old_group != groups_.end()) {
-        std::vector<std::size_t>& members = old_group->second.rows;
+        AddressGroup& old = old_group->second;
+        std::vector<std::size_t>& members = old.rows;
         members.erase(std::remove(members.begin(), members.end(), row_index), members.end());
+        if (was_claimant) --old.claimants;
         if (members.empty()) {
-          if (presenter_ && !old_group->second.item.empty()) {
-            presenter_->remove_item(old_group->second.item);
-          }
+          if (presenter_ && !old.item.empty()) presenter_->remove_item(old.item);
           groups_.erase(old_group);
-        } else if (presenter_) {
-          presenter_->update_group(old_group->second, std::nullopt, 0);
+        } else {
+          // The members left behind may be out of conflict now.
+          const bool states = refresh_group(old, old_address);
+          if (presenter_) presenter_->update_group(old, std::nullopt, states ? bit(kColState) : 0);
         }
       }
     }
@@ -228,15 +464,28 @@ void DeviceTable::merge(const PacketSummary& s) {
     // is shown through the group of its new address.
     if (presenter_ && !row.item.empty()) presenter_->remove_item(row.item);
     if (row.address.family != kAfUnspec) {
-      groups_[row.address].rows.push_back(row_index);
+      AddressGroup& joined = groups_[row.address];
+      joined.rows.push_back(row_index);
+      if (row.claimant) ++joined.claimants;
     }
+  } else if (row.claimant != was_claimant && row.address.family != kAfUnspec) {
+    AddressGroup& same = groups_.at(row.address);
+    same.claimants = same.claimants + (row.claimant ? 1 : 0) - (was_claimant ? 1 : 0);
   }
+
+  // The state, told again: the row's own settings, and whether its address
+  // is in conflict, which may change the other members' states too.
+  AddressGroup* group = row.address.family != kAfUnspec ? &groups_.at(row.address) : nullptr;
+  const bool others = group && refresh_group(*group, row.address);
+  m.mask |= refresh_state(row, group && group->conflict);
 
   // 10. Presentation.
   if (!presenter_) return;
-  if (row.address.family != kAfUnspec) {
-    if (m.mask != 0 || m.priority_changed) {
-      presenter_->update_group(groups_.at(row.address), row_index, m.mask);
+  if (group) {
+    if (others) {
+      presenter_->update_group(*group, std::nullopt, m.mask | bit(kColState));
+    } else if (m.mask != 0 || m.priority_changed) {
+      presenter_->update_group(*group, row_index, m.mask);
     }
   } else if (m.mask != 0) {
     presenter_->update_row(row_index, m.mask);

@@ -31,12 +31,17 @@ enum Column : int {
   kColModel = 4,
   kColProtocols = 5,
   kColInfo = 6,
-  kColumnCount = 7,
+  kColState = 7,
+  kColumnCount = 8,
 };
 
 inline constexpr std::size_t kMaxRows = 16384;
 inline constexpr std::size_t kMaxArpEntries = 16384;
 inline constexpr std::size_t kMaxProtocols = 16;
+// Addresses whose ARP claimants are kept, and claimants kept per address:
+// two different MACs already make a conflict, a few more only name it.
+inline constexpr std::size_t kMaxClaimedAddresses = 16384;
+inline constexpr std::size_t kMaxClaimsPerAddress = 4;
 
 inline constexpr std::uint32_t kAfUnspec = 0;
 inline constexpr std::uint32_t kAfInet = 2;
@@ -68,6 +73,42 @@ struct ListItemLink {
   bool empty() const noexcept { return item_id == kNoItem; }
 };
 
+// What needs an installer's attention on a device, as bits of
+// DeviceRow::state, in the order the "Stan" column names them.
+enum DeviceState : std::uint8_t {
+  kStateNotActivated = 1u << 0,    // the device says it is not activated
+  kStateOutsideSubnet = 1u << 1,   // its IPv4 address is outside the adapter's subnet
+  kStateIpConflict = 1u << 2,      // another MAC claims its IPv4 address
+  kStateMaskDiffers = 1u << 3,     // its mask differs from the adapter's prefix
+  kStateGatewayOutside = 1u << 4,  // its gateway lies outside its own subnet
+  kStateGone = 1u << 5,            // it said goodbye and has not spoken since
+};
+inline constexpr int kStateCount = 6;
+
+// The "Stan" texts of the bits, in order: "nieaktywne", "poza podsiecią",
+// "konflikt IP", "inna maska", "brama poza podsiecią", "odłączone".
+extern const std::array<std::u16string_view, kStateCount> kStateTexts;
+// The bits' texts joined with ", ".
+std::u16string state_text(std::uint8_t state);
+// A state that asks for a look: anything but a plain departure.
+inline bool needs_attention(std::uint8_t state) noexcept {
+  return (state & ~std::uint8_t{kStateGone}) != 0;
+}
+
+// The selected adapter's own IPv4 network, against which states are told.
+struct LocalNetwork {
+  std::uint32_t ipv4 = 0;  // network byte order; 0: no IPv4 address
+  int prefix_length = 0;   // 0 to 32
+  std::string mac;         // "00:1A:2B:3C:4D:5E", or empty
+  friend bool operator==(const LocalNetwork&, const LocalNetwork&) = default;
+};
+
+// The state bits of a device with these settings at `address`, told against
+// `local`, given whether another MAC claims the address. Departure is not
+// part of it (see DeviceRow::gone).
+std::uint8_t settings_state(const AddressKey& address, const DeviceSettings& settings,
+                            bool conflict, const LocalNetwork& local) noexcept;
+
 struct DeviceRow {
   std::array<std::u16string, kColumnCount> columns;
   AddressKey address;
@@ -79,11 +120,24 @@ struct DeviceRow {
   std::int32_t name_priority = 0;
   std::int32_t model_priority = 0;
   std::int32_t info_priority = 0;
+  DeviceSettings settings;  // as the device last said them
+  std::uint8_t state = 0;   // DeviceState bits; column 7 names them
+  bool gone = false;        // said goodbye and has not spoken since
+  // Its address came from a neighbour announcement (LLDP, CDP management
+  // address), which a box may give for an address it does not answer on.
+  bool address_from_neighbour = false;
+  // Counted among its group's claimants (see AddressGroup).
+  bool claimant = false;
 };
 
 struct AddressGroup {
   std::vector<std::size_t> rows;
   ListItemLink item;
+  // Members that use the address as their own: devices with a MAC that
+  // answered from it or for it. With ARP claims and the adapter's own
+  // address they tell whether the address is in conflict.
+  std::size_t claimants = 0;
+  bool conflict = false;
 };
 
 // What the device table tells the list. The list view implements it; tests
@@ -109,6 +163,13 @@ class DeviceTable {
   void clear();
   void reclassify_all();
 
+  // The selected adapter's network; the states of every row are told again
+  // against it (rows whose "Stan" changes are presented).
+  void set_local_network(const LocalNetwork& local);
+  const LocalNetwork& local_network() const noexcept { return local_; }
+  // Rows whose state asks for a look (needs_attention).
+  std::size_t attention_count() const noexcept { return attention_; }
+
   std::size_t size() const noexcept { return rows_.size(); }
   const DeviceRow& row(std::size_t index) const { return rows_[index]; }
   DeviceRow& row(std::size_t index) { return rows_[index]; }
@@ -127,11 +188,27 @@ class DeviceTable {
   using ArpCache = std::unordered_map<std::string, std::string, KeyedTextHash, std::equal_to<>>;
   const KeyIndex& index() const noexcept { return index_; }
   const ArpCache& arp_cache() const noexcept { return arp_cache_; }
+  // MACs that claimed an IPv4 address in ARP replies and announcements.
+  struct ClaimSet {
+    std::array<std::string, kMaxClaimsPerAddress> macs;
+    std::size_t count = 0;
+  };
+  using ClaimMap = std::unordered_map<AddressKey, ClaimSet, AddressKeyHash>;
+  const ClaimMap& arp_claims() const noexcept { return claims_; }
 
  private:
   struct MergeState;
-  void set_field(MergeState& m, int column, std::string_view value, std::int32_t priority);
+  // True when the slot took the value (whether or not the text changed).
+  bool set_field(MergeState& m, int column, std::string_view value, std::int32_t priority);
   static void add_protocol(MergeState& m, std::string_view protocol, int priority);
+  void depart(const PacketSummary& summary);
+  bool record_claim(const PacketSummary& summary);
+  bool is_claimant(const DeviceRow& row) const noexcept;
+  bool address_in_conflict(const AddressKey& address, const AddressGroup& group) const;
+  // Tells the row's state again; the bit of column 7 when its text changed.
+  std::uint32_t refresh_state(DeviceRow& row, bool conflict);
+  // Tells the group's conflict again; true when the members' states changed.
+  bool refresh_group(AddressGroup& group, const AddressKey& address);
 
   const VendorTable& vendors_;
   DevicePresenter* presenter_;
@@ -139,6 +216,9 @@ class DeviceTable {
   KeyIndex index_;
   ArpCache arp_cache_;
   GroupMap groups_;
+  ClaimMap claims_;
+  LocalNetwork local_;
+  std::size_t attention_ = 0;
   std::u16string scratch_;  // conversion buffer reused across merges
 };
 

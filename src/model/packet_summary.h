@@ -4,10 +4,24 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace norvane {
+
+// What a device says of its own network settings (SADP and DHIP answers
+// carry them). Each field is set only when the device sent it well formed.
+struct DeviceSettings {
+  std::optional<bool> activated;  // false: still waiting for its first password
+  std::optional<bool> dhcp;
+  std::string mask;     // IPv4 subnet mask, dotted decimal
+  std::string gateway;  // IPv4 default gateway, dotted decimal
+  std::string serial;
+  std::uint16_t http_port = 0;  // 0: not said
+  friend bool operator==(const DeviceSettings&, const DeviceSettings&) = default;
+  bool empty() const noexcept { return *this == DeviceSettings{}; }
+};
 
 // Everything the decoding side learns about one frame or datagram. Text
 // fields hold the device's bytes as sent (UTF-8 in practice); decoders never
@@ -28,6 +42,12 @@ struct PacketSummary {
   std::uint16_t dest_port = 0;
   std::string payload;     // stored UDP payload, or the datagram's payload
   std::string l2_payload;  // payload of an EtherType 0x8033 frame
+  DeviceSettings settings;
+  // The device says goodbye (SSDP ssdp:byebye, WS-Discovery Bye, mDNS
+  // records that all expire now): it leaves the network.
+  bool departure = false;
+  // An ARP reply or announcement: `mac` claims to own `ip`.
+  bool arp_claim = false;
 };
 
 // One UDP datagram as the probe engine hands it over. The payload is borrowed

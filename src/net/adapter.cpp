@@ -40,7 +40,8 @@ Ipv4Choice choose_ipv4(std::span<const UnicastAddress> addresses) {
     }
   }
   if (!best) return {};
-  return {best->address, directed_broadcast(best->address, best->prefix_length)};
+  return {best->address, directed_broadcast(best->address, best->prefix_length),
+          std::min<std::uint32_t>(best->prefix_length, 32)};
 }
 
 std::vector<NetworkAdapter> adapters_from_entries(std::span<const AdapterEntry> entries) {
@@ -62,6 +63,7 @@ std::vector<NetworkAdapter> adapters_from_entries(std::span<const AdapterEntry> 
     const Ipv4Choice choice = choose_ipv4(e.unicast);
     a.ipv4 = choice.address;
     a.broadcast = choice.broadcast;
+    a.prefix_length = choice.prefix_length;
     out.push_back(std::move(a));
   }
   std::stable_sort(out.begin(), out.end(), [](const NetworkAdapter& x, const NetworkAdapter& y) {

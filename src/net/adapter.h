@@ -20,12 +20,13 @@ struct NetworkAdapter {
   std::string adapter_name;             // "{GUID}" as the enumeration gives it
   std::u16string display_name;          // friendly name, or the description
   std::u16string description;
-  MacBytes mac{};               // current physical address
-  std::uint32_t if_index = 0;   // IPv4 interface index, 0 without IPv4
-  std::uint32_t ipv4 = 0;       // network byte order; 0 when none qualifies
-  std::uint32_t broadcast = 0;  // network byte order; 0 when ipv4 is 0
-  bool connected = false;       // operational status up
-  bool hardware = false;        // a hardware interface
+  MacBytes mac{};                   // current physical address
+  std::uint32_t if_index = 0;       // IPv4 interface index, 0 without IPv4
+  std::uint32_t ipv4 = 0;           // network byte order; 0 when none qualifies
+  std::uint32_t broadcast = 0;      // network byte order; 0 when ipv4 is 0
+  std::uint32_t prefix_length = 0;  // on-link prefix of ipv4; 0 when ipv4 is 0
+  bool connected = false;           // operational status up
+  bool hardware = false;            // a hardware interface
 };
 
 // Interface types and values the enumeration gives that the filters read.
@@ -71,6 +72,7 @@ struct AdapterEntry {
 struct Ipv4Choice {
   std::uint32_t address = 0;    // network byte order
   std::uint32_t broadcast = 0;  // network byte order
+  std::uint32_t prefix_length = 0;
 };
 Ipv4Choice choose_ipv4(std::span<const UnicastAddress> addresses);
 
