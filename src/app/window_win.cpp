@@ -412,7 +412,7 @@ void Window::update() {
 void Window::on_probe_reply(const DiscoveryReply& reply) {
   PacketSummary summary;
   if (!summary_from_reply(reply, capture_.traffic(), summary)) return;
-  if (!decode_datagram(summary)) return;
+  if (!decode_datagram(summary) || !keep_reply(reply, summary, table_.local_network())) return;
   // Answers come in bursts (hundreds after a search on a large site):
   // painting is held from the first one until the next tick, as for a
   // batch from the capture queue.

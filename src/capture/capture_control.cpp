@@ -3,7 +3,23 @@
 #include <cstring>
 #include <utility>
 
+#include "base/address.h"
+
 namespace norvane {
+
+LocalNetwork local_network_of(const NetworkAdapter& adapter) {
+  LocalNetwork local;
+  local.ipv4 = adapter.ipv4;
+  local.prefix_length = adapter.ipv4 == 0 ? 0 : static_cast<int>(adapter.prefix_length);
+  local.mac = mac_text(adapter.mac.data());
+  return local;
+}
+
+bool keep_reply(const DiscoveryReply& reply, const PacketSummary& decoded,
+                const LocalNetwork& local) noexcept {
+  if (local.ipv4 == 0 || reply.address != local.ipv4) return true;
+  return !decoded.mac.empty() && decoded.mac != local.mac;
+}
 
 namespace {
 

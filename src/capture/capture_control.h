@@ -13,6 +13,7 @@
 #include "capture/capture_backend.h"
 #include "capture/capture_queue.h"
 #include "decode/frame.h"
+#include "model/device_table.h"
 #include "model/packet_summary.h"
 #include "net/adapter.h"
 #include "net/probe_engine.h"
@@ -34,6 +35,16 @@ inline constexpr char16_t kSendFailedStatus[] = u"B\u0142\u0105d wysy\u0142ania 
 inline constexpr char16_t kProbingAloneStatus[] =
     u"Tylko aktywne wyszukiwanie: pe\u0142ne wykrywanie wymaga uprawnie\u0144 administratora "
     u"lub Npcap.";
+
+// The adapter's network, against which device states are told.
+LocalNetwork local_network_of(const NetworkAdapter& adapter);
+
+// Whether a decoded probe answer goes to the device table. Answers from the
+// adapter's own address are this machine's own services answering its
+// probes, unless the answer names a MAC that is not the adapter's: then a
+// device squats on the address, and the conflict must show.
+bool keep_reply(const DiscoveryReply& reply, const PacketSummary& decoded,
+                const LocalNetwork& local) noexcept;
 
 // What the window supplies to the capture control.
 class CaptureHost {

@@ -316,7 +316,11 @@ bool ProbeContext::receive(const ProbeSocket& socket, const ReplyHandler& handle
     if (m.status != ReceiveStatus::kReceived) continue;
     if (m.truncated || m.control_truncated) continue;
     if (m.bytes < 1 || m.bytes > kDecodeBufferSize) continue;
-    if (!m.source || m.source->address == 0 || m.source->address == ipv4_) continue;
+    // Datagrams from the adapter's own address are handed over too: most are
+    // this machine's own services answering, but a device squatting on the
+    // address answers from there as well, and only the decoded answer tells
+    // the two apart (see keep_reply).
+    if (!m.source || m.source->address == 0) continue;
     if (!m.arrival_interface || *m.arrival_interface != if_index_) continue;
     DiscoveryReply reply;
     reply.address = m.source->address;

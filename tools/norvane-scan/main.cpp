@@ -114,7 +114,9 @@ class ScanHost final : public CaptureHost {
     if (!control_) return;
     PacketSummary summary;
     if (!summary_from_reply(reply, control_->traffic(), summary)) return;
-    if (decode_datagram(summary)) table_.merge(summary);
+    if (decode_datagram(summary) && keep_reply(reply, summary, table_.local_network())) {
+      table_.merge(summary);
+    }
   }
   void clear_device_list() override {
     table_.clear();
