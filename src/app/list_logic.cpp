@@ -113,12 +113,6 @@ std::optional<std::size_t> best_group_row(std::span<const DeviceRow> rows,
       false);
 }
 
-bool is_device_row(const DeviceRow& row) noexcept {
-  // The protocols are kept highest priority first.
-  return !row.columns[kColMac].empty() && !row.protocol_names.empty() &&
-         protocol_priority(row.protocol_names.front()) >= 2;
-}
-
 std::optional<std::size_t> primary_device(std::span<const DeviceRow> rows,
                                           std::span<const std::size_t> members,
                                           const FilterState& filter) noexcept {
@@ -143,7 +137,7 @@ std::optional<std::size_t> best_shown_row(std::span<const DeviceRow> rows,
       rows, members,
       [&](std::size_t index, const DeviceRow& row) {
         if (index != primary && is_device_row(row)) return false;
-        return row_visible(row, filter);
+        return !row.left_behind && row_visible(row, filter);
       },
       true);
 }
@@ -186,7 +180,11 @@ void present_group(std::span<DeviceRow> rows, AddressGroup& group,
   const auto mask_for = [&](std::size_t row) {
     return !changed_row || *changed_row == row ? mask : 0u;
   };
-  const std::optional<std::size_t> best = best_shown_row(rows, group.rows, primary, filter);
+  // A device filtered out takes the rows that join it along: an answer
+  // without MAC must not show up as a maker of its own.
+  const bool primary_hidden = primary && !row_visible(rows[*primary], filter);
+  const std::optional<std::size_t> best =
+      primary_hidden ? std::nullopt : best_shown_row(rows, group.rows, primary, filter);
   if (!best) {
     if (!group.item.empty()) sink.remove_item(group.item);
   } else {

@@ -60,12 +60,6 @@ std::optional<std::size_t> best_group_row(std::span<const DeviceRow> rows,
                                           std::span<const std::size_t> members,
                                           const FilterState& filter) noexcept;
 
-// A row seen under a MAC address of its own through a discovery protocol
-// (priority 2 or more): within an address group it is a device of its own,
-// with its own list item. Rows without a MAC and rows seen only as evidence
-// (ARP, plain IPv4 or IPv6 frames) may belong to any device at that address.
-bool is_device_row(const DeviceRow& row) noexcept;
-
 // The device of an address group whose item the group's other rows join:
 // the visible device row that best_group_row picks, else, when no device
 // row is visible, the best of all of them; nothing when the group holds no
@@ -75,8 +69,9 @@ std::optional<std::size_t> primary_device(std::span<const DeviceRow> rows,
                                           const FilterState& filter) noexcept;
 
 // What the group's own item shows: among the visible members that are not
-// devices of their own (every member but the other device rows), rows with
-// a MAC before rows without, then best_group_row's score and index.
+// devices of their own (every member but the other device rows) and were
+// not left behind by a device that moved, rows with a MAC before rows
+// without, then best_group_row's score and index.
 std::optional<std::size_t> best_shown_row(std::span<const DeviceRow> rows,
                                           std::span<const std::size_t> members,
                                           std::optional<std::size_t> primary,
@@ -100,7 +95,8 @@ void present_row(std::span<DeviceRow> rows, std::size_t row, std::uint32_t mask,
 
 // An address group: one item for the primary device together with the rows
 // that are no device of their own (the group's link), and one item for each
-// other device row (the row's own link). `changed_row` and `mask` say what
+// other device row (the row's own link). While every device of the group is
+// filtered out, the rows that join them are hidden with them. `changed_row` and `mask` say what
 // the merge changed; items that show other rows are only re-targeted.
 void present_group(std::span<DeviceRow> rows, AddressGroup& group,
                    std::optional<std::size_t> changed_row, std::uint32_t mask,

@@ -141,13 +141,17 @@ void DeviceTable::clear() {
   attention_ = 0;
 }
 
+bool is_device_row(const DeviceRow& row) noexcept {
+  // The protocols are kept highest priority first.
+  return !row.columns[kColMac].empty() && !row.protocol_names.empty() &&
+         protocol_priority(row.protocol_names.front()) >= 2;
+}
+
 bool DeviceTable::is_claimant(const DeviceRow& row) const noexcept {
   // A device with a MAC that answered through a discovery protocol (the
   // highest is kept first) from or for the address; one that left does not
   // hold it any more.
-  return !row.columns[kColMac].empty() && !row.protocol_names.empty() &&
-         protocol_priority(row.protocol_names.front()) >= 2 && !row.address_from_neighbour &&
-         !row.gone;
+  return is_device_row(row) && !row.address_from_neighbour && !row.gone;
 }
 
 bool DeviceTable::address_in_conflict(const AddressKey& address, const AddressGroup& group) const {
@@ -432,6 +436,10 @@ void DeviceTable::merge(const PacketSummary& s) {
   take_settings(row.settings, s.settings);
   // Whoever speaks is there.
   row.gone = false;
+  if (row.left_behind) {
+    row.left_behind = false;
+    m.priority_changed = true;  // shown again: the group chooses anew
+  }
 
   // 8. Classification.
   if (is_new || (m.mask & (bit(kColModel) | bit(kColProtocols))) != 0) {
@@ -449,6 +457,15 @@ void DeviceTable::merge(const PacketSummary& s) {
         std::vector<std::size_t>& members = old.rows;
         members.erase(std::remove(members.begin(), members.end(), row_index), members.end());
         if (was_claimant) --old.claimants;
+        // The last device leaves: what it answered without MAC stays at the
+        // old address, but is no device of its own to list there.
+        if (is_device_row(row) && std::none_of(members.begin(), members.end(), [&](std::size_t i) {
+              return is_device_row(rows_[i]);
+            })) {
+          for (const std::size_t i : members) {
+            if (rows_[i].columns[kColMac].empty()) rows_[i].left_behind = true;
+          }
+        }
         if (members.empty()) {
           if (presenter_ && !old.item.empty()) presenter_->remove_item(old.item);
           groups_.erase(old_group);
@@ -482,11 +499,10 @@ void DeviceTable::merge(const PacketSummary& s) {
   // 10. Presentation.
   if (!presenter_) return;
   if (group) {
-    if (others) {
-      presenter_->update_group(*group, std::nullopt, m.mask | bit(kColState));
-    } else if (m.mask != 0 || m.priority_changed) {
-      presenter_->update_group(*group, row_index, m.mask);
-    }
+    // The other members' states first (a rare pass: the address entered or
+    // left a conflict), then the row's own cells.
+    if (others) presenter_->update_group(*group, std::nullopt, bit(kColState));
+    if (m.mask != 0 || m.priority_changed) presenter_->update_group(*group, row_index, m.mask);
   } else if (m.mask != 0) {
     presenter_->update_row(row_index, m.mask);
   }

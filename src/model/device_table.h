@@ -128,7 +128,17 @@ struct DeviceRow {
   bool address_from_neighbour = false;
   // Counted among its group's claimants (see AddressGroup).
   bool claimant = false;
+  // A row without MAC whose device moved to another address: it named no
+  // device of its own, so it shows nowhere until something answers from its
+  // address again.
+  bool left_behind = false;
 };
+
+// A row seen under a MAC address of its own through a discovery protocol
+// (priority 2 or more): within an address group it is a device of its own,
+// with its own list item. Rows without a MAC and rows seen only as evidence
+// (ARP, plain IPv4 or IPv6 frames) may belong to any device at that address.
+bool is_device_row(const DeviceRow& row) noexcept;
 
 struct AddressGroup {
   std::vector<std::size_t> rows;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -453,6 +454,159 @@ TEST_F(DeviceTableTest, LongValueCutInsideUtf8IsShownAs1252) {
   EXPECT_EQ(col(0, kColName).size(), 512u);
   EXPECT_EQ(col(0, kColName).back(), u'\u00C5');
 }
+
+// What an installer must look at, told against a laptop at 10.79.1.1/24.
+namespace state {
+
+constexpr char kLaptopMac[] = "02:00:00:00:00:01";
+constexpr char kCam[] = "44:19:B6:00:00:01";
+constexpr char kCam2[] = "44:19:B6:00:00:02";
+constexpr char kBox[] = "02:BA:D0:00:00:01";
+
+LocalNetwork laptop() {
+  LocalNetwork local;
+  const std::uint8_t ip[4] = {10, 79, 1, 1};
+  std::memcpy(&local.ipv4, ip, 4);
+  local.prefix_length = 24;
+  local.mac = kLaptopMac;
+  return local;
+}
+
+PacketSummary sadp(std::string_view mac, std::string_view ip, bool activated = true,
+                   std::string_view mask = "255.255.255.0", std::string_view gateway = {}) {
+  PacketSummary s = test::device_summary(mac, ip, "SADP", "SN", "DS-2CD2143G0-I");
+  s.settings.activated = activated;
+  s.settings.mask = mask;
+  s.settings.gateway = gateway;
+  return s;
+}
+
+PacketSummary arp(std::string_view mac, std::string_view ip, bool claim) {
+  PacketSummary s = test::device_summary(mac, ip, "ARP");
+  s.source_mac = mac;
+  s.arp_claim = claim;
+  return s;
+}
+
+PacketSummary goodbye(std::string_view mac, std::string_view ip) {
+  PacketSummary s = test::device_summary(mac, ip, "SSDP");
+  s.departure = true;
+  return s;
+}
+
+std::string ascii(const std::u16string& text) {
+  std::string out;
+  for (const char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+TEST(DeviceState, ToldAgainstTheAdaptersNetwork) {
+  struct Case {
+    const char* what;
+    std::vector<PacketSummary> in;
+    std::vector<std::pair<std::string, std::string>> want;  // device key, "Stan"
+    bool adapter = true;
+  };
+  const Case cases[] = {
+      {"a clean camera",
+       {sadp(kCam, "10.79.1.20", true, "255.255.255.0", "10.79.1.254")},
+       {{kCam, ""}}},
+      {"new cameras at one factory address",
+       {sadp(kCam, "192.168.1.64", false), sadp(kCam2, "192.168.1.64", false)},
+       {{kCam, "nieaktywne, poza podsieci?, konflikt IP"},
+        {kCam2, "nieaktywne, poza podsieci?, konflikt IP"}}},
+      {"a /16 mask with its gateway outside it",
+       {sadp(kCam, "10.79.1.30", true, "255.255.0.0", "10.80.0.1")},
+       {{kCam, "inna maska, brama poza podsieci?"}}},
+      {"no gateway (0.0.0.0) is not a wrong one",
+       {sadp(kCam, "10.79.1.30", true, "255.255.255.0", "0.0.0.0")},
+       {{kCam, ""}}},
+      {"another MAC claims the camera's address by ARP",
+       {sadp(kCam, "10.79.1.20"), arp(kBox, "10.79.1.20", true)},
+       {{kCam, "konflikt IP"}}},
+      {"the claim may come first, before the camera has a row",
+       {arp(kBox, "10.79.1.20", true), sadp(kCam, "10.79.1.20")},
+       {{kCam, "konflikt IP"}}},
+      {"the camera's own ARP and another's plain request claim nothing",
+       {sadp(kCam, "10.79.1.20"), arp(kCam, "10.79.1.20", true), arp(kBox, "10.79.1.20", false)},
+       {{kCam, ""}}},
+      {"a device on the laptop's own address", {sadp(kCam, "10.79.1.1")}, {{kCam, "konflikt IP"}}},
+      {"a switch naming the camera's address as its management address",
+       {sadp(kCam, "10.79.1.20"), test::device_summary(kBox, "10.79.1.20", "LLDP", "sw")},
+       {{kCam, ""}, {kBox, ""}}},
+      {"the conflict ends when one camera is re-addressed",
+       {sadp(kCam, "10.79.1.20"), sadp(kCam2, "10.79.1.20"), sadp(kCam2, "10.79.1.21")},
+       {{kCam, ""}, {kCam2, ""}}},
+      {"a goodbye by MAC",
+       {sadp(kCam, "10.79.1.20"), goodbye(kCam, "10.79.1.20")},
+       {{kCam, "od??czone"}}},
+      {"a goodbye ends the conflict it was part of",
+       {sadp(kCam, "10.79.1.20"), sadp(kCam2, "10.79.1.20"), goodbye(kCam2, "")},
+       {{kCam, ""}, {kCam2, "od??czone"}}},
+      {"speaking again after the goodbye",
+       {sadp(kCam, "10.79.1.20"), goodbye(kCam, ""), sadp(kCam, "10.79.1.20")},
+       {{kCam, ""}}},
+      {"probing alone: a goodbye by address marks the answers without MAC",
+       {test::device_summary("", "10.79.1.19", "SSDP", "", "", "Linux UPnP"),
+        goodbye("", "10.79.1.19")},
+       {{"#10.79.1.19", "od??czone"}}},
+      {"a goodbye of a device never seen makes no row", {goodbye(kCam, "10.79.1.20")}, {}},
+      {"without an adapter address only what needs none",
+       {sadp(kCam, "192.168.1.64", false, "255.255.0.0", "10.0.0.1")},
+       {{kCam, "nieaktywne, brama poza podsieci?"}},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    VendorTable vendors;
+    DeviceTable table(vendors);
+    if (c.adapter) table.set_local_network(laptop());
+    for (const PacketSummary& s : c.in) table.merge(s);
+    EXPECT_EQ(table.size(), c.want.size());
+    std::size_t attention = 0;
+    for (const auto& [key, text] : c.want) {
+      const auto found = table.index().find(key);
+      ASSERT_NE(found, table.index().end()) << key;
+      const DeviceRow& r = table.row(found->second);
+      EXPECT_EQ(ascii(r.columns[kColState]), text) << key;
+      EXPECT_EQ(r.columns[kColState], state_text(r.state)) << key;
+      attention += needs_attention(r.state) ? 1 : 0;
+    }
+    EXPECT_EQ(table.attention_count(), attention);
+  }
+}
+
+TEST(DeviceState, TheAdaptersNetworkArrivingLaterRewritesTheStates) {
+  VendorTable vendors;
+  DeviceTable table(vendors);
+  RecordingPresenter presenter{table};
+  table.set_presenter(&presenter);
+  table.merge(sadp(kCam, "192.168.1.64"));
+  presenter.take();
+  table.set_local_network(laptop());
+  EXPECT_EQ(ascii(table.row(0).columns[kColState]), "poza podsieci?");
+  EXPECT_EQ(presenter.take().size(), 1u);
+}
+
+TEST(DeviceState, AFloodOfClaimsStaysBounded) {
+  VendorTable vendors;
+  DeviceTable table(vendors);
+  char mac[18];
+  for (unsigned i = 0; i < 1000; ++i) {
+    std::snprintf(mac, sizeof mac, "02:00:00:00:%02X:%02X", (i >> 8) & 0xFF, i & 0xFF);
+    table.merge(arp(mac, "10.79.1.20", true));
+  }
+  ASSERT_EQ(table.arp_claims().size(), 1u);
+  EXPECT_EQ(table.arp_claims().begin()->second.count, kMaxClaimsPerAddress);
+  for (unsigned i = 0; i < kMaxClaimedAddresses + 100; ++i) {
+    const std::string ip = "10." + std::to_string(i >> 16) + "." + std::to_string((i >> 8) & 0xFF) +
+                           "." + std::to_string(i & 0xFF);
+    table.merge(arp(kBox, ip, true));
+  }
+  EXPECT_EQ(table.arp_claims().size(), kMaxClaimedAddresses);
+}
+
+}  // namespace state
 
 }  // namespace
 }  // namespace norvane

@@ -118,6 +118,19 @@ TEST(ListItems, WhichRowsShareAnItem) {
         sadp(kCam2, "192.168.1.20", "SN2")},
        {"192.168.1.20 44:19:B6:00:00:02 SADP", "192.168.1.64 44:19:B6:00:00:01 SADP"},
        {2, 0, 0, 0, 0, 0}},
+      {"two devices that answered only mDNS at one address are two lines",
+       {evidence(kCam1, "10.0.0.4", "mDNS"), evidence(kCam2, "10.0.0.4", "mDNS")},
+       {"10.0.0.4 44:19:B6:00:00:01 mDNS", "10.0.0.4 44:19:B6:00:00:02 mDNS"},
+       {0, 0, 0, 0, 0, 2}},
+      {"a camera that moves leaves no line at its old address",
+       {sadp(kCam1, kFactory, "SN1"), onvif(kFactory), sadp(kCam1, "192.168.1.20", "SN1")},
+       {"192.168.1.20 44:19:B6:00:00:01 SADP"},
+       {1, 0, 0, 0, 0, 0}},
+      {"until something answers from the old address again",
+       {sadp(kCam1, kFactory, "SN1"), onvif(kFactory), sadp(kCam1, "192.168.1.20", "SN1"),
+        onvif(kFactory)},
+       {"192.168.1.20 44:19:B6:00:00:01 SADP", "192.168.1.64 - ONVIF"},
+       {1, 0, 0, 0, 0, 1}},
       {"devices without address keep their own lines",
        {device_summary(kCam1, "", "LLDP", "a"), device_summary(kCam2, "", "LLDP", "b"),
         sadp(kCam3, kFactory, "SN3")},
@@ -158,9 +171,9 @@ TEST(ListItems, FiltersApplyToEachDevice) {
       {"Hikvision alone",
        filter_after_solo(FilterState{}, kTabHikvision),
        {"192.168.1.64 44:19:B6:00:00:01 SADP", "192.168.1.64 44:19:B6:00:00:02 SADP"}},
-      {"other makers alone: only the answer without MAC is left to show",
+      {"other makers alone: the answer without MAC stays hidden with its devices",
        filter_after_solo(FilterState{}, kTabOther),
-       {"192.168.1.64 - ONVIF"}},
+       {}},
       {"back to all",
        FilterState{},
        {"192.168.1.64 44:19:B6:00:00:01 SADP", "192.168.1.64 44:19:B6:00:00:02 SADP",
@@ -187,9 +200,9 @@ class RecordingSink : public ItemSink {
   void set_item(ListItemLink& link, std::size_t row, std::uint32_t mask) override {
     if (link.empty()) {
       link.item_id = next_++;
-      mask = 0x7F;
+      mask = 0xFF;
     } else if (link.shown_row != row) {
-      mask = 0x7F;
+      mask = 0xFF;
     }
     link.shown_row = row;
     calls.push_back({link.item_id, row, mask, false});
@@ -266,12 +279,14 @@ TEST_F(GroupRules, LinesKeepTheirDeviceWhenAnotherBecomesPrimary) {
   ASSERT_NE(camera_line, ListItemLink::kNoItem);
 
   // A device with more to show arrives: the answer without MAC now joins
-  // it, but the first camera's line is still the same item, untouched.
+  // it, but the first camera's line is still the same item, showing the
+  // same camera; only its state is rewritten (two MACs at one address).
   const auto calls = merge(device_summary(kDahua, kFactory, "Dahua", "Brama gate camera",
                                           "IPC-HFW2431S-S-S2", "2.800.0000000.25.R"));
   EXPECT_EQ(item_showing(0), camera_line);
   for (const auto& call : calls) {
-    EXPECT_FALSE(call.id == camera_line) << "the first camera's line was touched";
+    if (call.id != camera_line) continue;
+    EXPECT_EQ(call, (RecordingSink::Call{camera_line, 0, 1u << kColState, false}));
   }
   EXPECT_NE(item_showing(2), ListItemLink::kNoItem);
   EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{1, 1, 0, 0, 0, 0}));
