@@ -6,12 +6,15 @@
 // group, no group is empty, and the index, protocol lists and texts keep
 // their limits. The list's items, kept by the list's own rules in memory,
 // are checked too: no item lost or left behind, every device of a group on
-// a line of its own, each row on one line at most.
+// a line of its own, each row on one line at most. Departures, ARP claims,
+// settings and the adapter's network come in too: every row's "Stan" must
+// match its state, and an address in conflict marks each of its claimants.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,6 +90,25 @@ void check(const norvane::DeviceTable& table) {
     }
   }
   if (grouped != with_address) fail("rows with address not all grouped");
+  std::size_t attention = 0;
+  for (const norvane::DeviceRow& row : table.rows()) {
+    if (row.columns[norvane::kColState] != norvane::state_text(row.state)) fail("stale state");
+    if (((row.state & norvane::kStateGone) != 0) != row.gone) fail("departure not in the state");
+    attention += norvane::needs_attention(row.state) ? 1 : 0;
+  }
+  if (attention != table.attention_count()) fail("attention count off");
+  if (table.arp_claims().size() > norvane::kMaxClaimedAddresses) fail("too many claims");
+  for (const auto& [key, group] : table.groups()) {
+    std::size_t claimants = 0;
+    for (const std::size_t r : group.rows) {
+      const norvane::DeviceRow& row = table.row(r);
+      claimants += row.claimant ? 1 : 0;
+      if (row.claimant && group.claimants[row.claimant_slot] != r) fail("claimant list off");
+      const bool shown = (row.state & norvane::kStateIpConflict) != 0;
+      if (shown != (group.conflict && row.claimant)) fail("conflict not on its claimants");
+    }
+    if (claimants != group.claimants.size()) fail("claimant count off");
+  }
 }
 
 // The items after a merge: each link names a live item of its own, shows a
@@ -129,7 +151,11 @@ void check_items(const norvane::DeviceTable& table, const norvane::ListModel& li
       }
       items += row.item.empty() ? 0 : 1;
     }
-    if (items != std::max<std::size_t>(devices, 1)) fail("not one line per device");
+    // Without a device, the group is one line unless all that is left was
+    // left behind by a device that moved away.
+    const bool anything = std::any_of(group.rows.begin(), group.rows.end(),
+                                      [&](std::size_t r) { return !table.row(r).left_behind; });
+    if (items != (devices > 0 ? devices : (anything ? 1 : 0))) fail("not one line per device");
   }
   for (std::size_t i = 0; i < table.size(); ++i) {
     if (table.row(i).address.family == norvane::kAfUnspec && table.row(i).item.empty()) {
@@ -208,6 +234,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       table.reclassify_all();
       continue;
     }
+    if (op == 0xFC) {
+      // The adapter's network: 192.168.1.11/24 or none.
+      norvane::LocalNetwork local;
+      if (script.byte() & 1) {
+        const std::uint8_t own[4] = {192, 168, 1, 11};
+        std::memcpy(&local.ipv4, own, 4);
+        local.prefix_length = 24;
+        local.mac = "02:00:00:00:00:01";
+      }
+      table.set_local_network(local);
+      check(table);
+      check_items(table, presenter.list());
+      continue;
+    }
     s.protocol = kProtocols[op % std::size(kProtocols)];
     const std::uint8_t who = script.byte();
     s.mac = kMacs[who % std::size(kMacs)];
@@ -217,6 +257,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fields & 1) s.name = script.text();
     if (fields & 2) s.model = script.text();
     if (fields & 4) s.info = script.text();
+    s.departure = (fields & 8) != 0;
+    s.arp_claim = (fields & 16) != 0;
+    if (fields & 32) {
+      constexpr std::string_view kMasks[] = {"255.255.255.0", "255.255.0.0", "255.0.255.0"};
+      constexpr std::string_view kGateways[] = {"192.168.1.1", "10.0.0.1", "0.0.0.0"};
+      s.settings.activated = (fields & 64) != 0;
+      s.settings.mask = kMasks[(fields >> 6) % 3];
+      s.settings.gateway = kGateways[who % 3];
+    }
     table.merge(s);
     check(table);
     check_items(table, presenter.list());

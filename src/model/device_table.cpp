@@ -159,7 +159,7 @@ bool DeviceTable::address_in_conflict(const AddressKey& address, const AddressGr
   // Distinct MACs that use the address: the group's claimant rows (each row
   // has a MAC of its own), the ARP claimants that are not among them, and
   // the adapter itself when the address is its own.
-  std::size_t distinct = group.claimants;
+  std::size_t distinct = group.claimants.size();
   const auto counted = [&](std::string_view mac) {
     const auto found = index_.find(mac);
     if (found == index_.end()) return false;
@@ -196,17 +196,33 @@ std::uint32_t DeviceTable::refresh_state(DeviceRow& row, bool conflict) {
   return bit(kColState);
 }
 
-bool DeviceTable::refresh_group(AddressGroup& group, const AddressKey& address) {
-  const bool conflict = address_in_conflict(address, group);
-  if (conflict == group.conflict) return false;
-  group.conflict = conflict;
-  // Only when the address enters or leaves a conflict: every member's
-  // state changes with it.
-  bool changed = false;
-  for (const std::size_t member : group.rows) {
-    changed = refresh_state(rows_[member], conflict) != 0 || changed;
+void DeviceTable::set_claimant(AddressGroup& group, std::size_t row_index, bool claimant) {
+  DeviceRow& row = rows_[row_index];
+  if (row.claimant == claimant) return;
+  if (claimant) {
+    row.claimant_slot = group.claimants.size();
+    group.claimants.push_back(row_index);
+  } else {
+    const std::size_t last = group.claimants.back();
+    group.claimants[row.claimant_slot] = last;
+    rows_[last].claimant_slot = row.claimant_slot;
+    group.claimants.pop_back();
   }
-  return changed;
+  row.claimant = claimant;
+}
+
+void DeviceTable::refresh_group(AddressGroup& group, const AddressKey& address,
+                                std::optional<std::size_t> skip) {
+  const bool conflict = address_in_conflict(address, group);
+  if (conflict == group.conflict) return;
+  group.conflict = conflict;
+  // Only the claimants show a conflict, and an address enters or leaves one
+  // while it has two claimant rows at most: no pass over the group.
+  for (const std::size_t r : group.claimants) {
+    if (r == skip) continue;
+    const std::uint32_t mask = refresh_state(rows_[r], conflict);
+    if (mask != 0 && presenter_) presenter_->update_group(group, r, mask);
+  }
 }
 
 void DeviceTable::set_local_network(const LocalNetwork& local) {
@@ -219,11 +235,10 @@ void DeviceTable::set_local_network(const LocalNetwork& local) {
   }
   for (auto& [address, group] : groups_) {
     group.conflict = address_in_conflict(address, group);
-    bool changed = false;
-    for (const std::size_t member : group.rows) {
-      changed = refresh_state(rows_[member], group.conflict) != 0 || changed;
+    for (const std::size_t r : group.rows) {
+      const std::uint32_t mask = refresh_state(rows_[r], group.conflict && rows_[r].claimant);
+      if (mask != 0 && presenter_) presenter_->update_group(group, r, mask);
     }
-    if (changed && presenter_) presenter_->update_group(group, std::nullopt, bit(kColState));
   }
 }
 
@@ -258,25 +273,15 @@ void DeviceTable::depart(const PacketSummary& s) {
   if (row.gone) return;
   row.gone = true;
   AddressGroup* group = row.address.family != kAfUnspec ? find_group(row.address) : nullptr;
-  std::uint32_t mask = 0;
-  bool others = false;
   if (group) {
-    const bool was = row.claimant;
-    row.claimant = is_claimant(row);
-    if (was != row.claimant) {
-      group->claimants = group->claimants + (row.claimant ? 1 : 0) - (was ? 1 : 0);
-      others = refresh_group(*group, row.address);
-    }
+    set_claimant(*group, row_index, is_claimant(row));
+    refresh_group(*group, row.address, row_index);
   }
-  mask |= refresh_state(row, group && group->conflict);
-  if (!presenter_) return;
+  const std::uint32_t mask = refresh_state(row, group && group->conflict && row.claimant);
+  if (!presenter_ || mask == 0) return;
   if (group) {
-    if (others) {
-      presenter_->update_group(*group, std::nullopt, bit(kColState));
-    } else if (mask != 0) {
-      presenter_->update_group(*group, row_index, mask);
-    }
-  } else if (mask != 0) {
+    presenter_->update_group(*group, row_index, mask);
+  } else {
     presenter_->update_row(row_index, mask);
   }
 }
@@ -359,9 +364,7 @@ void DeviceTable::merge(const PacketSummary& s) {
     AddressKey address;
     parse_ipv4(s.ip, address.bytes.data());
     address.family = kAfInet;
-    if (AddressGroup* g = find_group(address); g && refresh_group(*g, address) && presenter_) {
-      presenter_->update_group(*g, std::nullopt, bit(kColState));
-    }
+    if (AddressGroup* g = find_group(address)) refresh_group(*g, address, std::nullopt);
   }
   std::string ip_key;
   if (s.mac.empty()) ip_key = "#" + s.ip;
@@ -447,8 +450,7 @@ void DeviceTable::merge(const PacketSummary& s) {
   }
 
   // 9. Address change.
-  const bool was_claimant = row.claimant;
-  row.claimant = is_claimant(row);
+  const bool claimant = is_claimant(row);
   if (row.address != old_address) {
     if (old_address.family != kAfUnspec) {
       const auto old_group = groups_.find(old_address);
@@ -456,7 +458,7 @@ void DeviceTable::merge(const PacketSummary& s) {
         AddressGroup& old = old_group->second;
         std::vector<std::size_t>& members = old.rows;
         members.erase(std::remove(members.begin(), members.end(), row_index), members.end());
-        if (was_claimant) --old.claimants;
+        set_claimant(old, row_index, false);
         // The last device leaves: what it answered without MAC stays at the
         // old address, but is no device of its own to list there.
         if (is_device_row(row) && std::none_of(members.begin(), members.end(), [&](std::size_t i) {
@@ -471,8 +473,8 @@ void DeviceTable::merge(const PacketSummary& s) {
           groups_.erase(old_group);
         } else {
           // The members left behind may be out of conflict now.
-          const bool states = refresh_group(old, old_address);
-          if (presenter_) presenter_->update_group(old, std::nullopt, states ? bit(kColState) : 0);
+          refresh_group(old, old_address, std::nullopt);
+          if (presenter_) presenter_->update_group(old, std::nullopt, 0);
         }
       }
     }
@@ -481,27 +483,20 @@ void DeviceTable::merge(const PacketSummary& s) {
     // is shown through the group of its new address.
     if (presenter_ && !row.item.empty()) presenter_->remove_item(row.item);
     if (row.address.family != kAfUnspec) {
-      AddressGroup& joined = groups_[row.address];
-      joined.rows.push_back(row_index);
-      if (row.claimant) ++joined.claimants;
+      groups_[row.address].rows.push_back(row_index);
     }
-  } else if (row.claimant != was_claimant && row.address.family != kAfUnspec) {
-    AddressGroup& same = groups_.at(row.address);
-    same.claimants = same.claimants + (row.claimant ? 1 : 0) - (was_claimant ? 1 : 0);
   }
+  AddressGroup* group = row.address.family != kAfUnspec ? &groups_.at(row.address) : nullptr;
+  if (group) set_claimant(*group, row_index, claimant);
 
   // The state, told again: the row's own settings, and whether its address
-  // is in conflict, which may change the other members' states too.
-  AddressGroup* group = row.address.family != kAfUnspec ? &groups_.at(row.address) : nullptr;
-  const bool others = group && refresh_group(*group, row.address);
-  m.mask |= refresh_state(row, group && group->conflict);
+  // is in conflict, which may change the other claimants' states too.
+  if (group) refresh_group(*group, row.address, row_index);
+  m.mask |= refresh_state(row, group && group->conflict && row.claimant);
 
   // 10. Presentation.
   if (!presenter_) return;
   if (group) {
-    // The other members' states first (a rare pass: the address entered or
-    // left a conflict), then the row's own cells.
-    if (others) presenter_->update_group(*group, std::nullopt, bit(kColState));
     if (m.mask != 0 || m.priority_changed) presenter_->update_group(*group, row_index, m.mask);
   } else if (m.mask != 0) {
     presenter_->update_row(row_index, m.mask);

@@ -87,6 +87,7 @@ inline constexpr int kStateCount = 6;
 
 // The "Stan" texts of the bits, in order: "nieaktywne", "poza podsiecią",
 // "konflikt IP", "inna maska", "brama poza podsiecią", "odłączone".
+// "konflikt IP" is told only of devices that use the address as their own.
 extern const std::array<std::u16string_view, kStateCount> kStateTexts;
 // The bits' texts joined with ", ".
 std::u16string state_text(std::uint8_t state);
@@ -126,8 +127,9 @@ struct DeviceRow {
   // Its address came from a neighbour announcement (LLDP, CDP management
   // address), which a box may give for an address it does not answer on.
   bool address_from_neighbour = false;
-  // Counted among its group's claimants (see AddressGroup).
+  // Listed among its group's claimants (see AddressGroup), at this place.
   bool claimant = false;
+  std::size_t claimant_slot = 0;
   // A row without MAC whose device moved to another address: it named no
   // device of its own, so it shows nowhere until something answers from its
   // address again.
@@ -145,8 +147,9 @@ struct AddressGroup {
   ListItemLink item;
   // Members that use the address as their own: devices with a MAC that
   // answered from it or for it. With ARP claims and the adapter's own
-  // address they tell whether the address is in conflict.
-  std::size_t claimants = 0;
+  // address they tell whether the address is in conflict, which their
+  // states then show.
+  std::vector<std::size_t> claimants;
   bool conflict = false;
 };
 
@@ -217,8 +220,11 @@ class DeviceTable {
   bool address_in_conflict(const AddressKey& address, const AddressGroup& group) const;
   // Tells the row's state again; the bit of column 7 when its text changed.
   std::uint32_t refresh_state(DeviceRow& row, bool conflict);
-  // Tells the group's conflict again; true when the members' states changed.
-  bool refresh_group(AddressGroup& group, const AddressKey& address);
+  void set_claimant(AddressGroup& group, std::size_t row_index, bool claimant);
+  // Tells the group's conflict again; the claimants whose state changes are
+  // presented, but for `skip`, which the caller presents.
+  void refresh_group(AddressGroup& group, const AddressKey& address,
+                     std::optional<std::size_t> skip);
 
   const VendorTable& vendors_;
   DevicePresenter* presenter_;
