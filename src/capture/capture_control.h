@@ -31,10 +31,15 @@ inline constexpr char16_t kNoActiveSearchStatus[] =
 inline constexpr char16_t kSendFailedStatus[] = u"B\u0142\u0105d wysy\u0142ania zapyta\u0144";
 // Shown while discovery runs by probing alone and nothing else is to be said:
 // switches, devices that only announce themselves and the MACs that answers
-// do not carry are then missed.
+// do not carry are then missed. Short enough to be read whole in the status
+// band at the default window width.
 inline constexpr char16_t kProbingAloneStatus[] =
-    u"Tylko aktywne wyszukiwanie: pe\u0142ne wykrywanie wymaga uprawnie\u0144 administratora "
-    u"lub Npcap.";
+    u"Tylko aktywne wyszukiwanie: nas\u0142uch wymaga praw administratora lub Npcap";
+// The same after a capture back-end failed while running (Packet Monitor
+// stopped its stream, Npcap could not read): the rights were there, so
+// "Szukaj teraz" is what tries capture again.
+inline constexpr char16_t kCaptureStoppedStatus[] =
+    u"Tylko aktywne wyszukiwanie: nas\u0142uch przerwany";
 
 // The adapter's network, against which device states are told.
 LocalNetwork local_network_of(const NetworkAdapter& adapter);
@@ -96,7 +101,10 @@ class CaptureControl {
   void clear_devices();
   // The drain of the tick: the whole queue, in order, into `batch`, whose
   // storage the queue reuses (see CaptureQueue::take).
-  void take_queue(std::vector<PacketSummary>& batch) { queue_.take(batch); }
+  // `arp_room`: the free room of the device table's ARP cache.
+  void take_queue(std::vector<PacketSummary>& batch, std::size_t arp_room = kMaxArpEntries) {
+    queue_.take(batch, arp_room);
+  }
   std::vector<PacketSummary> take_queue() {
     std::vector<PacketSummary> batch;
     queue_.take(batch);

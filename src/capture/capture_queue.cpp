@@ -67,7 +67,7 @@ bool CaptureQueue::leaves_no_trace(const PacketSummary& summary, std::uint32_t t
     const auto sender = last_for(key_hash(summary.source_mac, false), summary.source_mac, false);
     if (sender && *sender > twin) return false;
   }
-  return !(is_bare_arp(summary) && arp_since_clear_ >= kMaxArpEntries);
+  return !(is_bare_arp(summary) && arp_since_take_ >= arp_room_);
 }
 
 QueueOutcome CaptureQueue::offer(PacketSummary& summary, std::uint32_t generation) {
@@ -89,7 +89,7 @@ QueueOutcome CaptureQueue::offer(PacketSummary& summary, std::uint32_t generatio
   std::size_t& room = discovery ? discovery_count_ : evidence_count_;
   if (room >= kQueueRoom) return QueueOutcome::kNoRoom;
   ++room;
-  if (is_bare_arp(summary)) ++arp_since_clear_;
+  if (is_bare_arp(summary)) ++arp_since_take_;
   slot.hash = hash;
   slot.position = static_cast<std::uint32_t>(pending_.size());
   slot.epoch = epoch_;
@@ -111,10 +111,14 @@ void CaptureQueue::forget_locked() noexcept {
   full_.store(false, std::memory_order_relaxed);
 }
 
-void CaptureQueue::take(std::vector<PacketSummary>& batch) {
+void CaptureQueue::take(std::vector<PacketSummary>& batch, std::size_t arp_room) {
   batch.clear();
   std::lock_guard<std::mutex> lock(mutex_);
   pending_.swap(batch);
+  // The batch taken now is merged before what comes in next, and each bare
+  // ARP observation in it may take a place of the cache.
+  arp_room_ = arp_room > arp_since_take_ ? arp_room - arp_since_take_ : 0;
+  arp_since_take_ = 0;
   forget_locked();
 }
 
@@ -124,7 +128,9 @@ void CaptureQueue::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     generation_.fetch_add(1);
     removed.swap(pending_);
-    arp_since_clear_ = 0;
+    // The table's cache is emptied with the queue.
+    arp_since_take_ = 0;
+    arp_room_ = kMaxArpEntries;
     forget_locked();
   }
 }

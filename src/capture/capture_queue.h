@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/device_table.h"
 #include "model/packet_summary.h"
 
 namespace norvane {
@@ -55,7 +56,9 @@ class CaptureQueue {
   // UI thread: the waiting summaries, in arrival order, into `batch`, whose
   // storage (emptied by the caller after merging, outside the lock) the
   // queue keeps for the next round. Whatever `batch` held is dropped.
-  void take(std::vector<PacketSummary>& batch);
+  // `arp_room` is the free room of the device table's ARP cache now, before
+  // the batch is merged.
+  void take(std::vector<PacketSummary>& batch, std::size_t arp_room = kMaxArpEntries);
   // UI thread: raises the generation and empties the queue; what it held is
   // destroyed after the lock is released.
   void clear();
@@ -88,10 +91,12 @@ class CaptureQueue {
   std::vector<PacketSummary> pending_;
   std::size_t discovery_count_ = 0;
   std::size_t evidence_count_ = 0;
-  // Bare ARP observations queued since the last clear: while there are
-  // fewer than the device table's ARP cache holds, that cache cannot be
-  // full.
-  std::size_t arp_since_clear_ = 0;
+  // Bare ARP observations queued since the last take, and the room the
+  // table's ARP cache has at least when they are merged (its room at the
+  // take, less what the batch taken then may fill): while fewer were queued,
+  // the cache cannot become full between two twins.
+  std::size_t arp_since_take_ = 0;
+  std::size_t arp_room_ = kMaxArpEntries;
   std::vector<Slot> slots_;
   std::uint32_t epoch_ = 1;
 };

@@ -201,6 +201,8 @@ class DeviceTable {
   using ArpCache = std::unordered_map<std::string, std::string, KeyedTextHash, std::equal_to<>>;
   const KeyIndex& index() const noexcept { return index_; }
   const ArpCache& arp_cache() const noexcept { return arp_cache_; }
+  // Places left in the ARP cache.
+  std::size_t arp_room() const noexcept { return kMaxArpEntries - arp_cache_.size(); }
   // MACs that claimed an IPv4 address in ARP replies and announcements.
   struct ClaimSet {
     std::array<std::string, kMaxClaimsPerAddress> macs;

@@ -207,7 +207,9 @@ TEST(CaptureQueue, GenerationClearAndTake) {
 
 // Once the device table's ARP cache may be full, whether a bare ARP
 // observation is stored depends on what else was merged: its twin is then
-// left out only when nothing came in between.
+// left out only when nothing came in between. The queue learns the cache's
+// room at each take, so twins are left out again once the cache has room,
+// however many ARP observations a busy segment has sent since the clear.
 TEST(CaptureQueue, BareArpOnceTheCacheMayBeFull) {
   CaptureQueue queue;
   const std::uint32_t generation = queue.generation();
@@ -217,7 +219,19 @@ TEST(CaptureQueue, BareArpOnceTheCacheMayBeFull) {
     ASSERT_EQ(queue.offer(s, generation), Q::kQueued) << i;
     if (queue.size() == kQueueRoom) queue.take(batch);
   }
-  queue.take(batch);
+  // A table with plenty of room (its rows took the entries): twins stay out.
+  queue.take(batch, kMaxArpEntries);
+  queue.take(batch, kMaxArpEntries);
+  {
+    PacketSummary a = summary(kCam, "192.168.1.64", "ARP"),
+                  b = summary(kPc, "192.168.1.2", "ARP", "router"),
+                  c = summary(kCam, "192.168.1.64", "ARP");
+    queue.offer(a, generation);
+    queue.offer(b, generation);
+    EXPECT_EQ(queue.offer(c, generation), Q::kCoalesced);
+  }
+  // A full cache.
+  queue.take(batch, 0);
   const PacketSummary arp = summary(kCam, "192.168.1.64", "ARP");
   const PacketSummary named = summary(kPc, "192.168.1.2", "ARP", "router");
   const struct {
@@ -278,11 +292,11 @@ TEST(CaptureQueue, LeavingOutTwinsNeverChangesTheTable) {
       direct.merge(s);
       if (queue.offer(s, queue.generation()) == Q::kCoalesced) ++left_out;
       if (random() % 50 == 0) {
-        queue.take(batch);
+        queue.take(batch, through.arp_room());
         for (const auto& q : batch) through.merge(q);
       }
     }
-    queue.take(batch);
+    queue.take(batch, through.arp_room());
     for (const auto& q : batch) through.merge(q);
     ASSERT_EQ(through.size(), direct.size()) << "round " << round;
     for (std::size_t r = 0; r < direct.size(); ++r) {
