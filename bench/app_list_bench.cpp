@@ -4,11 +4,13 @@
 // view is measured under Wine by norvane-tick-bench (bench/windows).
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <numeric>
 #include <string>
 #include <vector>
 
 #include "app/list_logic.h"
+#include "app/list_model.h"
 #include "app/status_text.h"
 #include "model/device_table.h"
 #include "vendors/vendor_table.h"
@@ -71,6 +73,47 @@ void BM_CountShownDevices(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(count_shown_devices(table));
 }
 BENCHMARK(BM_CountShownDevices)->Unit(benchmark::kMillisecond);
+
+// A flood at one address: answers from ever new MACs (devices of their own,
+// which no bound per address holds) merged into one growing group and
+// presented in the in-memory list: the last tick's 4096 merges, which fill
+// the table. The time per merge must not grow with the group (beyond the
+// hash maps' and arrays' own growth): the range is the group's size when the
+// measured merges begin.
+void BM_MergeIntoOneCrowdedAddress(benchmark::State& state) {
+  const auto group_size = static_cast<unsigned>(state.range(0));
+  const auto summary = [](unsigned i) {
+    PacketSummary s;
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "02:%02X:%02X:%02X:00:01", (i >> 16) & 0xFF, (i >> 8) & 0xFF,
+                  i & 0xFF);
+    s.mac = mac;
+    s.ip = "10.0.0.9";
+    s.protocol = "SADP";
+    s.name = "SN" + std::to_string(i);
+    s.model = "DS-2CD2143G0-I";
+    return s;
+  };
+  for (auto _ : state) {
+    state.PauseTiming();
+    VendorTable vendors;
+    DeviceTable table(vendors);
+    ListModel list(table);
+    table.set_presenter(&list);
+    for (unsigned i = 0; i < group_size; ++i) table.merge(summary(i));
+    std::vector<PacketSummary> batch;
+    for (unsigned i = 0; i < 4096; ++i) batch.push_back(summary(group_size + i));
+    state.ResumeTiming();
+    for (const PacketSummary& s : batch) table.merge(s);
+    benchmark::DoNotOptimize(list.item_count());
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 4096);
+}
+BENCHMARK(BM_MergeIntoOneCrowdedAddress)
+    ->Arg(0)
+    ->Arg(12288)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 }  // namespace norvane

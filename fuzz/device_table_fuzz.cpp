@@ -131,7 +131,34 @@ void check_items(const norvane::DeviceTable& table, const norvane::ListModel& li
     link_ok(own);
     if (!own.empty() && own.shown_row != i) fail("a row's own item shows another row");
   }
-  for (const auto& [key, group] : table.groups()) link_ok(group.item);
+  for (const auto& [key, group] : table.groups()) {
+    link_ok(group.item);
+    // The group's rankings choose what a walk over its members would.
+    const auto primary = norvane::primary_device(table.rows(), group.rows, list.filter());
+    std::optional<std::size_t> best;
+    if (!primary || norvane::row_visible(table.row(*primary), list.filter())) {
+      best = norvane::best_shown_row(table.rows(), group.rows, primary, list.filter());
+    }
+    if (best.has_value() != !group.item.empty() || (best && group.item.shown_row != *best)) {
+      fail("the group's line shows another row than its members' best");
+    }
+    std::size_t ranked = 0, evidence = 0;
+    for (const auto& set : group.devices) ranked += set.size();
+    for (const auto& set : group.joiners) ranked += set.size();
+    for (const std::size_t r : group.rows) {
+      const norvane::DeviceRow& row = table.row(r);
+      if (row.group_slot >= group.rows.size() || group.rows[row.group_slot] != r) {
+        fail("group slot off");
+      }
+      evidence += norvane::is_evidence_row(row) ? 1 : 0;
+      const bool should = norvane::is_device_row(row) || !row.left_behind;
+      if (should != (row.ranked != norvane::DeviceRow::Ranked::kNo)) fail("rank missing");
+      if (!(row.rank == norvane::row_rank(row, r))) fail("stale rank");
+      ranked -= should ? 1 : 0;
+    }
+    if (ranked != 0) fail("ranked rows outside the group");
+    if (evidence != group.evidence) fail("evidence count off");
+  }
   if (ids.size() != list.item_count() || list.shown_rows().size() != ids.size()) {
     fail("items lost or left behind");
   }

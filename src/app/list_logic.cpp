@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <tuple>
 #include <utility>
 
+#include "base/address.h"
 #include "base/case_fold.h"
 #include "model/packet_summary.h"
 
@@ -21,15 +23,26 @@ std::size_t category_tab(std::int32_t category) noexcept {
   return static_cast<std::size_t>(category);
 }
 
-// best_group_row's score of one row: how many of name, model and
-// information it has, whether it has a model, their length and priorities.
-std::tuple<int, int, std::size_t, std::int64_t> row_score(const DeviceRow& row) noexcept {
-  const auto& name = row.columns[kColName];
-  const auto& model = row.columns[kColModel];
-  const auto& info = row.columns[kColInfo];
-  const int filled = int{!name.empty()} + int{!model.empty()} + int{!info.empty()};
-  return std::make_tuple(filled, model.empty() ? 0 : 1, name.size() + model.size() + info.size(),
-                         std::int64_t{row.name_priority} + row.model_priority + row.info_priority);
+// Whether a row of maker category `category` (0 to 5) at an address of
+// `family` passes the filter: row_visible for every row of a group at once.
+bool category_visible(std::size_t category, std::uint32_t family,
+                      const FilterState& filter) noexcept {
+  if (filter.solo && filter.solo_index == kTabIpv6) return family == kAfInet6;
+  if (family == kAfInet6 && !filter.checks[kTabIpv6]) return false;
+  return filter.checks[category < kCategoryOther ? category : kTabOther];
+}
+
+// The best of the ranked rows in the categories `take` accepts.
+template <typename Take>
+const RowRank* best_ranked(const std::array<RankedRows, kRankCategories>& ranked,
+                           Take take) noexcept {
+  const RowRank* best = nullptr;
+  for (std::size_t c = 0; c < kRankCategories; ++c) {
+    if (ranked[c].empty() || !take(c)) continue;
+    const RowRank& first = *ranked[c].begin();
+    if (!best || BetterRank{}(first, *best)) best = &first;
+  }
+  return best;
 }
 
 // The member with the highest score among those `take` accepts, a MAC
@@ -44,9 +57,9 @@ std::optional<std::size_t> pick_row(std::span<const DeviceRow> rows,
     if (index >= rows.size()) continue;
     const DeviceRow& row = rows[index];
     if (!take(index, row)) continue;
-    const auto [filled, has_model, length, priorities] = row_score(row);
-    const int mac = mac_first && !row.columns[kColMac].empty() ? 1 : 0;
-    const auto score = std::make_tuple(mac, filled, has_model, length, priorities);
+    const RowRank rank = row_rank(row, index);
+    const auto score = std::make_tuple(mac_first ? rank.mac : 0, rank.filled, rank.has_model,
+                                       rank.length, rank.priorities);
     // Strictly greater: on a tie the row met first (lower index, since rows
     // join their group in index order) keeps its place.
     if (!best || score > best_score || (score == best_score && index < *best)) {
@@ -155,24 +168,35 @@ void present_row(std::span<DeviceRow> rows, std::size_t row, std::uint32_t mask,
 
 void present_group(std::span<DeviceRow> rows, AddressGroup& group,
                    std::optional<std::size_t> changed_row, std::uint32_t mask,
-                   const FilterState& filter, ItemSink& sink) {
-  const std::optional<std::size_t> primary = primary_device(rows, group.rows, filter);
-  if (primary) {
+                   const FilterState& filter, ItemSink& sink, bool every_member) {
+  if (group.rows.empty() || group.rows.front() >= rows.size()) return;
+  // Every member shares the address, so a category says whether a member
+  // is visible; the group ranks its members per category, so nothing here
+  // walks the group unless every member is to be seen to.
+  const AddressKey address = rows[group.rows.front()].address;
+  const auto in_group = [&](std::size_t row) {
+    return row < rows.size() && rows[row].address == address;
+  };
+  const auto visible = [&](std::size_t c) { return category_visible(c, address.family, filter); };
+  const RowRank* device = best_ranked(group.devices, visible);
+  if (!device) device = best_ranked(group.devices, [](std::size_t) { return true; });
+  const std::size_t primary = device ? device->row : AddressGroup::kNone;
+
+  if (device) {
     // Lines keep the device they show when the primary device changes: the
     // group's item stays with the device it showed, as that device's own
     // item, and the new primary brings its own item to the group, if it had
     // one. Only an item that showed no device of its own is given up.
     const std::uint64_t shown = group.item.shown_row;
-    const bool shown_device =
-        !group.item.empty() && shown < rows.size() && shown != *primary &&
-        is_device_row(rows[static_cast<std::size_t>(shown)]) &&
-        rows[static_cast<std::size_t>(shown)].item.empty() &&
-        std::find(group.rows.begin(), group.rows.end(), shown) != group.rows.end();
+    const bool shown_device = !group.item.empty() && shown != primary &&
+                              in_group(static_cast<std::size_t>(shown)) &&
+                              is_device_row(rows[static_cast<std::size_t>(shown)]) &&
+                              rows[static_cast<std::size_t>(shown)].item.empty();
     if (shown_device) {
       rows[static_cast<std::size_t>(shown)].item =
-          std::exchange(group.item, std::exchange(rows[*primary].item, {}));
-    } else if (!rows[*primary].item.empty()) {
-      ListItemLink former = std::exchange(group.item, std::exchange(rows[*primary].item, {}));
+          std::exchange(group.item, std::exchange(rows[primary].item, {}));
+    } else if (!rows[primary].item.empty()) {
+      ListItemLink former = std::exchange(group.item, std::exchange(rows[primary].item, {}));
       if (!former.empty()) sink.remove_item(former);
     }
   }
@@ -180,11 +204,17 @@ void present_group(std::span<DeviceRow> rows, AddressGroup& group,
   const auto mask_for = [&](std::size_t row) {
     return !changed_row || *changed_row == row ? mask : 0u;
   };
-  // A device filtered out takes the rows that join it along: an answer
-  // without MAC must not show up as a maker of its own.
-  const bool primary_hidden = primary && !row_visible(rows[*primary], filter);
-  const std::optional<std::size_t> best =
-      primary_hidden ? std::nullopt : best_shown_row(rows, group.rows, primary, filter);
+  // What the group's item shows: the primary device, or a row that joins
+  // it with more to show (a MAC first); nothing while every device is
+  // filtered out, so that an answer without MAC does not show up as a
+  // maker of its own; without devices, the best visible row.
+  std::optional<std::size_t> best;
+  if (!device || row_visible(rows[primary], filter)) {
+    const RowRank* joiner = best_ranked(group.joiners, visible);
+    const RowRank* shown = device;
+    if (joiner && (!shown || BetterRank{}(*joiner, *shown))) shown = joiner;
+    if (shown) best = shown->row;
+  }
   if (!best) {
     if (!group.item.empty()) sink.remove_item(group.item);
   } else {
@@ -194,17 +224,30 @@ void present_group(std::span<DeviceRow> rows, AddressGroup& group,
     }
   }
 
-  for (const std::size_t index : group.rows) {
-    if (index >= rows.size() || index == primary) continue;
+  // The devices of their own: the one that changed and the one that was
+  // primary before, or all of them.
+  const auto present_device = [&](std::size_t index) {
+    if (!in_group(index) || index == primary) return;
     DeviceRow& row = rows[index];
     if (!is_device_row(row) || !row_visible(row, filter)) {
       if (!row.item.empty()) sink.remove_item(row.item);
-      continue;
+      return;
     }
     const std::uint32_t m = mask_for(index);
-    if (m != 0 || row.item.empty() || row.item.shown_row != index)
+    if (m != 0 || row.item.empty() || row.item.shown_row != index) {
       sink.set_item(row.item, index, m);
+    }
+  };
+  if (every_member) {
+    for (const std::size_t index : group.rows) present_device(index);
+  } else {
+    if (changed_row) present_device(*changed_row);
+    if (group.presented_primary != AddressGroup::kNone &&
+        (!changed_row || group.presented_primary != *changed_row)) {
+      present_device(group.presented_primary);
+    }
   }
+  group.presented_primary = primary;
 }
 
 void present_all(DeviceTable& table, std::uint32_t mask, const FilterState& filter,
@@ -214,7 +257,7 @@ void present_all(DeviceTable& table, std::uint32_t mask, const FilterState& filt
     if (rows[i].address.family == kAfUnspec) present_row(rows, i, mask, filter, sink);
   }
   for (auto& entry : table.groups()) {
-    present_group(rows, entry.second, std::nullopt, mask, filter, sink);
+    present_group(rows, entry.second, std::nullopt, mask, filter, sink, true);
   }
 }
 
@@ -303,38 +346,45 @@ std::array<int, kColumnCount> fit_column_widths(int client_width, int dpi, bool 
   std::array<int, kColumnCount> out = current;
   if (w <= 0) return out;
   const int design = std::max(w, s(730));
+  constexpr std::size_t kFitted = kColumnCount - 1;  // the last column takes the rest
 
-  std::array<int, 6> widths{};
+  std::array<int, kFitted> widths{};
   if (reset) {
-    widths[0] = std::max(s(125), design * 14 / 100);
-    widths[1] = std::max(s(158), design * 15 / 100);
-    widths[2] = std::max(s(138), design * 17 / 100);
-    const int rest = design - widths[0] - widths[1] - widths[2];
-    widths[3] = rest * 21 / 100;
-    widths[4] = rest * 32 / 100;
-    widths[5] = rest * 21 / 100;
+    // Address, MAC and vendor hold texts of a known length: a share of the
+    // design width, at least what their usual texts need. The free texts
+    // share the rest; "Informacje" (firmware and service texts, cut by
+    // their ellipsis anyway) gives way to "Stan", which keeps close to a
+    // third of it for a state such as "brama poza podsiecią" whole.
+    widths[kColIp] = std::max(s(120), design * 13 / 100);
+    widths[kColMac] = std::max(s(150), design * 15 / 100);
+    widths[kColVendor] = std::max(s(95), design * 10 / 100);
+    const int rest = design - widths[kColIp] - widths[kColMac] - widths[kColVendor];
+    widths[kColName] = rest * 18 / 100;
+    widths[kColModel] = rest * 23 / 100;
+    widths[kColProtocols] = rest * 14 / 100;
+    widths[kColInfo] = rest * 16 / 100;
   } else {
-    for (std::size_t i = 0; i < 6; ++i) widths[i] = std::max(current[i], 0);
+    for (std::size_t i = 0; i < kFitted; ++i) widths[i] = std::max(current[i], 0);
   }
   int total = 0;
   for (const int v : widths) total += v;
 
-  // Room for columns 0 to 5: the last column keeps at least a fifth of the
-  // list (at most S(100)); a reset also keeps the proportions of the design
-  // width when the list is narrower than it.
+  // Room for the fitted columns: the last column keeps at least a fifth of
+  // the list (at most S(100)); a reset also keeps the proportions of the
+  // design width when the list is narrower than it.
   int room = w - std::max(std::min(s(100), w / 5), 1);
   if (reset) room = std::min(room, mul_div(total, w, design));
   room = std::max(room, 0);
 
   int sum = 0;
   int previous_edge = 0;
-  for (std::size_t i = 0; i < 6; ++i) {
+  for (std::size_t i = 0; i < kFitted; ++i) {
     sum += widths[i];
     const int edge = total > room ? mul_div(sum, room, total) : sum;
     out[i] = edge - previous_edge;
     previous_edge = edge;
   }
-  out[6] = w - previous_edge;
+  out[kFitted] = w - previous_edge;
   return out;
 }
 
@@ -344,6 +394,26 @@ std::optional<std::u16string> browser_address(std::u16string_view ip_text) {
   if (key.family == kAfInet) return u"http://" + std::u16string(ip_text);
   if (key.family == kAfInet6) return u"http://[" + std::u16string(ip_text) + u"]";
   return std::nullopt;
+}
+
+std::optional<std::u16string> outside_subnet_notice(std::u16string_view ip_text,
+                                                    const LocalNetwork& local) {
+  const AddressKey key = address_key_from_text(ip_text);
+  // The same test that gives the row its "poza podsiecią".
+  if (key.family != kAfInet || local.ipv4 == 0 ||
+      (settings_state(key, DeviceSettings{}, false, local) & kStateOutsideSubnet) == 0) {
+    return std::nullopt;
+  }
+  std::uint8_t own[4];
+  std::memcpy(own, &local.ipv4, sizeof own);  // network order: the bytes as written
+  std::u16string text = u"Adres ";
+  text += ip_text;
+  text += u" jest poza podsieci\u0105 karty (";
+  for (const char c : format_ipv4(own)) text += static_cast<char16_t>(c);
+  text += u'/';
+  for (const char c : std::to_string(local.prefix_length)) text += static_cast<char16_t>(c);
+  text += u").";
+  return text;
 }
 
 }  // namespace norvane

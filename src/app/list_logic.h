@@ -98,9 +98,11 @@ void present_row(std::span<DeviceRow> rows, std::size_t row, std::uint32_t mask,
 // other device row (the row's own link). While every device of the group is
 // filtered out, the rows that join them are hidden with them. `changed_row` and `mask` say what
 // the merge changed; items that show other rows are only re-targeted.
+// The group's own rankings choose, so that the cost does not grow with the
+// group; only `every_member` (a new filter) looks at each member.
 void present_group(std::span<DeviceRow> rows, AddressGroup& group,
                    std::optional<std::size_t> changed_row, std::uint32_t mask,
-                   const FilterState& filter, ItemSink& sink);
+                   const FilterState& filter, ItemSink& sink, bool every_member = false);
 
 // Every row without address, then every address group, after the filter
 // changed: `mask` names the columns to rewrite in items kept as they were.
@@ -137,14 +139,23 @@ std::vector<std::size_t> sorted_positions(std::span<const DeviceRow> rows,
                                           std::span<const std::size_t> items, int column,
                                           bool ascending);
 
-// Column widths for a list client width. With reset the first six columns
-// start from their proportional defaults, otherwise from `current`; they are
-// squeezed into the room left for them and the last column takes the rest.
+// Column widths for a list client width. With reset every column but the
+// last ("Stan") starts from its proportional default, otherwise from
+// `current`; they are squeezed into the room left for them and the last
+// column takes the rest.
 std::array<int, kColumnCount> fit_column_widths(int client_width, int dpi, bool reset,
                                                 const std::array<int, kColumnCount>& current);
 
 // The address a double click on column 0 opens: "http://" + IPv4 text, or
 // "http://[" + IPv6 text + "]"; nothing when the text is neither.
 std::optional<std::u16string> browser_address(std::u16string_view ip_text);
+
+// Said when a device's page is opened at an IPv4 address outside the
+// adapter's subnet, where the browser may not reach it: "Adres
+// 192.168.1.64 jest poza podsiecią karty (10.79.1.1/24)."; nothing for an
+// address inside it, an IPv6 address, or while the adapter has no IPv4
+// address.
+std::optional<std::u16string> outside_subnet_notice(std::u16string_view ip_text,
+                                                    const LocalNetwork& local);
 
 }  // namespace norvane

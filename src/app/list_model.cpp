@@ -10,7 +10,8 @@ void ListModel::update_row(std::size_t row, std::uint32_t mask) {
 
 void ListModel::update_group(AddressGroup& group, std::optional<std::size_t> changed_row,
                              std::uint32_t mask) {
-  present_group(table_.mutable_rows(), group, changed_row, mask, filter_, *this);
+  present_group(table_.mutable_rows(), group, changed_row, mask, filter_, *this,
+                !changed_row && mask != 0);
 }
 
 void ListModel::remove_item(ListItemLink& link) {

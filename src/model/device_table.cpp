@@ -37,6 +37,12 @@ std::optional<std::uint32_t> ipv4_value(std::string_view text) noexcept {
 
 bool is_ipv4(const AddressKey& key) noexcept { return key.family == kAfInet; }
 
+// The text that decoders give for an address (and so the key "#" + text of
+// the answers without MAC from it).
+std::string address_text(const AddressKey& key) {
+  return key.family == kAfInet ? format_ipv4(key.bytes.data()) : format_ipv6(key.bytes.data());
+}
+
 // LLDP and CDP name a management address, which may belong to another
 // interface or lie behind a router: no claim that this MAC answers on it.
 bool neighbour_protocol(std::string_view protocol) noexcept {
@@ -139,6 +145,140 @@ void DeviceTable::clear() {
   groups_.clear();
   claims_.clear();
   attention_ = 0;
+  lru_head_ = lru_tail_ = kNoRow;
+}
+
+AddressGroup& DeviceTable::join_group(std::size_t row_index) {
+  DeviceRow& row = rows_[row_index];
+  AddressGroup& group = groups_[row.address];
+  row.group_slot = group.rows.size();
+  group.rows.push_back(row_index);
+  rerank(group, row_index);
+  return group;
+}
+
+void DeviceTable::leave_group(AddressGroup& group, std::size_t row_index) {
+  DeviceRow& row = rows_[row_index];
+  // Order within the group does not matter (ties go by row index): the last
+  // member takes the leaver's place.
+  const std::size_t last = group.rows.back();
+  group.rows[row.group_slot] = last;
+  rows_[last].group_slot = row.group_slot;
+  group.rows.pop_back();
+  set_claimant(group, row_index, false);
+  if (row.ranked == DeviceRow::Ranked::kDevice) group.devices[row.rank_category].erase(row.rank);
+  if (row.ranked == DeviceRow::Ranked::kJoiner) group.joiners[row.rank_category].erase(row.rank);
+  row.ranked = DeviceRow::Ranked::kNo;
+  if (row.evidence) --group.evidence;
+  row.evidence = false;
+}
+
+void DeviceTable::rerank(AddressGroup& group, std::size_t row_index) {
+  DeviceRow& row = rows_[row_index];
+  const bool evidence = is_evidence_row(row);
+  if (evidence != row.evidence) {
+    group.evidence = group.evidence + (evidence ? 1 : 0) - (row.evidence ? 1 : 0);
+    row.evidence = evidence;
+  }
+  const DeviceRow::Ranked where = is_device_row(row) ? DeviceRow::Ranked::kDevice
+                                  : row.left_behind  ? DeviceRow::Ranked::kNo
+                                                     : DeviceRow::Ranked::kJoiner;
+  const RowRank rank = row_rank(row, row_index);
+  const std::size_t category = rank_category(row.category);
+  if (where == row.ranked && rank == row.rank && category == row.rank_category) return;
+  const auto sets = [&](DeviceRow::Ranked r) -> std::array<RankedRows, kRankCategories>* {
+    if (r == DeviceRow::Ranked::kDevice) return &group.devices;
+    if (r == DeviceRow::Ranked::kJoiner) return &group.joiners;
+    return nullptr;
+  };
+  if (auto* from = sets(row.ranked)) (*from)[row.rank_category].erase(row.rank);
+  if (auto* to = sets(where)) (*to)[category].insert(rank);
+  row.ranked = where;
+  row.rank = rank;
+  row.rank_category = category;
+}
+
+void DeviceTable::lru_unlink(std::size_t i) noexcept {
+  DeviceRow& row = rows_[i];
+  if (!row.in_lru) return;
+  (row.lru_prev == kNoRow ? lru_head_ : rows_[row.lru_prev].lru_next) = row.lru_next;
+  (row.lru_next == kNoRow ? lru_tail_ : rows_[row.lru_next].lru_prev) = row.lru_prev;
+  row.in_lru = false;
+}
+
+void DeviceTable::lru_touch(std::size_t i) noexcept {
+  lru_unlink(i);
+  DeviceRow& row = rows_[i];
+  row.lru_prev = kNoRow;
+  row.lru_next = lru_head_;
+  if (lru_head_ != kNoRow) rows_[lru_head_].lru_prev = i;
+  lru_head_ = i;
+  if (lru_tail_ == kNoRow) lru_tail_ = i;
+  row.in_lru = true;
+}
+
+bool DeviceTable::evict_evidence(std::size_t& freed) {
+  if (lru_tail_ == kNoRow) return false;
+  const std::size_t victim = lru_tail_;
+  lru_unlink(victim);
+  DeviceRow& row = rows_[victim];
+  index_.erase(row.key);
+  if (row.address.family != kAfUnspec) {
+    const auto found = groups_.find(row.address);
+    if (found != groups_.end()) {
+      AddressGroup& group = found->second;
+      leave_group(group, victim);
+      if (group.rows.empty()) {
+        if (presenter_ && !group.item.empty()) presenter_->remove_item(group.item);
+        groups_.erase(found);
+      } else {
+        refresh_group(group, row.address, std::nullopt);
+        if (presenter_) presenter_->update_group(group, std::nullopt, 0);
+      }
+    }
+  }
+  if (presenter_ && !row.item.empty()) presenter_->remove_item(row.item);
+  if (needs_attention(row.state)) --attention_;
+  row = DeviceRow{};
+  freed = victim;
+  return true;
+}
+
+bool BetterRank::operator()(const RowRank& a, const RowRank& b) const noexcept {
+  const auto ka = std::tie(a.mac, a.filled, a.has_model, a.length, a.priorities);
+  const auto kb = std::tie(b.mac, b.filled, b.has_model, b.length, b.priorities);
+  if (ka != kb) return ka > kb;
+  return a.row < b.row;
+}
+
+std::size_t rank_category(std::int32_t category) noexcept {
+  return category < 0 || category >= static_cast<std::int32_t>(kRankCategories)
+             ? kRankCategories - 1
+             : static_cast<std::size_t>(category);
+}
+
+RowRank row_rank(const DeviceRow& row, std::size_t index) noexcept {
+  const auto& name = row.columns[kColName];
+  const auto& model = row.columns[kColModel];
+  const auto& info = row.columns[kColInfo];
+  RowRank rank;
+  rank.mac = row.columns[kColMac].empty() ? 0 : 1;
+  rank.filled = int{!name.empty()} + int{!model.empty()} + int{!info.empty()};
+  rank.has_model = model.empty() ? 0 : 1;
+  rank.length = name.size() + model.size() + info.size();
+  rank.priorities = std::int64_t{row.name_priority} + row.model_priority + row.info_priority;
+  rank.row = index;
+  return rank;
+}
+
+std::size_t AddressGroup::device_count() const noexcept {
+  std::size_t n = 0;
+  for (const RankedRows& ranked : devices) n += ranked.size();
+  return n;
+}
+
+bool is_evidence_row(const DeviceRow& row) noexcept {
+  return row.protocol_names.empty() || protocol_priority(row.protocol_names.front()) < 2;
 }
 
 bool is_device_row(const DeviceRow& row) noexcept {
@@ -290,6 +430,10 @@ void DeviceTable::reclassify_all() {
   for (const auto& [key, row_index] : index_) {
     classify(rows_[row_index], key, vendors_);
   }
+  // The makers may have changed: where each group ranks its members.
+  for (auto& [address, group] : groups_) {
+    for (const std::size_t r : group.rows) rerank(group, r);
+  }
 }
 
 // State of one merge: the row, its change mask and whether any field
@@ -390,11 +534,33 @@ void DeviceTable::merge(const PacketSummary& s) {
       }
       return;
     }
-    if (rows_.size() >= kMaxRows) return;
-    row_index = rows_.size();
+    const bool discovery = protocol_priority(s.protocol) >= 2;
+    if (!discovery) {
+      // Evidence of yet another MAC at an address that has plenty: a flood
+      // (a misbehaving box, or someone's packet tool), no new device.
+      std::string_view ip = s.ip;
+      if (ip.empty() && !s.mac.empty()) {
+        if (const auto cached = arp_cache_.find(s.mac); cached != arp_cache_.end()) {
+          ip = cached->second;
+        }
+      }
+      if (!ip.empty()) {
+        std::u16string text(ip.begin(), ip.end());
+        const AddressGroup* g = find_group(address_key_from_text(text));
+        if (g && g->evidence >= kMaxEvidenceRowsPerAddress) return;
+      }
+    }
+    if (rows_.size() < kMaxRows) {
+      row_index = rows_.size();
+      rows_.emplace_back();
+    } else if (!discovery || !evict_evidence(row_index)) {
+      // A full table takes no new evidence; an answer to a search takes the
+      // place of the evidence-only row seen least recently.
+      return;
+    }
     index_.emplace(key, row_index);
-    rows_.emplace_back();
-    rows_.back().columns[kColMac] = to_display_text(s.mac);
+    rows_[row_index].key = key;
+    rows_[row_index].columns[kColMac] = to_display_text(s.mac);
     is_new = true;
     mask = bit(kColMac);
   }
@@ -456,19 +622,22 @@ void DeviceTable::merge(const PacketSummary& s) {
       const auto old_group = groups_.find(old_address);
       if (old_group != groups_.end()) {
         AddressGroup& old = old_group->second;
-        std::vector<std::size_t>& members = old.rows;
-        members.erase(std::remove(members.begin(), members.end(), row_index), members.end());
-        set_claimant(old, row_index, false);
-        // The last device leaves: what it answered without MAC stays at the
-        // old address, but is no device of its own to list there.
-        if (is_device_row(row) && std::none_of(members.begin(), members.end(), [&](std::size_t i) {
-              return is_device_row(rows_[i]);
-            })) {
-          for (const std::size_t i : members) {
-            if (rows_[i].columns[kColMac].empty()) rows_[i].left_behind = true;
+        const bool was_device = row.ranked == DeviceRow::Ranked::kDevice;
+        leave_group(old, row_index);
+        // The last device leaves: what was answered without MAC from the
+        // old address stays there, but is no device of its own to list.
+        if (was_device && old.device_count() == 0 && !old.rows.empty()) {
+          std::string leftover = address_text(old_address);
+          leftover.insert(leftover.begin(), '#');
+          if (const auto found = index_.find(leftover); found != index_.end()) {
+            DeviceRow& left = rows_[found->second];
+            if (left.address == old_address) {
+              left.left_behind = true;
+              rerank(old, found->second);
+            }
           }
         }
-        if (members.empty()) {
+        if (old.rows.empty()) {
           if (presenter_ && !old.item.empty()) presenter_->remove_item(old.item);
           groups_.erase(old_group);
         } else {
@@ -482,12 +651,18 @@ void DeviceTable::merge(const PacketSummary& s) {
     // that shared its old address with other devices; from now on the row
     // is shown through the group of its new address.
     if (presenter_ && !row.item.empty()) presenter_->remove_item(row.item);
-    if (row.address.family != kAfUnspec) {
-      groups_[row.address].rows.push_back(row_index);
-    }
+    if (row.address.family != kAfUnspec) join_group(row_index);
   }
   AddressGroup* group = row.address.family != kAfUnspec ? &groups_.at(row.address) : nullptr;
-  if (group) set_claimant(*group, row_index, claimant);
+  if (group) {
+    set_claimant(*group, row_index, claimant);
+    rerank(*group, row_index);
+  }
+  if (is_evidence_row(row)) {
+    lru_touch(row_index);
+  } else {
+    lru_unlink(row_index);
+  }
 
   // The state, told again: the row's own settings, and whether its address
   // is in conflict, which may change the other claimants' states too.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,6 +43,10 @@ inline constexpr std::size_t kMaxProtocols = 16;
 // two different MACs already make a conflict, a few more only name it.
 inline constexpr std::size_t kMaxClaimedAddresses = 16384;
 inline constexpr std::size_t kMaxClaimsPerAddress = 4;
+// Rows seen only as evidence (ARP, plain IP frames, other multicast) kept per
+// address: many MACs at one address is a flood or a fault, never that many
+// devices, and must not take the table from the devices elsewhere.
+inline constexpr std::size_t kMaxEvidenceRowsPerAddress = 16;
 
 inline constexpr std::uint32_t kAfUnspec = 0;
 inline constexpr std::uint32_t kAfInet = 2;
@@ -110,6 +115,28 @@ struct LocalNetwork {
 std::uint8_t settings_state(const AddressKey& address, const DeviceSettings& settings,
                             bool conflict, const LocalNetwork& local) noexcept;
 
+// How much a row has to show, for choosing what a line shows: whether it
+// has a MAC, how many of name, model and information it has, whether it has
+// a model, their length in characters and the sum of their priorities; the
+// lower row index wins a tie.
+struct RowRank {
+  int mac = 0;
+  int filled = 0;
+  int has_model = 0;
+  std::size_t length = 0;
+  std::int64_t priorities = 0;
+  std::size_t row = 0;
+  friend bool operator==(const RowRank&, const RowRank&) = default;
+};
+// Orders the better rank first.
+struct BetterRank {
+  bool operator()(const RowRank& a, const RowRank& b) const noexcept;
+};
+using RankedRows = std::set<RowRank, BetterRank>;
+// Maker categories 0 to 5, as the filter tabs see them (anything else is 5).
+inline constexpr std::size_t kRankCategories = 6;
+std::size_t rank_category(std::int32_t category) noexcept;
+
 struct DeviceRow {
   std::array<std::u16string, kColumnCount> columns;
   AddressKey address;
@@ -134,6 +161,19 @@ struct DeviceRow {
   // device of its own, so it shows nowhere until something answers from its
   // address again.
   bool left_behind = false;
+  // The device key the row is indexed under.
+  std::string key;
+  // Bookkeeping of the table: the row's place in its group's `rows`, where
+  // its group ranks it, and its place among the evidence-only rows from the
+  // most recently seen to the least.
+  std::size_t group_slot = 0;
+  enum class Ranked : std::uint8_t { kNo, kDevice, kJoiner } ranked = Ranked::kNo;
+  RowRank rank;
+  std::size_t rank_category = 0;
+  bool evidence = false;  // counted in its group's `evidence`
+  bool in_lru = false;
+  std::size_t lru_prev = 0;
+  std::size_t lru_next = 0;
 };
 
 // A row seen under a MAC address of its own through a discovery protocol
@@ -141,6 +181,9 @@ struct DeviceRow {
 // with its own list item. Rows without a MAC and rows seen only as evidence
 // (ARP, plain IPv4 or IPv6 frames) may belong to any device at that address.
 bool is_device_row(const DeviceRow& row) noexcept;
+// A row seen through no discovery protocol at all.
+bool is_evidence_row(const DeviceRow& row) noexcept;
+RowRank row_rank(const DeviceRow& row, std::size_t index) noexcept;
 
 struct AddressGroup {
   std::vector<std::size_t> rows;
@@ -151,6 +194,18 @@ struct AddressGroup {
   // states then show.
   std::vector<std::size_t> claimants;
   bool conflict = false;
+  // The members a line may show, best first, per maker category: the
+  // devices of their own, and the rows that join a device's line (not those
+  // left behind). Kept up to date as members join, change and leave, so
+  // that choosing what the lines show costs no pass over the group.
+  std::array<RankedRows, kRankCategories> devices;
+  std::array<RankedRows, kRankCategories> joiners;
+  std::size_t evidence = 0;  // evidence-only members
+  // The device whose line the group's item is, as last presented (written
+  // by the list's rules).
+  static constexpr std::size_t kNone = ~std::size_t{0};
+  std::size_t presented_primary = kNone;
+  std::size_t device_count() const noexcept;
 };
 
 // What the device table tells the list. The list view implements it; tests
@@ -223,6 +278,15 @@ class DeviceTable {
   // Tells the row's state again; the bit of column 7 when its text changed.
   std::uint32_t refresh_state(DeviceRow& row, bool conflict);
   void set_claimant(AddressGroup& group, std::size_t row_index, bool claimant);
+  AddressGroup& join_group(std::size_t row_index);
+  void leave_group(AddressGroup& group, std::size_t row_index);
+  // The row's place in its group's ranking and evidence count, after a change.
+  void rerank(AddressGroup& group, std::size_t row_index);
+  void lru_unlink(std::size_t row_index) noexcept;
+  void lru_touch(std::size_t row_index) noexcept;
+  // Makes room for a new device: gives up the evidence-only row seen least
+  // recently. False when there is none.
+  bool evict_evidence(std::size_t& freed);
   // Tells the group's conflict again; the claimants whose state changes are
   // presented, but for `skip`, which the caller presents.
   void refresh_group(AddressGroup& group, const AddressKey& address,
@@ -236,6 +300,9 @@ class DeviceTable {
   GroupMap groups_;
   ClaimMap claims_;
   LocalNetwork local_;
+  static constexpr std::size_t kNoRow = ~std::size_t{0};
+  std::size_t lru_head_ = kNoRow;  // evidence-only row seen most recently
+  std::size_t lru_tail_ = kNoRow;  // and least recently
   std::size_t attention_ = 0;
   std::u16string scratch_;  // conversion buffer reused across merges
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -300,6 +301,46 @@ TEST_F(GroupRules, LinesKeepTheirDeviceWhenAnotherBecomesPrimary) {
   for (const auto& row : table.rows()) live += row.item.empty() ? 0 : 1;
   for (const auto& [key, group] : table.groups()) live += group.item.empty() ? 0 : 1;
   EXPECT_EQ(live, 2u);
+}
+
+// A hostile segment: floods of new MACs must not take the table from the
+// devices that answer.
+TEST(ListItems, FloodsOfNewMacsLeaveRoomForDevices) {
+  const auto random_mac = [](unsigned i) {
+    char text[18];
+    std::snprintf(text, sizeof text, "02:%02X:%02X:%02X:00:01", (i >> 16) & 0xFF, (i >> 8) & 0xFF,
+                  i & 0xFF);
+    return std::string(text);
+  };
+  const auto random_ip = [](unsigned i) {
+    return "10." + std::to_string((i >> 16) & 0xFF) + "." + std::to_string((i >> 8) & 0xFF) + "." +
+           std::to_string(i & 0xFF);
+  };
+  Lab lab;
+  // One address, ever new MACs: a handful of rows, one line.
+  for (unsigned i = 0; i < 20000; ++i) lab.table.merge(evidence(random_mac(i), "10.0.0.9", "IPv4"));
+  EXPECT_EQ(lab.table.size(), kMaxEvidenceRowsPerAddress);
+  // A device seen only through its own ARP and frames still gets its row.
+  lab.merge({evidence(kCam1, "10.0.0.5", "ARP"), evidence(kCam1, "", "IPv4")});
+  EXPECT_EQ(lab.lines(), (std::vector<std::string>{"10.0.0.5 44:19:B6:00:00:01 ARP, IPv4",
+                                                   "10.0.0.9 02:00:00:00:00:01 IPv4"}));
+
+  // Random addresses fill the table; a camera answering a search takes the
+  // place of the evidence seen least recently (the first flood's), and the
+  // table never grows past its limit.
+  for (unsigned i = 1; lab.table.size() < kMaxRows; ++i) {
+    lab.table.merge(evidence(random_mac(0x100000 + i), random_ip(0x10000 + i), "IPv4"));
+  }
+  lab.merge({evidence(kCam1, "", "IPv4")});  // seen again: not the oldest
+  const std::size_t lines = lab.list.item_count();
+  lab.merge({sadp(kCam2, kFactory, "SN2"), evidence(random_mac(0x200000), "10.9.0.9", "IPv4")});
+  EXPECT_EQ(lab.table.size(), kMaxRows);
+  EXPECT_EQ(lab.list.item_count(), lines + 1);
+  EXPECT_NE(lab.table.index().find(kCam2), lab.table.index().end());
+  EXPECT_NE(lab.table.index().find(kCam1), lab.table.index().end());
+  EXPECT_EQ(lab.table.index().find(random_mac(0)), lab.table.index().end());
+  // Evidence finds no place in a full table.
+  EXPECT_EQ(lab.table.index().find(random_mac(0x200000)), lab.table.index().end());
 }
 
 }  // namespace
