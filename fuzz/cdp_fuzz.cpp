@@ -21,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check_neighbour_text("name", summary.name, 255);
     fuzz::check_neighbour_text("model", summary.model, 255);
     fuzz::check_neighbour_text("info", summary.info, 5 + 255);
+    fuzz::check_neighbour_port(summary.port);
+    if (!summary.port.description.empty()) fuzz::fail("CDP has no port description", "");
   } else if (fuzz::device_fields(summary) != fuzz::device_fields(norvane::PacketSummary{})) {
     fuzz::fail("failed decode wrote the summary", summary.protocol);
   }

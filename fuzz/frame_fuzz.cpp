@@ -38,6 +38,19 @@ void check_device_fields(const norvane::PacketSummary& s, bool from_frame) {
   fuzz::check_bounded_text("model", s.model, kTextBound);
   fuzz::check_bounded_text("info", s.info, kTextBound);
   fuzz::check_bounded_text("protocol", s.protocol, kTextBound);
+  fuzz::check_settings(s.settings, s.protocol);
+  // Every summary starts empty here: a goodbye leaves the device texts so.
+  if (s.departure) {
+    fuzz::check_departure_protocol(s.protocol);
+    if (!s.name.empty() || !s.model.empty() || !s.info.empty() || !s.settings.empty()) {
+      fail("departure with device fields", s.protocol);
+    }
+  }
+  // Only ARP claims an address, and only an IPv4 one for a MAC.
+  if (s.arp_claim && (s.protocol != "ARP" || s.mac.empty() || s.ip.empty() ||
+                      s.ip.find(':') != std::string::npos)) {
+    fail("claim without ARP address and MAC", s.protocol);
+  }
 }
 
 // Ports that reach a decoder, chosen by one input byte so that every decoder

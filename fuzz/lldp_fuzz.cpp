@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check_neighbour_text("model", summary.model, 255);
     // "Port " + port + " | " + description.
     fuzz::check_neighbour_text("info", summary.info, 5 + 255 + 3 + 255);
+    fuzz::check_neighbour_port(summary.port);
   } else if (fuzz::device_fields(summary) != fuzz::device_fields(norvane::PacketSummary{})) {
     fuzz::fail("failed decode wrote the summary", summary.protocol);
   }

@@ -1,15 +1,18 @@
 // Checks shared by the discovery decoder fuzz targets: a failed decode leaves
 // the summary exactly as it was; a successful one sets its protocol and
-// writes only canonical addresses and cleaned texts, never clearing a field.
+// writes only canonical addresses and cleaned texts, never clearing a field;
+// a goodbye writes nothing but its protocol and the departure.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <tuple>
 
+#include "base/address.h"
 #include "decode/scan.h"
 #include "model/packet_summary.h"
 
@@ -80,13 +83,48 @@ inline void check_neighbour_ip(std::string_view ip) {
   if (ip.rfind("127.", 0) == 0 || ip == "::" || ip == "::1") fail("unusable ip", ip);
 }
 
+// A mask or gateway: empty, or a dotted quad exactly as format_ipv4 writes it.
+inline void check_dotted_quad(const char* what, std::string_view text) {
+  if (text.empty()) return;
+  std::uint8_t bytes[4];
+  if (!parse_ipv4(text, bytes) || format_ipv4(bytes) != text) fail(what, text);
+}
+
+// What a device said of its settings: only SADP and DHIP answers carry any,
+// only SADP an HTTP port; every text is canonical or cleaned.
+inline void check_settings(const DeviceSettings& settings, std::string_view protocol) {
+  if (settings.empty()) return;
+  if (protocol != "SADP" && protocol != "Dahua") fail("settings from", protocol);
+  if (settings.http_port != 0 && protocol != "SADP") fail("http port from", protocol);
+  check_dotted_quad("mask", settings.mask);
+  check_dotted_quad("gateway", settings.gateway);
+  if (!settings.serial.empty()) check_text("serial", settings.serial);
+}
+
+// Only these protocols have goodbyes.
+inline void check_departure_protocol(std::string_view protocol) {
+  if (protocol != "SSDP" && protocol != "mDNS" && protocol != "WS-Discovery" &&
+      protocol != "ONVIF") {
+    fail("departure from", protocol);
+  }
+}
+
 inline auto frame_fields(const PacketSummary& s) {
   return std::tie(s.source_mac, s.multicast, s.partial, s.ether_type, s.source_port, s.dest_port,
                   s.payload, s.l2_payload);
 }
 
 inline auto device_fields(const PacketSummary& s) {
-  return std::tie(s.ip, s.mac, s.name, s.model, s.protocol, s.info);
+  return std::tie(s.ip, s.mac, s.name, s.model, s.protocol, s.info, s.settings, s.departure,
+                  s.arp_claim, s.port);
+}
+
+// The port of an LLDP or CDP neighbour: texts as lldp_text gives them, a
+// VLAN from 1 to 4094 or none.
+inline void check_neighbour_port(const NeighbourPort& port) {
+  if (!port.id.empty()) check_bounded_text("port id", port.id, 255);
+  if (!port.description.empty()) check_bounded_text("port description", port.description, 255);
+  if (port.vlan > 4094) fail("VLAN", std::to_string(port.vlan));
 }
 
 inline void check_decode(bool ok, const PacketSummary& before, const PacketSummary& after,
@@ -97,6 +135,16 @@ inline void check_decode(bool ok, const PacketSummary& before, const PacketSumma
     return;
   }
   if (after.protocol != protocol) fail("protocol", after.protocol);
+  if (after.arp_claim != before.arp_claim) fail("decoder wrote an ARP claim", after.protocol);
+  if (after.departure) {
+    check_departure_protocol(after.protocol);
+    if (std::tie(after.ip, after.mac, after.name, after.model, after.info, after.settings) !=
+        std::tie(before.ip, before.mac, before.name, before.model, before.info, before.settings)) {
+      fail("departure wrote a device field", after.protocol);
+    }
+    return;
+  }
+  if (after.settings != before.settings) check_settings(after.settings, after.protocol);
   if (after.ip != before.ip) check_ip(after.ip);
   if (after.mac != before.mac) check_mac(after.mac);
   if (after.name != before.name) check_text("name", after.name);

@@ -19,7 +19,8 @@ bool is_bare_arp(const PacketSummary& s) noexcept {
 bool same_for_merge(const PacketSummary& a, const PacketSummary& b) noexcept {
   return a.mac == b.mac && a.source_mac == b.source_mac && a.ip == b.ip &&
          a.protocol == b.protocol && a.name == b.name && a.model == b.model && a.info == b.info &&
-         a.settings == b.settings && a.departure == b.departure && a.arp_claim == b.arp_claim;
+         a.settings == b.settings && a.departure == b.departure && a.arp_claim == b.arp_claim &&
+         a.port == b.port;
 }
 
 bool has_key(const PacketSummary& s, std::string_view text, bool by_ip) noexcept {

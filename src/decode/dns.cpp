@@ -1,6 +1,7 @@
 // mDNS and LLMNR responses. Both are DNS messages; a responder's answer
 // reveals its host name (the owner of an address record for the sender's own
-// address) and the services it offers (service-type PTR records).
+// address) and the services it offers (service-type PTR records), and an mDNS
+// responder's goodbye tells that it leaves.
 #include "decode/dns.h"
 
 #include <array>
@@ -155,6 +156,7 @@ bool decode_dns_response(PacketSummary& summary, std::string_view protocol) {
 
   NameText host;
   NameText service;
+  std::uint32_t goodbyes = 0;
   for (std::uint32_t i = 0; i < records; ++i) {
     if (!read_name(message, position, owner)) return false;
     ByteReader rr(reinterpret_cast<const std::uint8_t*>(message.data()), message.size());
@@ -168,12 +170,25 @@ bool decode_dns_response(PacketSummary& summary, std::string_view protocol) {
     position = rr.offset();
 
     // Goodbye records (TTL 0) say the name or service is going away.
-    if ((rclass & kClassMask) != kClassIn || ttl == 0) continue;
+    if ((rclass & kClassMask) != kClassIn) continue;
+    if (ttl == 0) {
+      ++goodbyes;
+      continue;
+    }
     if ((type == kTypeA && rdlength == 4) || (type == kTypeAaaa && rdlength == 16)) {
       if (matches_sender(rdata, sender, summary.ip)) host = owner;
     } else if (type == kTypePtr && service.size == 0 && is_service_type(owner.view())) {
       service = owner;
     }
+  }
+
+  // A responder leaving the network withdraws everything it announced at
+  // once: a message of nothing but goodbyes. One that mixes them with live
+  // records only retires some of its names. LLMNR has no goodbyes.
+  if (goodbyes == records && protocol == proto::kMdns) {
+    summary.protocol = protocol;
+    summary.departure = true;
+    return true;
   }
 
   std::string name = clean_text(host.view());

@@ -141,6 +141,17 @@ void reset(PacketSummary& s) noexcept {
   s.dest_port = 0;
   s.payload.clear();
   s.l2_payload.clear();
+  s.settings.activated.reset();
+  s.settings.dhcp.reset();
+  s.settings.mask.clear();
+  s.settings.gateway.clear();
+  s.settings.serial.clear();
+  s.settings.http_port = 0;
+  s.departure = false;
+  s.arp_claim = false;
+  s.port.id.clear();
+  s.port.description.clear();
+  s.port.vlan = 0;
 }
 
 std::string ether_type_text(std::uint16_t type) {
@@ -181,7 +192,8 @@ bool parse_arp(std::span<const std::uint8_t> payload, bool multicast, PacketSumm
   const std::uint16_t operation = r.be16();
   const auto sender_mac = r.bytes(6);
   const auto sender_ip = r.bytes(4);
-  r.skip(10);  // target hardware and protocol address
+  r.skip(6);  // target hardware address
+  const auto target_ip = r.bytes(4);
   if (!r.ok() || hardware != 1 || protocol != kTypeIpv4 || hardware_length != 6 ||
       protocol_length != 4 || (operation != 1 && operation != 2)) {
     return false;
@@ -197,6 +209,12 @@ bool parse_arp(std::span<const std::uint8_t> payload, bool multicast, PacketSumm
   summary.mac = mac_text(sender_mac.data());
   summary.ip = ip_text(sender_ip.data(), 4);
   summary.protocol = proto::kArp;
+  // A reply, or a request for the sender's own address (an announcement,
+  // RFC 5227), says the sender owns the address. Other requests only ask,
+  // and a probe has no address to claim.
+  const bool announcement =
+      operation == 1 && std::memcmp(sender_ip.data(), target_ip.data(), 4) == 0;
+  summary.arp_claim = (operation == 2 || announcement) && !summary.ip.empty();
   return true;
 }
 

@@ -48,7 +48,14 @@ struct Neighbour {
   // CDP slots: the latest Port ID with a printable text, and the addresses.
   TextValue cdp_port;
   std::string addresses;
+  std::uint16_t vlan = 0;  // IEEE 802.1 Port VLAN ID, CDP Native VLAN
 };
+
+// VLAN identifiers 1 to 4094; 0 says "none", 4095 is reserved.
+std::uint16_t vlan_of(Bytes two) {
+  const unsigned id = (unsigned{two[0]} << 8) | two[1];
+  return id <= 4094 ? static_cast<std::uint16_t>(id) : 0;
+}
 
 constexpr std::size_t kTextLimit = 255;
 
@@ -95,9 +102,12 @@ void assign_if_set(std::string& field, std::string& value) {
   if (!value.empty()) field = std::move(value);
 }
 
-void commit(Neighbour& n, std::string info, std::string_view protocol, PacketSummary& summary) {
+void commit(Neighbour& n, std::string info, std::string_view protocol, PacketSummary& summary,
+            NeighbourPort port) {
   std::string name = text_of(n.name);
   std::string model = text_of(n.model);
+  port.vlan = n.vlan;
+  summary.port = std::move(port);
   assign_if_set(summary.ip, n.ip);
   assign_if_set(summary.mac, n.mac);
   assign_if_set(summary.name, name);
@@ -219,9 +229,14 @@ bool lldp_management_address(Bytes value, Neighbour& n) {
 // TIA (LLDP-MED) organisation 00-12-BB, inventory subtype 10: Model Name.
 constexpr std::array<std::uint8_t, 4> kMedModelName = {0x00, 0x12, 0xBB, 0x0A};
 
+// IEEE 802.1 organisation 00-80-C2, subtype 1: Port VLAN ID, two bytes.
+constexpr std::array<std::uint8_t, 4> kPortVlanId = {0x00, 0x80, 0xC2, 0x01};
+
 bool lldp_organization_specific(Bytes value, Neighbour& n) {
   if (value.size() >= 5 && starts_with(value, kMedModelName)) {
     n.model.set(value.subspan(kMedModelName.size()));
+  } else if (value.size() == kPortVlanId.size() + 2 && starts_with(value, kPortVlanId)) {
+    n.vlan = vlan_of(value.subspan(kPortVlanId.size()));
   }
   return true;
 }
@@ -260,6 +275,12 @@ bool cdp_port_id(Bytes value, Neighbour& n) {
   return true;
 }
 
+// Native VLAN: the VLAN of untagged frames on the switch port.
+bool cdp_native_vlan(Bytes value, Neighbour& n) {
+  n.vlan = vlan_of(value);
+  return true;
+}
+
 bool cdp_platform(Bytes value, Neighbour& n) {
   n.model.set(value);
   return true;
@@ -277,6 +298,7 @@ constexpr TlvRule kCdpRules[] = {
     {2, 0, kCdpMaxValue, false, cdp_address_list},
     {3, 0, kCdpMaxValue, false, cdp_port_id},
     {6, 0, kCdpMaxValue, false, cdp_platform},
+    {10, 2, 2, false, cdp_native_vlan},
     {22, 0, kCdpMaxValue, false, cdp_management_addresses},
 };
 
@@ -370,6 +392,9 @@ bool decode_lldp(const std::uint8_t* tlvs, std::size_t length, PacketSummary& su
   if (info.size() == 5 && n.port_description.seen) {
     append_lldp_text(info, n.port_description.raw);
   }
+  NeighbourPort port;
+  port.id = n.port_mac.empty() ? text_of(n.port_id) : n.port_mac;
+  port.description = text_of(n.port_description);
   if (info.size() == 5) info.clear();
   if (n.system_description.seen) {
     const std::size_t before = info.size();
@@ -378,7 +403,7 @@ bool decode_lldp(const std::uint8_t* tlvs, std::size_t length, PacketSummary& su
     append_lldp_text(info, n.system_description.raw);
     if (info.size() == text_start) info.resize(before);  // blank description
   }
-  commit(n, std::move(info), proto::kLldp, summary);
+  commit(n, std::move(info), proto::kLldp, summary, std::move(port));
   return true;
 }
 
@@ -410,11 +435,13 @@ bool decode_cdp(const std::uint8_t* payload, std::size_t length, PacketSummary& 
     n.ip = std::move(n.addresses);  // an IPv4 entry beats an IPv6 management address
   }
   std::string info;
+  NeighbourPort port;
   if (n.cdp_port.seen) {
     info = "Port ";
     append_lldp_text(info, n.cdp_port.raw);
+    port.id = text_of(n.cdp_port);
   }
-  commit(n, std::move(info), proto::kCdp, summary);
+  commit(n, std::move(info), proto::kCdp, summary, std::move(port));
   return true;
 }
 

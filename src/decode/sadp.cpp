@@ -9,12 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "base/address.h"
+#include "base/ascii.h"
 #include "decode/byte_reader.h"
 #include "decode/scan.h"
 
@@ -47,6 +49,57 @@ std::span<const std::uint8_t> as_bytes(const std::string& s) noexcept {
 }
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// What a device says of its own settings is taken only when it is well
+// formed: anything else is as if the device had not said it, and never
+// costs the rest of the answer.
+
+// "true" or "false" in any ASCII letter case, else nothing.
+std::optional<bool> parse_flag(std::string_view text) noexcept {
+  auto is = [text](std::string_view word) {
+    if (text.size() != word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      if (ascii_lower(text[i]) != word[i]) return false;
+    }
+    return true;
+  };
+  if (is("true")) return true;
+  if (is("false")) return false;
+  return std::nullopt;
+}
+
+// A strict dotted quad in its canonical form, else empty. Masks and
+// gateways are kept as the device says them, wrong ones included: a mask
+// with holes or a 0.0.0.0 gateway is something for the state to tell.
+std::string dotted_quad(std::string_view text) {
+  std::uint8_t bytes[4];
+  if (!parse_ipv4(text, bytes)) return {};
+  return format_ipv4(bytes);
+}
+
+// Decimal digits only, 1 to 65535; leading zeros are fine within the digit
+// limit. 0 when the text is not such a port.
+constexpr std::size_t kPortDigitsMax = 8;
+std::uint16_t parse_port(std::string_view text) noexcept {
+  if (text.empty() || text.size() > kPortDigitsMax) return 0;
+  std::uint32_t value = 0;
+  for (char c : text) {
+    if (!is_digit(c)) return 0;
+    value = value * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  return value <= 65535 ? static_cast<std::uint16_t>(value) : 0;
+}
+
+// Every field of `from` that was said replaces the one in `to`; fields not
+// said leave it alone, like the device texts.
+void take_said(DeviceSettings& to, DeviceSettings&& from) {
+  if (from.activated) to.activated = from.activated;
+  if (from.dhcp) to.dhcp = from.dhcp;
+  assign_if_nonempty(to.mask, std::move(from.mask));
+  assign_if_nonempty(to.gateway, std::move(from.gateway));
+  assign_if_nonempty(to.serial, std::move(from.serial));
+  if (from.http_port != 0) to.http_port = from.http_port;
+}
 
 // Two ASCII digits at p, as a number in [lo, hi].
 bool two_digits_in(const char* p, int lo, int hi) noexcept {
@@ -132,13 +185,24 @@ bool decode_sadp_xml(PacketSummary& summary) {
     }
   }
 
+  // A first fragment gives what it holds: an element cut off by the
+  // fragment's end has no closing tag and is not found.
+  DeviceSettings settings;
+  settings.activated = parse_flag(trim(xml_element(pm, "Activated")));
+  settings.dhcp = parse_flag(trim(xml_element(pm, "DHCP")));
+  settings.mask = dotted_quad(trim(xml_element(pm, "IPv4SubnetMask")));
+  settings.gateway = dotted_quad(trim(xml_element(pm, "IPv4Gateway")));
+  settings.http_port = parse_port(trim(xml_element(pm, "HttpPort")));
+  settings.serial = xml_text(xml_element(pm, "DeviceSN"));
+
   summary.protocol = proto::kSadp;
   assign_if_nonempty(summary.mac, std::move(mac));
   assign_if_nonempty(summary.ip, std::move(ip));
   // SADP shows the serial number as the device's name.
-  assign_if_nonempty(summary.name, xml_text(xml_element(pm, "DeviceSN")));
+  assign_if_nonempty(summary.name, std::string(settings.serial));
   assign_if_nonempty(summary.model, std::move(description));
   assign_if_nonempty(summary.info, xml_text(xml_element(pm, "SoftwareVersion")));
+  take_said(summary.settings, std::move(settings));
   return true;
 }
 
@@ -184,11 +248,24 @@ bool decode_dhip(PacketSummary& summary) {
   std::string serial = json_string(info[1]);
   if (type.empty() && serial.empty()) return false;
 
+  static constexpr std::string_view kAddressKeys[] = {"IPAddress", "SubnetMask", "DefaultGateway",
+                                                      "DhcpEnable"};
+  std::string_view address[std::size(kAddressKeys)];
+  json_members(info[2], kAddressKeys, address, index);
+
   std::string mac = parse_mac_text(json_string(top[2]));
-  std::string ip = parse_ip_text(json_string(json_member(info[2], "IPAddress", index)));
+  std::string ip = parse_ip_text(json_string(address[0]));
   std::string name = json_string(info[3]);
-  if (name.empty()) name = std::move(serial);
+  if (name.empty()) name = serial;
   std::string version = json_string(info[4]);
+
+  DeviceSettings settings;
+  settings.mask = dotted_quad(json_string(address[1]));
+  settings.gateway = dotted_quad(json_string(address[2]));
+  // A JSON literal, or the same word as a string.
+  const std::string_view dhcp = address[3];
+  settings.dhcp = dhcp.starts_with('"') ? parse_flag(json_string(dhcp)) : parse_flag(dhcp);
+  settings.serial = std::move(serial);
 
   summary.protocol = proto::kDahua;
   assign_if_nonempty(summary.mac, std::move(mac));
@@ -196,6 +273,7 @@ bool decode_dhip(PacketSummary& summary) {
   assign_if_nonempty(summary.name, std::move(name));
   assign_if_nonempty(summary.model, std::move(type));
   assign_if_nonempty(summary.info, std::move(version));
+  take_said(summary.settings, std::move(settings));
   return true;
 }
 

@@ -1,7 +1,8 @@
 // WS-Discovery (ONVIF cameras and recorders, printers, Windows hosts) and
-// SSDP (UPnP devices) answers. Both are text protocols read with the tolerant
-// scanners; the device's address is the packet's own source address, which
-// the intake has already stored, so neither decoder touches ip or mac.
+// SSDP (UPnP devices) announcements, answers and goodbyes. Both are text
+// protocols read with the tolerant scanners; the device's address is the
+// packet's own source address, which the intake has already stored, so
+// neither decoder touches ip or mac.
 #include "decode/wsd.h"
 
 #include <array>
@@ -91,21 +92,35 @@ std::string scope_value(std::string_view scopes, std::string_view prefix) {
 
 bool decode_wsd(PacketSummary& summary) {
   const std::string_view body = xml_element(summary.payload, "Body");
-  // Answers to a probe carry no Hello; the plain text search spares them a
-  // full element scan of the body.
+  // Answers to a probe carry no Hello, and only a device leaving sends a
+  // Bye; the plain text searches spare the others a full element scan of the
+  // body.
   std::string_view message;
   if (body.find("Hello") != std::string_view::npos) message = xml_element(body, "Hello");
   if (message.empty()) message = xml_element(body, "ProbeMatch");
+  bool bye = false;
+  if (message.empty() && body.find("Bye") != std::string_view::npos) {
+    message = xml_element(body, "Bye");
+    bye = !message.empty();
+  }
   if (message.empty()) return false;
 
   const std::string_view scopes = xml_element(message, "Scopes");
   const std::string_view types = xml_element(message, "Types");
+  const bool onvif = scopes.find(kOnvifScopePrefix) != std::string_view::npos ||
+                     types.find(kVideoTransmitterType) != std::string_view::npos;
+  // A device leaving says who it is through its endpoint, which the table
+  // does not need: the frame's sender is the device. Scopes and Types, when
+  // it repeats them, tell only the protocol.
+  if (bye) {
+    summary.protocol = onvif ? proto::kOnvif : proto::kWsDiscovery;
+    summary.departure = true;
+    return true;
+  }
   // XAddrs only decides whether a message with neither Scopes nor Types
   // counts; its content is not kept, so it is looked for only then.
   if (scopes.empty() && types.empty() && xml_element(message, "XAddrs").empty()) return false;
 
-  const bool onvif = scopes.find(kOnvifScopePrefix) != std::string_view::npos ||
-                     types.find(kVideoTransmitterType) != std::string_view::npos;
   std::string name = scope_value(scopes, kOnvifNameScope);
   std::string model = scope_value(scopes, kOnvifHardwareScope);
   std::string info = xml_text(types);
@@ -156,8 +171,13 @@ bool decode_ssdp(PacketSummary& summary) {
     }
   }
   if (target.empty() || !has_usn) return false;
-  // A device leaving the network is not a device to list.
-  if (announcement && iequals(nts, kSsdpByebye)) return false;
+  // A device leaving the network: only that it leaves counts, its SERVER
+  // text (if it sent one) describes nothing that is still there.
+  if (announcement && iequals(nts, kSsdpByebye)) {
+    summary.protocol = proto::kSsdp;
+    summary.departure = true;
+    return true;
+  }
 
   std::string info = clean_text(server);
   if (info.empty()) info = clean_text(target);

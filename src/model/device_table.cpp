@@ -603,6 +603,9 @@ void DeviceTable::merge(const PacketSummary& s) {
   set_field(m, kColInfo, s.info, p);
   add_protocol(m, s.protocol, p);
   take_settings(row.settings, s.settings);
+  if (!s.port.id.empty()) row.port.id = s.port.id;
+  if (!s.port.description.empty()) row.port.description = s.port.description;
+  if (s.port.vlan != 0) row.port.vlan = s.port.vlan;
   // Whoever speaks is there.
   row.gone = false;
   if (row.left_behind) {

@@ -149,6 +149,7 @@ struct DeviceRow {
   std::int32_t model_priority = 0;
   std::int32_t info_priority = 0;
   DeviceSettings settings;  // as the device last said them
+  NeighbourPort port;       // the port its LLDP or CDP came from
   std::uint8_t state = 0;   // DeviceState bits; column 7 names them
   bool gone = false;        // said goodbye and has not spoken since
   // Its address came from a neighbour announcement (LLDP, CDP management

@@ -23,6 +23,15 @@ struct DeviceSettings {
   bool empty() const noexcept { return *this == DeviceSettings{}; }
 };
 
+// The port that a neighbour announcement (LLDP, CDP) came from: on the
+// adapter's own cable, the switch port the laptop is plugged into.
+struct NeighbourPort {
+  std::string id;           // Port ID, as a user reads it
+  std::string description;  // LLDP Port Description
+  std::uint16_t vlan = 0;   // port VLAN (LLDP) or native VLAN (CDP); 0: not announced
+  friend bool operator==(const NeighbourPort&, const NeighbourPort&) = default;
+};
+
 // Everything the decoding side learns about one frame or datagram. Text
 // fields hold the device's bytes as sent (UTF-8 in practice); decoders never
 // transcode. A default-constructed summary has every text empty, every flag
@@ -48,6 +57,7 @@ struct PacketSummary {
   bool departure = false;
   // An ARP reply or announcement: `mac` claims to own `ip`.
   bool arp_claim = false;
+  NeighbourPort port;  // LLDP and CDP only
 };
 
 // One UDP datagram as the probe engine hands it over. The payload is borrowed

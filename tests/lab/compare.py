@@ -13,10 +13,15 @@ compared with the JSON line that norvane-decode prints for the frame:
   malformed ones must not be reported as LLDP;
 - CDP: device id, platform, port, addresses;
 - mDNS and LLMNR: the host name of an address record for the sender, and the
-  first service type;
-- SSDP: SERVER, else the NT or ST target; goodbyes and searches are not
-  devices;
-- WS-Discovery: Types, and the ONVIF name and hardware scopes.
+  first service type; an mDNS answer whose records all expire now is a
+  goodbye (LLMNR has none);
+- SSDP: SERVER, else the NT or ST target; ssdp:byebye is a goodbye, searches
+  are not devices;
+- WS-Discovery: Types, and the ONVIF name and hardware scopes; a Bye is a
+  goodbye.
+
+A goodbye is reported with its protocol, no device texts and
+"departure":true; every other frame without "departure".
 
 tshark is read with -T fields; the WS-Discovery XML is read from -T pdml,
 which keeps the element nesting and the raw bytes of long texts (tshark shows
@@ -200,7 +205,7 @@ def find(node, local):
 
 
 def run_tshark_wsd(tshark, capture):
-    """WS-Discovery messages as {frame: (Hello or ProbeMatch element, or None)}."""
+    """WS-Discovery messages as {frame: (Hello, ProbeMatch or Bye element, or None)}."""
     cmd = [tshark, "-n", "-r", capture, "--enable-heuristic", "xml_udp", "-Y",
            "udp.port == 3702 && xml", "-T", "pdml"]
     result = subprocess.run(cmd, check=True, capture_output=True)
@@ -222,7 +227,7 @@ def run_tshark_wsd(tshark, capture):
         body = find(document, "Body")
         message = None
         if body is not None:
-            message = find(body, "Hello") or find(body, "ProbeMatch")
+            message = find(body, "Hello") or find(body, "ProbeMatch") or find(body, "Bye")
         frames[number] = message
     return frames
 
@@ -334,6 +339,9 @@ def expect_dns(row, protocol):
         names = [names.pop(0) if rtype != srv else "" for rtype in types]
     if not (len(names) == len(types) == len(classes) == len(ttls)):
         return "unaligned"  # an OPT or unusual record: tshark's lists do not line up
+    if protocol == "mDNS" and all(int(c, 0) & 0x7FFF == 1 and t == "0"
+                                  for c, t in zip(classes, ttls)):
+        return {"protocol": protocol, "name": "", "info": "", "departure": True}
     a_values, aaaa_values = list(row["dns.a"]), list(row["dns.aaaa"])
     sender = source_address(row)
     host = b""
@@ -398,7 +406,7 @@ def expect_ssdp(row):
     if not target or not usn:
         return None
     if notify and nts.lower() == b"ssdp:byebye":
-        return None
+        return {"protocol": "SSDP", "info": "", "departure": True}
     info = clean_text(server) if server else b""
     return {"protocol": "SSDP", "info": as_json_text(info or clean_text(target))}
 
@@ -459,9 +467,14 @@ def expect_wsd(message):
     for local in ("Scopes", "Types", "XAddrs"):
         element = find(message, local)
         parts[local] = element[1] if element is not None else b""
+    onvif = ONVIF_SCOPE in parts["Scopes"] or b"NetworkVideoTransmitter" in parts["Types"]
+    if message[0] == "Bye":
+        if not message[1] and not message[2]:
+            return None  # an empty Bye names no endpoint
+        return {"protocol": "ONVIF" if onvif else "WS-Discovery", "name": "", "model": "",
+                "info": "", "departure": True}
     if not any(parts.values()):
         return None
-    onvif = ONVIF_SCOPE in parts["Scopes"] or b"NetworkVideoTransmitter" in parts["Types"]
     return {
         "protocol": "ONVIF" if onvif else "WS-Discovery",
         "name": as_json_text(scope_value(parts["Scopes"], ONVIF_SCOPE + b"name/")),
@@ -502,6 +515,9 @@ def compare_frame(report, capture, number, family, expected, line, protocols):
     for field in ("protocol", "mac", "name", "model", "info"):
         if field in expected and line.get(field, "") != expected[field]:
             diffs.append(f"{field}: norvane {line.get(field, '')!r} tshark {expected[field]!r}")
+    departure = expected.get("departure", False)
+    if line.get("departure", False) != departure:
+        diffs.append(f"departure: norvane {line.get('departure', False)} tshark {departure}")
     if "ip" in expected or "ip_choices" in expected:
         got = address(line.get("ip", "")) if line.get("ip") else None
         choices = expected.get("ip_choices", [expected.get("ip")])

@@ -256,6 +256,7 @@ TEST(DecodeDnsResponse, Messages) {
     bool ok;
     std::string name;
     std::string info;
+    bool departure = false;
   };
   const unsigned kResponse = 0x8400;
   const std::string cam = "c0a80114";  // 192.168.1.20
@@ -278,7 +279,11 @@ TEST(DecodeDnsResponse, Messages) {
        "_ipp._tcp.local"},
       {"service enumeration", "mDNS", "192.168.1.30", kServiceEnumeration, true, kKeptName,
        "_services._dns-sd._udp.local"},
-      {"goodbye", "mDNS", "192.168.1.30", kGoodbye, false, "", ""},
+      {"goodbye", "mDNS", "192.168.1.30", kGoodbye, true, kKeptName, kKeptInfo, true},
+      {"LLMNR has no goodbyes", "LLMNR", "192.168.1.30", kGoodbye, false, "", ""},
+      {"goodbye beside a record of another class", "mDNS", "192.168.1.20",
+       header(kResponse, 0, 2) + a_record("cam.local", cam, 0) + a_record("cam.local", cam, 120, 3),
+       false, "", ""},
       {"query", "mDNS", "192.168.1.20", with_byte(kCameraAnnouncement, 2, 0x04), false, "", ""},
       {"response code 3", "mDNS", "192.168.1.20", with_byte(kCameraAnnouncement, 3, 0x03), false,
        "", ""},
@@ -347,6 +352,7 @@ TEST(DecodeDnsResponse, Messages) {
     EXPECT_EQ(s.protocol, c.protocol);
     EXPECT_EQ(s.name, c.name);
     EXPECT_EQ(s.info, c.info);
+    EXPECT_EQ(s.departure, c.departure);
     EXPECT_EQ(s.model, before.model);
     EXPECT_EQ(s.ip, before.ip);
     EXPECT_EQ(s.mac, before.mac);

@@ -138,6 +138,7 @@ TEST(ParseFrame, ArpFieldRules) {
     test::Mac dst;
     bool accepted;
     const char* ip;
+    bool claim = false;  // the sender claims the address
   };
   auto with = [](auto change) {
     Arp a;
@@ -145,7 +146,13 @@ TEST(ParseFrame, ArpFieldRules) {
     return a;
   };
   const Case cases[] = {
+      {"reply", {}, test::kPcMac, true, "192.168.1.10", true},
       {"request", with([](Arp& a) { a.operation = 1; }), test::kBroadcast, true, "192.168.1.10"},
+      {"announcement: a request for its own address", with([](Arp& a) {
+         a.operation = 1;
+         a.target_ip = a.sender_ip;
+       }),
+       test::kBroadcast, true, "192.168.1.10", true},
       {"probe broadcast", with([](Arp& a) {
          a.operation = 1;
          a.sender_ip = {0, 0, 0, 0};
@@ -172,7 +179,7 @@ TEST(ParseFrame, ArpFieldRules) {
       {"link-local", with([](Arp& a) {
          a.sender_ip = {169, 254, 1, 1};
        }),
-       test::kPcMac, true, "169.254.1.1"},
+       test::kPcMac, true, "169.254.1.1", true},
       {"operation 3", with([](Arp& a) { a.operation = 3; }), test::kBroadcast, false, ""},
       {"operation 0", with([](Arp& a) { a.operation = 0; }), test::kBroadcast, false, ""},
       {"hardware 6", with([](Arp& a) { a.hardware = 6; }), test::kBroadcast, false, ""},
@@ -193,6 +200,7 @@ TEST(ParseFrame, ArpFieldRules) {
     EXPECT_EQ(s.ip, c.ip) << c.what;
     EXPECT_EQ(s.protocol, "ARP") << c.what;
     EXPECT_EQ(s.mac, "44:19:B6:01:02:03") << c.what;
+    EXPECT_EQ(s.arp_claim, c.claim) << c.what;
   }
   // The fixed 28 bytes must all be present.
   PacketSummary s;
@@ -780,6 +788,32 @@ TEST(SummarizeFrame, KeepRule) {
   // Rejected frames stay rejected.
   EXPECT_FALSE(summarize_frame(kArpReply.data(), 13, s));
   EXPECT_FALSE(summarize_frame(nullptr, 100, s));
+}
+
+// The capture thread parses every frame into one summary: what a camera
+// says of its settings, its goodbye and its ARP claim reach the queue with
+// their frames, and none of them lingers into the next frame.
+TEST(SummarizeFrame, SettingsGoodbyeAndClaimOfOneCamera) {
+  const Bytes frames[] = {
+      eth4(test::kBroadcast, {},
+           test::udp({}, test::text_bytes("<ProbeMatch><HttpPort>8080</HttpPort>"
+                                          "<MAC>44-19-b6-01-02-03</MAC></ProbeMatch>"))),
+      eth4(test::kBroadcast, {},
+           test::udp({.source = 1900, .dest = 1900},
+                     test::text_bytes("NOTIFY * HTTP/1.1\r\nNT: upnp:rootdevice\r\n"
+                                      "NTS: ssdp:byebye\r\nUSN: uuid:1\r\n\r\n"))),
+      test::ethernet(test::kBroadcast, test::kCameraMac, 0x0806,
+                     test::arp({.operation = 1, .target_ip = {192, 168, 1, 10}})),
+  };
+  const char* const protocols[] = {"SADP", "SSDP", "ARP"};
+  PacketSummary s;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(summarize_frame(frames[i].data(), frames[i].size(), s));
+    EXPECT_EQ(s.protocol, protocols[i]);
+    EXPECT_EQ(s.settings.http_port, i == 0 ? 8080 : 0);
+    EXPECT_EQ(s.departure, i == 1);
+    EXPECT_EQ(s.arp_claim, i == 2);
+  }
 }
 
 TEST(SummaryFromReply, BuildsAndCounts) {

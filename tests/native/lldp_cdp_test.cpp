@@ -705,5 +705,55 @@ TEST(Captures, EveryCaptureAtEveryLengthIsSafe) {
   EXPECT_GT(decoded, 0u);
 }
 
+// The port a neighbour announces, which names the laptop's own switch port:
+// Port ID, Port Description and the port VLAN (LLDP IEEE 802.1, CDP native).
+TEST(Neighbours, PortAndVlan) {
+  const Bytes vlan20 = lldp_tlv(127, hex("0080C2 01 0014"));
+  struct Case {
+    const char* what;
+    bool lldp;
+    Bytes payload;
+    std::string id, description;
+    std::uint16_t vlan;
+  };
+  const Case cases[] = {
+      {"LLDP name, description and VLAN 20", true,
+       kMandatory + lldp_tlv(4, hex("'to laptop'")) + vlan20 + kEnd, "gi1/0/5", "to laptop", 20},
+      {"no VLAN TLV", true, kMandatory + kEnd, "gi1/0/5", "", 0},
+      {"VLAN 0 is none", true, kMandatory + lldp_tlv(127, hex("0080C2 01 0000")) + kEnd, "gi1/0/5",
+       "", 0},
+      {"reserved VLAN 4095", true, kMandatory + lldp_tlv(127, hex("0080C2 01 0FFF")) + kEnd,
+       "gi1/0/5", "", 0},
+      {"VLAN TLV one byte short is skipped", true,
+       kMandatory + vlan20 + lldp_tlv(127, hex("0080C2 01 00")) + kEnd, "gi1/0/5", "", 20},
+      {"another 802.1 subtype", true, kMandatory + lldp_tlv(127, hex("0080C2 02 000014")) + kEnd,
+       "gi1/0/5", "", 0},
+      {"MAC port id", true, kChassisMac + hex("0407 03 00AABBCCDDEE") + kTtl120 + kEnd,
+       "00:AA:BB:CC:DD:EE", "", 0},
+      {"CDP port and native VLAN 30", false,
+       kCdpHead + kDeviceSep + kPortId + cdp_tlv(10, hex("001E")), "Port 1", "", 30},
+      {"CDP native VLAN of three bytes", false, kCdpHead + kDeviceSep + cdp_tlv(10, hex("00001E")),
+       "", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Decoded d = c.lldp ? run_lldp(c.payload) : run_cdp(c.payload);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.summary.port.id, c.id);
+    EXPECT_EQ(d.summary.port.description, c.description);
+    EXPECT_EQ(d.summary.port.vlan, c.vlan);
+  }
+  // Two Catalyst switches: CDP S1, CDP S2, LLDP S2, LLDP S1, all on VLAN 1.
+  const std::vector<Bytes> frames = frames_of("LLDP_and_CDP.pcap");
+  ASSERT_GE(frames.size(), 4u);
+  const char* ports[] = {"FastEthernet0/13", "GigabitEthernet0/13", "Uplink to S1", "Fa0/13"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    const Decoded d = decode_l2(frames[i]);
+    ASSERT_TRUE(d.ok) << i;
+    EXPECT_EQ(d.summary.port.id, ports[i]) << i;
+    EXPECT_EQ(d.summary.port.vlan, 1) << i;
+  }
+}
+
 }  // namespace
 }  // namespace norvane

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -366,6 +367,10 @@ TEST(SadpXml, FirstFragment) {
       EXPECT_EQ(s.ip, "192.168.1.64");
       EXPECT_EQ(s.model, "DS-2CD2143G0-I");
       EXPECT_EQ(s.name, "DS-2CD2143G0-I20190101AAWRC12345678");
+      // The fragment holds the mask; the gateway and what follows it are cut.
+      EXPECT_EQ(s.settings.mask, "255.255.255.0");
+      EXPECT_EQ(s.settings.gateway, c.xml == cut ? "" : "192.168.1.1");
+      EXPECT_EQ(s.settings.activated.has_value(), c.xml != cut);
     } else {
       EXPECT_EQ(all_fields(s), all_fields(before));
     }
@@ -520,6 +525,60 @@ TEST(Dhip, Bodies) {
     } else {
       EXPECT_EQ(all_fields(s), all_fields(before));
     }
+  }
+}
+
+// Each settings field is taken only when well formed; a malformed one is
+// absent and the answer is decoded all the same. DHIP keeps the serial also
+// when the machine name gives the name.
+TEST(DeviceSettings, TakenWhenWellFormed) {
+  struct Case {
+    const char* what;
+    bool dhip;  // else SADP XML
+    std::string_view from, to;
+    void (*change)(DeviceSettings&);  // from what the camera says as sent
+  };
+  using D = DeviceSettings;
+  const D sadp{true, false, "255.255.255.0", "192.168.1.1", "DS-2CD2143G0-I20190101AAWRC12345678",
+               80};
+  const D dahua{std::nullopt, false, "255.255.255.0", "192.168.1.1", "5J0ABCDEFG12345", 0};
+  const Case cases[] = {
+      {"SADP: as sent", false, "", "", [](D&) {}},
+      {"SADP: flag in capitals, trimmed", false, ">true<", "> FALSE\n<",
+       [](D& d) { d.activated = false; }},
+      {"SADP: flag spelled otherwise", false, "<DHCP>false", "<DHCP>0", [](D& d) { d.dhcp = {}; }},
+      {"SADP: mask with holes is kept", false, ">255.255.255.0<", ">255.0.255.0<",
+       [](D& d) { d.mask = "255.0.255.0"; }},
+      {"SADP: no gateway", false, ">192.168.1.1<", ">0.0.0.0<",
+       [](D& d) { d.gateway = "0.0.0.0"; }},
+      {"SADP: gateway of three parts", false, ">192.168.1.1<", ">192.168.1<",
+       [](D& d) { d.gateway = ""; }},
+      {"SADP: port with leading zeros", false, ">80<", "> 00080 <", [](D&) {}},
+      {"SADP: port beyond 65535", false, ">80<", ">65536<", [](D& d) { d.http_port = 0; }},
+      {"SADP: port of too many digits", false, ">80<", ">000000080<",
+       [](D& d) { d.http_port = 0; }},
+      {"DHIP: as sent", true, "", "", [](D&) {}},
+      {"DHIP: flag as a string", true, ":false", R"(:"TRUE")", [](D& d) { d.dhcp = true; }},
+      {"DHIP: gateway of 256 and flag 1", true, R"(1.1","DhcpEnable":false)",
+       R"(1.256","DhcpEnable":1)",
+       [](D& d) {
+         d.gateway = "";
+         d.dhcp = {};
+       }},
+      {"DHIP: mask as a number", true, R"("255.255.255.0")", "24", [](D& d) { d.mask = ""; }},
+  };
+  auto fields = [](const D& d) {
+    return std::tie(d.activated, d.dhcp, d.mask, d.gateway, d.serial, d.http_port);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string message(c.dhip ? kDahuaBody : kProbeMatch);
+    if (!c.from.empty()) message = replaced(message, c.from, c.to);
+    PacketSummary s = c.dhip ? datagram(dhip(message), 37810) : datagram(message);
+    ASSERT_TRUE(c.dhip ? decode_dhip(s) : decode_sadp_xml(s));
+    D want = c.dhip ? dahua : sadp;
+    c.change(want);
+    EXPECT_EQ(fields(s.settings), fields(want));
   }
 }
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/sample_answers.h"
@@ -94,6 +95,7 @@ struct Expected {
   std::string name;
   std::string model;
   std::string info;
+  bool departure = false;
 };
 
 void check(bool (*decoder)(PacketSummary&), const std::string& label, const std::string& payload,
@@ -110,6 +112,7 @@ void check(bool (*decoder)(PacketSummary&), const std::string& label, const std:
   EXPECT_EQ(s.name, want.name);
   EXPECT_EQ(s.model, want.model);
   EXPECT_EQ(s.info, want.info);
+  EXPECT_EQ(s.departure, want.departure);
   // Neither decoder ever touches the addresses or the frame data.
   EXPECT_EQ(s.ip, before.ip);
   EXPECT_EQ(s.mac, before.mac);
@@ -117,6 +120,11 @@ void check(bool (*decoder)(PacketSummary&), const std::string& label, const std:
 }
 
 const Expected kRejected{false, "", "", "", ""};
+
+// A goodbye: the protocol and the departure, nothing else.
+Expected goodbye(std::string protocol) {
+  return {true, std::move(protocol), kKeptName, kKeptModel, kKeptInfo, true};
+}
 
 // ---------------------------------------------------------------------------
 // WS-Discovery.
@@ -174,7 +182,11 @@ TEST(DecodeWsd, Messages) {
            "name/IPC</wsdd:Scopes></wsdd:ProbeMatch></wsdd:ProbeMatches></SOAP-ENV:Body>"
            "</SOAP-ENV:Envelope>",
        {true, "ONVIF", "IPC", "IPC-HDW2431T", "dn:NetworkVideoTransmitter"}},
-      {"Bye", envelope("<d:Bye><d:Types>dn:NetworkVideoTransmitter</d:Types></d:Bye>"), kRejected},
+      {"camera Bye", envelope("<d:Bye><d:Types>dn:NetworkVideoTransmitter</d:Types></d:Bye>"),
+       goodbye("ONVIF")},
+      {"host Bye: its endpoint only", envelope("<d:Bye><a:EndpointReference/></d:Bye>"),
+       goodbye("WS-Discovery")},
+      {"empty Bye", envelope("<d:Bye/>"), kRejected},
       {"Probe", envelope("<d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types></d:Probe>"),
        kRejected},
       {"ProbeMatches without ProbeMatch",
@@ -262,8 +274,9 @@ TEST(DecodeSsdp, Messages) {
       {"camera alive",
        camera_notify("ssdp:alive"),
        {true, "SSDP", kKeptName, kKeptModel, "Linux/3.10 UPnP/1.0 IPCam/1.0"}},
-      {"camera byebye", camera_notify("ssdp:byebye"), kRejected},
-      {"camera byebye in capitals", camera_notify("SSDP:BYEBYE"), kRejected},
+      {"camera byebye", camera_notify("ssdp:byebye"), goodbye("SSDP")},
+      {"camera byebye in capitals", camera_notify("SSDP:BYEBYE"), goodbye("SSDP")},
+      {"byebye without USN", "NOTIFY * HTTP/1.1\r\nNT: a\r\nNTS: ssdp:byebye\r\n\r\n", kRejected},
       {"line feeds only",
        "NOTIFY * HTTP/1.1\nNT: upnp:rootdevice\nUSN: uuid:1\nSERVER: S\n\n",
        {true, "SSDP", kKeptName, kKeptModel, "S"}},

@@ -17,7 +17,8 @@ namespace norvane::test {
 // Every field, for comparing whole summaries in one EXPECT_EQ.
 inline auto all_fields(const PacketSummary& s) {
   return std::tie(s.ip, s.mac, s.source_mac, s.name, s.model, s.protocol, s.info, s.multicast,
-                  s.partial, s.ether_type, s.source_port, s.dest_port, s.payload, s.l2_payload);
+                  s.partial, s.ether_type, s.source_port, s.dest_port, s.payload, s.l2_payload,
+                  s.settings, s.departure, s.arp_claim, s.port);
 }
 
 // Every field, one expectation each, so that a failure names the field.
@@ -36,6 +37,10 @@ inline void expect_unchanged(const PacketSummary& a, const PacketSummary& b) {
   EXPECT_EQ(a.dest_port, b.dest_port);
   EXPECT_EQ(a.payload, b.payload);
   EXPECT_EQ(a.l2_payload, b.l2_payload);
+  EXPECT_TRUE(a.settings == b.settings);
+  EXPECT_EQ(a.departure, b.departure);
+  EXPECT_EQ(a.arp_claim, b.arp_claim);
+  EXPECT_TRUE(a.port == b.port);
 }
 
 // The device fields that a decoder fills.
