@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 #include "app/list_export.h"
 #include "app/list_logic.h"
@@ -60,6 +61,22 @@ void append_member(std::string& out, std::string_view key, std::u16string_view v
   append_member(out, key, utf16_to_utf8(value));
 }
 
+// A key and an unquoted value: a number or a literal.
+void append_raw_member(std::string& out, std::string_view key, std::string_view value) {
+  out += ',';
+  append_json_string(out, key);
+  out += ':';
+  out += value;
+}
+
+void append_known(std::string& out, std::string_view key, std::optional<bool> value) {
+  if (value) append_raw_member(out, key, *value ? "true" : "false");
+}
+
+void append_known(std::string& out, std::string_view key, std::string_view value) {
+  if (!value.empty()) append_member(out, key, value);
+}
+
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view bytes) {
@@ -108,6 +125,29 @@ void append_json_string(std::string& out, std::string_view bytes) {
 
 std::string utf16_to_utf8(std::u16string_view text) { return norvane::utf16_to_utf8(text); }
 
+void append_state(std::string& out, std::uint8_t state) {
+  out += ",\"state\":[";
+  bool first = true;
+  for (std::size_t i = 0; i < kStateTokens.size(); ++i) {
+    if ((state & (1u << i)) == 0) continue;
+    if (!first) out += ',';
+    first = false;
+    append_json_string(out, kStateTokens[i]);
+  }
+  out += ']';
+}
+
+void append_settings(std::string& out, const DeviceSettings& settings) {
+  append_known(out, "activated", settings.activated);
+  append_known(out, "mask", settings.mask);
+  append_known(out, "gateway", settings.gateway);
+  append_known(out, "dhcp", settings.dhcp);
+  if (settings.http_port != 0) {
+    append_raw_member(out, "http_port", std::to_string(settings.http_port));
+  }
+  append_known(out, "serial", settings.serial);
+}
+
 void append_frame_line(std::string& out, std::uint64_t frame, const PacketSummary& summary) {
   out += "{\"frame\":";
   out += std::to_string(frame);
@@ -118,6 +158,8 @@ void append_frame_line(std::string& out, std::uint64_t frame, const PacketSummar
   append_member(out, "name", summary.name);
   append_member(out, "model", summary.model);
   append_member(out, "info", summary.info);
+  append_settings(out, summary.settings);
+  if (summary.departure) append_raw_member(out, "departure", "true");
   out += "}\n";
 }
 
@@ -134,6 +176,8 @@ void append_device_line(std::string& out, const DeviceRow& row) {
   out += std::to_string(row.category);
   out += ",\"accent\":";
   out += std::to_string(row.accent_index);
+  append_state(out, row.state);
+  append_settings(out, row.settings);
   out += "}\n";
 }
 

@@ -1,8 +1,9 @@
-// JSON Lines output of norvane-decode: one object per kept frame or per
-// device row. Every text is written so that the line is valid JSON whatever
-// bytes the device sent.
+// JSON Lines output of norvane-decode and norvane-scan: one object per kept
+// frame or per device row. Every text is written so that the line is valid
+// JSON whatever bytes the device sent.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,12 +23,27 @@ void append_json_string(std::string& out, std::string_view bytes);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);
 
+// The tokens of the DeviceState bits, in bit order. Scripts match on them,
+// so they never follow the list's language.
+inline constexpr std::array<std::string_view, kStateCount> kStateTokens = {
+    "not-activated", "outside-subnet", "ip-conflict", "mask-differs", "gateway-outside", "gone"};
+
+// ,"state":[...]: the tokens of the state's bits, in bit order; [] for none.
+void append_state(std::string& out, std::uint8_t state);
+
+// What a device says of its own settings, each member only when known, in
+// this order: ,"activated":B,"mask":"...","gateway":"...","dhcp":B,
+// "http_port":N,"serial":"...".
+void append_settings(std::string& out, const DeviceSettings& settings);
+
 // {"frame":N,"protocol":...,"ip":...,"mac":...,"source_mac":...,"name":...,
-// "model":...,"info":...} and a line feed.
+// "model":...,"info":...}, then the settings the frame carries (see
+// append_settings) and "departure":true for a goodbye, and a line feed.
 void append_frame_line(std::string& out, std::uint64_t frame, const PacketSummary& summary);
 
 // {"ip":...,"mac":...,"vendor":...,"name":...,"model":...,"protocols":...,
-// "info":...,"category":N,"accent":N} and a line feed.
+// "info":...,"category":N,"accent":N,"state":[tokens]}, then the row's
+// settings (see append_settings), and a line feed.
 void append_device_line(std::string& out, const DeviceRow& row);
 
 // Row indices in the device list's default order: sorted on the address

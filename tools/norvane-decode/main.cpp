@@ -41,26 +41,42 @@ Without --devices, one object per kept frame (discovery messages, multicast
 and broadcast frames, ARP requests and replies):
   {"frame":N,"protocol":"...","ip":"...","mac":"...","source_mac":"...",
    "name":"...","model":"...","info":"..."}
-  frame is the 1-based position of the frame in the file.
+  frame is the 1-based position of the frame in the file. A frame in which
+  a device states its settings (SADP, DHIP) carries them as the device rows
+  do (see below), and a goodbye (SSDP ssdp:byebye, WS-Discovery Bye, mDNS
+  answers whose records all expire now) ends in "departure":true.
 
 With --devices, after the whole file, every kept frame is merged into the
 device table and one object per device row is printed, in the device list's
 default order (address ascending: IPv4 before IPv6 by address bytes, then
 unparsable address texts, then rows without address):
   {"ip":"...","mac":"...","vendor":"...","name":"...","model":"...",
-   "protocols":"...","info":"...","category":N,"accent":N}
+   "protocols":"...","info":"...","category":N,"accent":N,"state":[...]}
   category: 0 Hikvision, 1 Dahua, 2 Ubiquiti, 3 MikroTik, 4 Espressif,
   5 other; accent: the list's colour index 0 to 6.
+  state: what needs a look, as tokens in this order ([] when nothing):
+    "not-activated"    the device says it is not activated
+    "ip-conflict"      another MAC claims its IPv4 address
+    "gateway-outside"  its gateway lies outside its own subnet
+    "gone"             it said goodbye and has not spoken since
+  ("outside-subnet" and "mask-differs" are told against an adapter's
+  network, which a capture file does not have; norvane-scan gives them.)
+  A goodbye marks its device "gone"; it is never a row of its own.
+  Then, only when the device said them: "activated" (true or false),
+  "mask", "gateway" (dotted IPv4 texts), "dhcp" (true or false),
+  "http_port" (a number) and "serial".
 
 With --devices --format csv, the same rows in the same order as the CSV file
 that Norvane's "Zapisz jako CSV..." writes: UTF-8 with a byte order mark, the
-list's seven column headers ("Adres IP", "Adres MAC", "VENDOR", "Nazwa",
+list's eight column headers ("Adres IP", "Adres MAC", "VENDOR", "Nazwa",
 "Model / opis", "Protok)"
     "\xC3\xB3\xC5\x82"
-    R"(", "Informacje") as the first record,
-comma-separated with RFC 4180 quoting and CRLF line ends. A cell that starts
-with "=", "+", "-", "@", a tab or a carriage return gets a leading apostrophe,
-so that no spreadsheet evaluates it as a formula.
+    R"(", "Informacje", "Stan") as the first record,
+the "Stan" cells in the list's words ("nieaktywne", "konflikt IP", ...).
+Always comma-separated (the window uses the system's list separator), with
+RFC 4180 quoting and CRLF line ends. A cell that starts with "=", "+", "-",
+"@", a tab or a carriage return gets a leading apostrophe, so that no
+spreadsheet evaluates it as a formula.
 
 Options:
   --devices        print the device table instead of the kept frames
@@ -244,7 +260,7 @@ int run(const Options& options) {
   }
 
   if (options.devices && options.csv) {
-    out.buffer() += norvane::table_csv(table.rows(), norvane::tool::device_order(table));
+    out.buffer() += norvane::table_csv(table.rows(), norvane::tool::device_order(table), u',');
   } else if (options.devices) {
     for (const std::size_t index : norvane::tool::device_order(table)) {
       norvane::tool::append_device_line(out.buffer(), table.row(index));

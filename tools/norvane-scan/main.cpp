@@ -90,6 +90,8 @@ class ScanHost final : public CaptureHost {
 
   std::optional<NetworkAdapter> selected_adapter() override {
     refresh_adapter(adapter_, list_adapters());
+    // A lease renewed during --watch may move the adapter to another network.
+    table_.set_local_network(local_network_of(adapter_));
     return adapter_;
   }
   std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter&, FrameCallback,
@@ -224,6 +226,9 @@ int scan(const Options& options) {
   }
 
   DeviceTable table(vendors);
+  // An address outside the subnet, a differing mask and a conflict with our
+  // own address are told against the scanned adapter's network.
+  table.set_local_network(local_network_of(*adapter));
   ListModel list(table);
   table.set_presenter(&list);
   ScanHost host(options, *adapter, table, list, may_capture);
@@ -259,7 +264,7 @@ int scan(const Options& options) {
   // The drained queue's storage goes back to the queue at the next take.
   std::vector<PacketSummary> batch;
   const auto drain = [&] {
-    control.take_queue(batch);
+    control.take_queue(batch, table.arp_room());
     for (const PacketSummary& s : batch) table.merge(s);
     batch.clear();
   };
@@ -284,7 +289,7 @@ int scan(const Options& options) {
 
   bool written = true;
   if (format == "csv") {
-    written = write_all(table_csv(table.rows(), list.shown_rows()));
+    written = write_all(table_csv(table.rows(), list.shown_rows(), u','));
   } else if (format == "jsonl") {
     std::string out;
     for (const std::size_t row : list.shown_rows()) tool::append_device_line(out, table.row(row));

@@ -80,14 +80,22 @@ std::array<std::size_t, kColumnCount> fit_columns(
     return std::min(natural[column], kMinimumShared);
   };
   std::size_t shared_floor = 0;
-  for (std::size_t c = kColMac + 1; c < kColumnCount; ++c) shared_floor += floor_of(c);
+  for (std::size_t c = kColMac + 1; c < kColumnCount; ++c) {
+    if (c != kColState) shared_floor += floor_of(c);
+  }
   // The address and the MAC identify a device: they stay whole while the
-  // other columns keep their floor.
+  // other columns keep their floor. The state says what needs a look: it
+  // comes next, taking what the floors of the others leave.
   std::size_t fixed = natural[kColIp] + natural[kColMac];
-  if (fixed + shared_floor <= room) {
+  bool state_kept = false;
+  if (fixed + floor_of(kColState) + shared_floor <= room) {
     widths[kColIp] = natural[kColIp];
     widths[kColMac] = natural[kColMac];
+    widths[kColState] = std::min(natural[kColState], room - fixed - shared_floor);
+    fixed += widths[kColState];
+    state_kept = true;
   } else {
+    shared_floor += floor_of(kColState);
     const std::size_t left = room > shared_floor ? room - shared_floor : 0;
     widths[kColIp] = fixed == 0 ? 0 : std::min(natural[kColIp], left * natural[kColIp] / fixed);
     widths[kColMac] = std::min(natural[kColMac], left - widths[kColIp]);
@@ -98,7 +106,9 @@ std::array<std::size_t, kColumnCount> fit_columns(
   // evenly, and the last of them takes the remainder.
   std::size_t rest = room > fixed ? room - fixed : 0;
   std::vector<std::size_t> open;
-  for (std::size_t c = kColMac + 1; c < kColumnCount; ++c) open.push_back(c);
+  for (std::size_t c = kColMac + 1; c < kColumnCount; ++c) {
+    if (c != kColState || !state_kept) open.push_back(c);
+  }
   for (bool settled = false; !settled && !open.empty();) {
     settled = true;
     const std::size_t fair = rest / open.size();

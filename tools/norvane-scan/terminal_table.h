@@ -1,4 +1,4 @@
-// The device list as a terminal table: the list's seven columns fitted to
+// The device list as a terminal table: the list's eight columns fitted to
 // the terminal's width, one line per list item, in the maker's colour, and
 // the status band's texts as the last line. No terminal calls here: the
 // caller measures the width and decides about colour.
@@ -29,9 +29,10 @@ std::string fit_text(std::string_view utf8, std::size_t width);
 // cell of each column) on a terminal `terminal_width` characters wide; 0
 // means no limit. Everything fits: the natural widths. Otherwise the
 // address and MAC columns keep theirs while room is left for the others,
-// which share the rest fairly (a column that needs less than an equal share
-// keeps its width), at least three characters each; the last of them takes
-// the remainder.
+// then the state column takes what it needs of the room the others' floors
+// leave; the rest is shared fairly (a column that needs less than an equal
+// share keeps its width), at least three characters each; the last of them
+// takes the remainder.
 std::array<std::size_t, kColumnCount> fit_columns(
     const std::array<std::size_t, kColumnCount>& natural, std::size_t terminal_width);
 

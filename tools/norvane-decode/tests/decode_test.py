@@ -218,7 +218,8 @@ VENDOR_DB = (
 
 def device(ip, mac, protocols, vendor="", category=5, accent=0):
     return {"ip": ip, "mac": mac, "vendor": vendor, "name": "", "model": "",
-            "protocols": protocols, "info": "", "category": category, "accent": accent}
+            "protocols": protocols, "info": "", "category": category, "accent": accent,
+            "state": []}
 
 
 def expected_devices(with_vendors):
@@ -249,8 +250,12 @@ def expected_devices(with_vendors):
 
 BOM = b"\xef\xbb\xbf"
 CSV_HEADERS = ["Adres IP", "Adres MAC", "VENDOR", "Nazwa", "Model / opis", "Protok\u00f3\u0142",
-               "Informacje"]
+               "Informacje", "Stan"]
 CSV_KEYS = ["ip", "mac", "vendor", "name", "model", "protocols", "info"]
+# The JSON state tokens and the list's words for them, in the list's order.
+STATE_TEXTS = {"not-activated": "nieaktywne", "outside-subnet": "poza podsieci\u0105",
+               "ip-conflict": "konflikt IP", "mask-differs": "inna maska",
+               "gateway-outside": "brama poza podsieci\u0105", "gone": "od\u0142\u0105czone"}
 FORMULA_STARTS = ("=", "+", "-", "@", "\t", "\r")
 
 
@@ -259,13 +264,19 @@ def guard(text):
     return "'" + text if text.startswith(FORMULA_STARTS) else text
 
 
+def csv_record(device):
+    """A device object's CSV cells: its texts, and its state in the list's words."""
+    texts = [STATE_TEXTS[token] for token in STATE_TEXTS if token in device["state"]]
+    return [guard(device[k]) for k in CSV_KEYS] + [", ".join(texts)]
+
+
 def expected_csv(devices):
     """The file for these device objects, as Python's own csv writer puts it."""
     out = io.StringIO(newline="")
     writer = csv.writer(out, lineterminator="\r\n")
     writer.writerow(CSV_HEADERS)
     for d in devices:
-        writer.writerow([guard(d[k]) for k in CSV_KEYS])
+        writer.writerow(csv_record(d))
     return BOM + out.getvalue().encode("utf-8")
 
 
@@ -287,13 +298,13 @@ def read_csv(data, what):
 
 
 def check_csv_matches(what, csv_bytes, objects):
-    """The CSV holds the JSON Lines' device rows: same order, same seven fields."""
+    """The CSV holds the JSON Lines' device rows: same order, same fields."""
     records = read_csv(csv_bytes, what)
     check(records[:1] == [CSV_HEADERS], f"{what}: header {records[:1]}")
     check(len(records) - 1 == len(objects),
           f"{what}: {len(records) - 1} CSV records for {len(objects)} JSON lines")
     for number, (record, o) in enumerate(zip(records[1:], objects), 1):
-        want = [guard(o[k]) for k in CSV_KEYS]
+        want = csv_record(o)
         check(record == want, f"{what}: record {number} is {record}, expected {want}")
     for record in records[1:]:
         for cell in record:
@@ -610,7 +621,11 @@ def test_csv_texts(tool, work):
 FRAME_KEYS = {"frame": int, "protocol": str, "ip": str, "mac": str, "source_mac": str,
               "name": str, "model": str, "info": str}
 DEVICE_KEYS = {"ip": str, "mac": str, "vendor": str, "name": str, "model": str,
-               "protocols": str, "info": str, "category": int, "accent": int}
+               "protocols": str, "info": str, "category": int, "accent": int, "state": list}
+# After those, only what the device stated, in this order; a goodbye frame ends
+# in "departure": true.
+SETTINGS_KEYS = {"activated": bool, "mask": str, "gateway": str, "dhcp": bool,
+                 "http_port": int, "serial": str}
 
 
 def capture_files(directory):
@@ -632,9 +647,14 @@ def test_captures(tool, directory):
             objects = parse_lines(out, what)
             last = 0
             for o in objects:
-                check(list(o) == list(keys), f"{what}: keys {list(o)}")
-                for key, kind in keys.items():
-                    check(isinstance(o.get(key), kind), f"{what}: {key} is not {kind.__name__}")
+                optional = list(SETTINGS_KEYS) + ([] if mode else ["departure"])
+                check(list(o) == list(keys) + [k for k in optional if k in o],
+                      f"{what}: keys {list(o)}")
+                for key, kind in {**keys, **SETTINGS_KEYS, "departure": bool}.items():
+                    if key in keys or key in o:
+                        check(type(o.get(key)) is kind, f"{what}: {key} is not {kind.__name__}")
+                check(o.get("departure", True) is True and 0 < o.get("http_port", 1) < 65536,
+                      f"{what}: departure or http_port: {o}")
                 if "frame" in o:
                     check(o["frame"] > last, f"{what}: frame numbers not increasing")
                     last = o["frame"]
@@ -642,6 +662,10 @@ def test_captures(tool, directory):
                 else:
                     check(0 <= o["category"] <= 5 and 0 <= o["accent"] <= 6,
                           f"{what}: category/accent out of range: {o}")
+                    # No adapter: nothing told against its network.
+                    tokens = [t for t in STATE_TEXTS if t not in ("outside-subnet", "mask-differs")]
+                    check(o["state"] == [t for t in tokens if t in o["state"]],
+                          f"{what}: state {o['state']}")
             if mode:
                 devices = objects
             print(f"{what}: {len(objects)} lines")

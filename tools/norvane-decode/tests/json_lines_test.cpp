@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/address.h"
 #include "vendors/vendor_table.h"
 
 namespace norvane::tool {
@@ -110,8 +111,79 @@ TEST(Lines, FrameAndDeviceObjectsHaveFixedKeysInOrder) {
   append_device_line(out, row);
   EXPECT_EQ(out, R"({"ip":"fe80::1","mac":"00:11:22:33:44:55","vendor":"Hikvision",)"
                  "\"name\":\"Brama\\tp\xC3\xB3\xC5\x82nocna\",\"model\":\"\","
-                 R"("protocols":"SADP, mDNS","info":"","category":0,"accent":1})"
+                 R"("protocols":"SADP, mDNS","info":"","category":0,"accent":1,"state":[]})"
                  "\n");
+
+  // What a device says of itself, and a goodbye, reach the frame's line.
+  s.settings.activated = false;
+  s.settings.http_port = 80;
+  s.departure = true;
+  out.clear();
+  append_frame_line(out, 7, s);
+  EXPECT_TRUE(out.ends_with(R"("info":"V5.5 \"build\"","activated":false,"http_port":80,)"
+                            R"("departure":true})"
+                            "\n"))
+      << out;
+}
+
+// The members after "accent": the state tokens, then the known settings.
+std::string state_members(const std::string& line) {
+  const std::size_t at = line.find(",\"state\":");
+  return at == std::string::npos ? line : line.substr(at);
+}
+
+TEST(Lines, DeviceStateAndSettingsAsTheTableTellsThem) {
+  // As norvane-scan runs it: the adapter at 192.168.1.2/24.
+  VendorTable vendors;
+  DeviceTable table(vendors);
+  LocalNetwork local;
+  parse_ipv4("192.168.1.2", reinterpret_cast<std::uint8_t*>(&local.ipv4));
+  local.prefix_length = 24;
+  local.mac = "02:00:00:00:00:02";
+  table.set_local_network(local);
+  const auto summary = [](std::string_view protocol, std::string ip, std::string mac) {
+    PacketSummary s;
+    s.protocol = protocol;
+    s.ip = std::move(ip);
+    s.mac = std::move(mac);
+    s.source_mac = s.mac;
+    return s;
+  };
+  // Not activated, a /16 mask and a gateway outside it; its address claimed
+  // by another MAC in ARP.
+  PacketSummary camera = summary("SADP", "192.168.1.64", "44:19:B6:00:00:64");
+  camera.settings = {false, true, "255.255.0.0", "10.0.0.1", "DS\"1\xFF", 8000};
+  table.merge(camera);
+  PacketSummary claim = summary("ARP", "192.168.1.64", "02:00:00:00:00:99");
+  claim.arp_claim = true;
+  table.merge(claim);
+  // Elsewhere, well set up.
+  PacketSummary far = summary("SADP", "10.1.1.5", "44:19:B6:00:00:05");
+  far.settings = {true, false, "255.255.255.0", "10.1.1.1", "", 0};
+  table.merge(far);
+  // Said goodbye; a goodbye of a device never seen makes no row.
+  table.merge(summary("SSDP", "192.168.1.70", "00:11:32:00:00:70"));
+  PacketSummary bye = summary("SSDP", "192.168.1.70", "00:11:32:00:00:70");
+  bye.departure = true;
+  table.merge(bye);
+  bye.mac = bye.source_mac = "00:11:32:00:00:71";
+  table.merge(bye);
+
+  const std::string expected[] = {
+      R"(,"state":["outside-subnet"],"activated":true,"mask":"255.255.255.0",)"
+      R"("gateway":"10.1.1.1","dhcp":false})",
+      R"(,"state":["not-activated","ip-conflict","mask-differs","gateway-outside"],)"
+      R"("activated":false,"mask":"255.255.0.0","gateway":"10.0.0.1","dhcp":true,)"
+      R"("http_port":8000,"serial":"DS\"1\u00ff"})",
+      R"(,"state":["gone"]})",
+  };
+  const std::vector<std::size_t> order = device_order(table);
+  ASSERT_EQ(order.size(), std::size(expected));
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    std::string line;
+    append_device_line(line, table.row(order[i]));
+    EXPECT_EQ(state_members(line), expected[i] + "\n");
+  }
 }
 
 TEST(DeviceOrder, AddressColumnAscendingAsTheListSortsIt) {

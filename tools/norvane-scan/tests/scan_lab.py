@@ -11,7 +11,9 @@ one stderr line with the setcap command), --passive (nothing leaves, checked
 on the far side), JSON Lines and CSV parsed with Python's json and csv, the
 table read from tmux panes 80 and 200 columns wide, an unknown, down or
 address-less interface, Ctrl+C, and the broadcast storm (at least 99% of the
-frames counted and every device listed).
+frames counted and every device listed). The JSON Lines' state tokens of the
+simulated devices, capturing (a device saying goodbye meanwhile) and with
+probes only.
 """
 import csv
 import io
@@ -30,6 +32,8 @@ ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "lab"))
 import queries  # noqa: E402  the lab's questions to its peers
 FAR_FRAMES = os.path.join(ROOT, "tests", "capture", "far_frames.py")
+STATE_TOKENS = ["not-activated", "outside-subnet", "ip-conflict", "mask-differs",
+                "gateway-outside", "gone"]
 failures = []
 
 
@@ -89,6 +93,60 @@ def missing(rows, want):
         elif protocol not in row["protocols"]:
             out.append(f"{ip} {mac} without {protocol}: {row['protocols']}")
     return out
+
+
+# The state tokens of the simulated devices that need a look, probing alone
+# (no capture rights) and capturing; every other line has none, hik-camera
+# among them. Capturing, the ARP box's claim on hik-nvr's address is heard,
+# and tv-guard is asked to say goodbye during the scan.
+NEW_CAMERA = ["not-activated", "outside-subnet", "ip-conflict"]
+PROBED_STATES = {"new-cam-1": NEW_CAMERA, "new-cam-2": NEW_CAMERA, "new-cam-3": NEW_CAMERA,
+                 "new-cam-4": NEW_CAMERA, "hik-wide": ["mask-differs", "gateway-outside"],
+                 "hik-camera": []}
+CAPTURED_STATES = dict(PROBED_STATES, **{"hik-nvr": ["ip-conflict"], "tv-guard": ["gone"]})
+
+
+def device_lines(lab, capturing):
+    """The (ip, mac) of each simulated device's line: of its frames when
+    capturing, else of its first answer that names a MAC (else its first)."""
+    lines = {}
+    with open(os.path.join(lab, "expect.jsonl")) as f:
+        for o in map(json.loads, f):
+            if o["path"] != "udp":
+                continue
+            line = (o["wire_ip"], o["wire_mac"]) if capturing else (o["ip"], o["mac"])
+            if o["device"] not in lines or (not lines[o["device"]][1] and line[1]):
+                lines[o["device"]] = line
+    return lines
+
+
+def wrong_states(rows, lines, wanted):
+    """Lines whose state is not the one wanted, and wanted devices not listed."""
+    device = {line: key for key, line in lines.items()}
+    out = [f"{key} not listed" for key in wanted
+           if lines.get(key) not in {(r["ip"], r["mac"]) for r in rows}]
+    for r in rows:
+        key = device.get((r["ip"], r["mac"]))
+        if r.get("state") != wanted.get(key, []):
+            out.append(f"{r['ip']} {r['mac']} ({key}): {r.get('state')}, not {wanted.get(key, [])}")
+    return out
+
+
+def lab_request(lab_dir, name, command, timeout=30):
+    """A request to the lab's far side (tests/netns/lab.sh); its answer."""
+    path = os.path.join(lab_dir, "requests", name)
+    with open(path + ".new", "w") as f:
+        f.write(command + "\n")
+    os.rename(path + ".new", path)
+    deadline = time.monotonic() + timeout
+    while not os.path.exists(path + ".done"):
+        if time.monotonic() > deadline:
+            return None
+        time.sleep(0.05)
+    with open(path + ".done") as f:
+        answer = f.read()
+    os.remove(path + ".done")
+    return answer
 
 
 def prompt_peers(own_ip, prefix, lab_dir):
@@ -163,8 +221,11 @@ def lab(tool):
         started = time.monotonic()
         proc = subprocess.Popen([tool, "-i", "nvs0", "--seconds", "3", "--format", "jsonl"],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        # Asked once the scan has surely started capturing, and once more.
+        # Asked once the scan has surely started capturing, and once more;
+        # tv-guard, listed by then, leaves first.
         time.sleep(1.0)
+        bye = lab_request(lab_dir, "goodbye", "goodbye tv-guard")
+        check(bye and "byebye" in bye, f"goodbye: {bye!r}")
         prompt_peers(own_ip, prefix, lab_dir)
         time.sleep(0.5)
         prompt_peers(own_ip, prefix, lab_dir)
@@ -175,6 +236,11 @@ def lab(tool):
         check(not missing(rows, want), f"capturing, devices: {missing(rows, want)}")
         check(not missing(rows, peers), f"capturing, peers: {missing(rows, peers)}")
         check("probes only" not in err.decode(), f"capturing: {err.decode()!r}")
+        odd = [r for r in rows if not isinstance(r.get("state"), list)
+               or r["state"] != [t for t in STATE_TOKENS if t in r["state"]]]
+        check(not odd, f"capturing: state arrays out of order or unknown: {odd[:3]}")
+        wrong = wrong_states(rows, device_lines(lab_dir, True), CAPTURED_STATES)
+        check(not wrong, f"capturing, states: {wrong}")
         print(f"capturing: {len(rows)} devices in {elapsed:.1f} s; {err.decode().strip()}")
 
         # CSV: the window's export of the same list.
@@ -182,9 +248,9 @@ def lab(tool):
         check(rc == 0 and out.startswith("\ufeff"), f"CSV: exit {rc}, starts {out[:10]!r}")
         records = list(csv.reader(io.StringIO(out.lstrip("\ufeff"), newline="")))
         check(records and records[0] == ["Adres IP", "Adres MAC", "VENDOR", "Nazwa",
-                                         "Model / opis", "Protokół", "Informacje"],
+                                         "Model / opis", "Protokół", "Informacje", "Stan"],
               f"CSV header {records[:1]}")
-        check("\r\n" in out and all(len(r) == 7 for r in records), "CSV records")
+        check("\r\n" in out and all(len(r) == 8 for r in records), "CSV records")
         csv_rows = [{"ip": r[0], "mac": r[1], "protocols": r[5]} for r in records[1:]]
         check(not missing(csv_rows, want), f"CSV devices: {missing(csv_rows, want)}")
 
@@ -194,8 +260,11 @@ def lab(tool):
         lines = [l for l in err.splitlines() if "setcap" in l]
         check(rc == 0 and len(lines) == 1 and "cap_net_raw" in lines[0],
               f"no rights: exit {rc}, stderr {err!r}")
-        probed = {r["ip"] for r in jsonl(out, "no rights")}
+        probed_rows = jsonl(out, "no rights")
+        probed = {r["ip"] for r in probed_rows}
         check(answering <= probed, f"no rights: missing {sorted(answering - probed)}")
+        wrong = wrong_states(probed_rows, device_lines(lab_dir, False), PROBED_STATES)
+        check(not wrong, f"no rights, states: {wrong}")
         check("probes only" in err, f"no rights summary: {err!r}")
 
         # --passive: nothing from the adapter reaches the far side. The

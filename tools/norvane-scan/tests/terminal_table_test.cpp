@@ -20,7 +20,7 @@ std::size_t line_width(const Widths& w) {
 
 TEST(TerminalTable, ColumnsFitTheTerminal) {
   // Header and longest cell per column, as a lab's list gives them.
-  const Widths lab = {12, 17, 22, 28, 36, 24, 60};
+  const Widths lab = {12, 17, 22, 28, 36, 24, 60, 14};
   struct Case {
     const char* what;
     Widths natural;
@@ -29,22 +29,24 @@ TEST(TerminalTable, ColumnsFitTheTerminal) {
   } const cases[] = {
       {"no limit", lab, 0, lab},
       {"wide enough", lab, 250, lab},
-      {"exactly wide enough", lab, 211, lab},
-      // 80 - 12 gaps = 68: address and MAC whole (29); 39 left for five
-      // columns that all want more than 7: 7 each, the last 11.
-      {"80 columns", lab, 80, {12, 17, 7, 7, 7, 7, 11}},
-      // 159 left: 22 and 24 fit a fair share, then 28, then 36; the last
-      // column takes the remaining 49.
-      {"200 columns", lab, 200, {12, 17, 22, 28, 36, 24, 49}},
-      {"short columns keep their width", {8, 17, 6, 5, 5, 4, 80}, 70, {8, 17, 6, 5, 5, 4, 13}},
-      {"too narrow for the address and MAC", lab, 30, {1, 2, 3, 3, 3, 3, 3}},
-      {"narrower than the gaps", lab, 5, {0, 0, 3, 3, 3, 3, 3}},
+      {"exactly wide enough", lab, 227, lab},
+      // 80 - 14 gaps = 66: address, MAC and state whole (43); 23 left for
+      // five columns that all want more than 4: 4 each, the last 7.
+      {"80 columns", lab, 80, {12, 17, 4, 4, 4, 4, 7, 14}},
+      // A long state takes what the others' floors leave.
+      {"long state", {12, 17, 22, 28, 36, 24, 60, 39}, 80, {12, 17, 3, 3, 3, 3, 3, 22}},
+      // 143 left: 22, 24 and 28 fit a fair share; 36 and 60 share the
+      // remaining 69.
+      {"200 columns", lab, 200, {12, 17, 22, 28, 34, 24, 35, 14}},
+      {"short columns keep their width", {8, 17, 6, 5, 5, 4, 80, 4}, 70, {8, 17, 6, 5, 5, 4, 7, 4}},
+      {"too narrow for the address and MAC", lab, 40, {3, 5, 3, 3, 3, 3, 3, 3}},
+      {"narrower than the gaps", lab, 5, {0, 0, 3, 3, 3, 3, 3, 3}},
   };
   for (const auto& c : cases) {
     const Widths got = fit_columns(c.natural, c.terminal);
     EXPECT_EQ(got, c.expected) << c.what;
     for (std::size_t i = 0; i < kColumnCount; ++i) EXPECT_LE(got[i], c.natural[i]) << c.what;
-    if (c.terminal >= 12 + 7 * 3) {
+    if (c.terminal >= kColumnGap * (kColumnCount - 1) + 6 * 3) {
       EXPECT_LE(line_width(got), c.terminal) << c.what;
     }
   }
@@ -143,6 +145,36 @@ TEST(TerminalTable, OneLinePerItemInTheGivenOrderThenTheStatus) {
   EXPECT_NE(wide[2].find("Kamera wej\xC5\x9B"
                          "cie"),
             std::string::npos);
+}
+
+TEST(TerminalTable, StateIsTheLastColumnInTheListsWords) {
+  struct Case {
+    std::uint8_t state;
+    const char* text;
+  } const cases[] = {
+      {0, ""},
+      {kStateNotActivated | kStateIpConflict | kStateGone,
+       "nieaktywne, konflikt IP, od\xC5\x82\xC4\x85"
+       "czone"},
+  };
+  std::vector<DeviceRow> rows;
+  std::vector<std::size_t> order;
+  for (const Case& c : cases) {
+    DeviceRow& r = rows.emplace_back(row(u"10.79.1.20", u"44:19:B6:00:00:20", u"", u"", 1));
+    r.state = c.state;
+    r.columns[kColState] = state_text(c.state);
+    order.push_back(order.size());
+  }
+  const auto lines = lines_of(render_table(rows, order, "", {0, false}));
+  ASSERT_EQ(lines.size(), std::size(cases) + 2);
+  EXPECT_TRUE(lines[0].ends_with(" Stan")) << lines[0];
+  // Every text before the column is ASCII in the rows: bytes are columns.
+  const std::size_t column = display_width(lines[0]) - display_width("Stan");
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    // Rows with nothing to say end with the information column.
+    const std::string& line = lines[i + 1];
+    EXPECT_EQ(line.size() > column ? line.substr(column) : "", cases[i].text) << line;
+  }
 }
 
 TEST(TerminalTable, StatusLineCountsMakersAndTraffic) {
