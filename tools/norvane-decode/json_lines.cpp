@@ -178,6 +178,10 @@ void append_device_line(std::string& out, const DeviceRow& row) {
   out += std::to_string(row.accent_index);
   append_state(out, row.state);
   append_settings(out, row.settings);
+  // A neighbour that named its port: where the LLDP or CDP frames came from.
+  append_known(out, "port_id", row.port.id);
+  append_known(out, "port_description", row.port.description);
+  if (row.port.vlan != 0) append_raw_member(out, "port_vlan", std::to_string(row.port.vlan));
   out += "}\n";
 }
 

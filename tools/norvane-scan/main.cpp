@@ -20,6 +20,7 @@
 
 #include "app/list_export.h"
 #include "app/list_model.h"
+#include "app/switch_port.h"
 #include "base/address.h"
 #include "capture/capture_control.h"
 #include "capture/pcap_capture_posix.h"
@@ -123,7 +124,9 @@ class ScanHost final : public CaptureHost {
   void clear_device_list() override {
     table_.clear();
     list_.clear();
+    switch_port_.clear();
   }
+  SwitchPortTracker& switch_port() noexcept { return switch_port_; }
   void refresh_status() override {}
   std::uint64_t now_ms() override { return ::now_ms(); }
 
@@ -135,6 +138,7 @@ class ScanHost final : public CaptureHost {
   CaptureControl* control_ = nullptr;
   bool may_capture_;
   bool reported_ = false;
+  SwitchPortTracker switch_port_;  // the switch at the other end of the cable
 };
 
 std::size_t terminal_width() {
@@ -251,6 +255,9 @@ int scan(const Options& options) {
                                            control.traffic().byte_count.load(), messages);
     std::string out = clear_screen ? "\x1b[H\x1b[2J" : "";
     out += render_table(table.rows(), list.shown_rows(), status, {terminal_width(), colour});
+    if (const SwitchNeighbour* port = host.switch_port().current()) {
+      out += utf16_to_utf8(switch_port_text(*port)) + "\n";
+    }
     return write_all(out);
   };
 
@@ -265,7 +272,11 @@ int scan(const Options& options) {
   std::vector<PacketSummary> batch;
   const auto drain = [&] {
     control.take_queue(batch, table.arp_room());
-    for (const PacketSummary& s : batch) table.merge(s);
+    const std::uint64_t now = now_ms();
+    for (const PacketSummary& s : batch) {
+      host.switch_port().observe(s, now);
+      table.merge(s);
+    }
     batch.clear();
   };
   std::uint64_t next_tick = started + kTickMs;

@@ -168,6 +168,10 @@ TEST(Lines, DeviceStateAndSettingsAsTheTableTellsThem) {
   table.merge(bye);
   bye.mac = bye.source_mac = "00:11:32:00:00:71";
   table.merge(bye);
+  // The switch at the other end of the cable names its port.
+  PacketSummary lldp = summary("LLDP", "192.168.1.250", "00:1B:54:00:00:01");
+  lldp.port = {"Gi1/0/7", "to laptop", 20};
+  table.merge(lldp);
 
   const std::string expected[] = {
       R"(,"state":["outside-subnet"],"activated":true,"mask":"255.255.255.0",)"
@@ -176,6 +180,7 @@ TEST(Lines, DeviceStateAndSettingsAsTheTableTellsThem) {
       R"("activated":false,"mask":"255.255.0.0","gateway":"10.0.0.1","dhcp":true,)"
       R"("http_port":8000,"serial":"DS\"1\u00ff"})",
       R"(,"state":["gone"]})",
+      R"(,"state":[],"port_id":"Gi1/0/7","port_description":"to laptop","port_vlan":20})",
   };
   const std::vector<std::size_t> order = device_order(table);
   ASSERT_EQ(order.size(), std::size(expected));
