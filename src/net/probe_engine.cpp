@@ -123,6 +123,10 @@ class ProbeContext {
 
   // Starts the socket layer and makes the main socket; false without one.
   bool open_main_socket();
+  // Probing alone: the sockets on the announcement ports, each joined to
+  // its group; a port no other program lets us share is simply not heard.
+  void open_listeners();
+  std::size_t listener_count() const noexcept { return listeners_.size(); }
   void open_raw_sender(const RawSenderOpener& opener, const std::string& adapter_name);
   bool can_send() const { return main_socket_.valid() || has_raw_sender(); }
   std::uint16_t main_port() const noexcept { return main_socket_.local_port(); }
@@ -135,7 +139,8 @@ class ProbeContext {
 
  private:
   bool has_raw_sender() const { return raw_sender_ && raw_sender_->has_handle(); }
-  ProbeSocket make_socket(std::uint32_t bind_address, std::uint16_t port, bool with_pktinfo);
+  ProbeSocket make_socket(std::uint32_t bind_address, std::uint16_t port, bool with_pktinfo,
+                          bool shared = false);
   ProbeSocket& socket_for(const Probe& probe);
   bool send_datagram(const ProbeSocket& socket, std::uint32_t address, std::uint16_t port,
                      std::span<const std::uint8_t> payload);
@@ -156,6 +161,7 @@ class ProbeContext {
   std::uint64_t close_ports_at_ = 0;
   std::optional<SocketLayerSession> session_;
   std::vector<ProbeSocket> port_sockets_;
+  std::vector<ProbeSocket> listeners_;
   ProbeSocket main_socket_;
   std::unique_ptr<RawFrameSender> raw_sender_;
 };
@@ -174,13 +180,26 @@ void ProbeContext::open_raw_sender(const RawSenderOpener& opener, const std::str
   if (opener) raw_sender_ = opener(adapter_name, mac_);
 }
 
+void ProbeContext::open_listeners() {
+  if (!decode_datagrams_ || !main_socket_.valid()) return;
+  for (const AnnouncementPort& a : kAnnouncementPorts) {
+    std::uint8_t b[4];
+    if (!parse_ipv4(a.group, b)) continue;
+    ProbeSocket socket = make_socket(0, a.port, true, true);
+    if (!socket.valid()) continue;
+    join_group(socket, network_from_bytes(b));
+    if (socket.joined(network_from_bytes(b))) listeners_.push_back(std::move(socket));
+  }
+}
+
 ProbeSocket ProbeContext::make_socket(std::uint32_t bind_address, std::uint16_t port,
-                                      bool with_pktinfo) {
+                                      bool with_pktinfo, bool shared) {
   const SocketHandle h = api_.open_udp();
   if (h == kInvalidSocket) return {};
   // Owned from here on: every early return closes it.
   ProbeSocket socket(api_, h, port, bind_address == 0, nullptr);
-  if (!api_.set_option(h, SocketOption::kExclusiveAddrUse, 1) ||
+  if (!api_.set_option(h, shared ? SocketOption::kShareAddress : SocketOption::kExclusiveAddrUse,
+                       1) ||
       !api_.set_option(h, SocketOption::kBroadcast, 1) ||
       !api_.set_unicast_interface(h, if_index_) ||
       !api_.set_multicast_interface(h, if_index_, ipv4_) ||
@@ -284,6 +303,7 @@ unsigned ProbeContext::search(const UuidSource& uuid) {
 void ProbeContext::poll(const ReplyHandler& handler) {
   const std::uint64_t deadline = api_.now_ms() + kPollBudgetMs;
   receive(main_socket_, handler, deadline);
+  for (const auto& s : listeners_) receive(s, handler, deadline);
   bool emptied = true;
   for (const auto& s : port_sockets_) emptied = receive(s, handler, deadline) && emptied;
   // Answers still waiting in a port socket would be lost with it.
@@ -346,6 +366,7 @@ bool ProbeEngine::open(const std::string& adapter_name, std::uint32_t if_index, 
   auto context =
       std::make_unique<ProbeContext>(api_, if_index, ipv4, broadcast, mac, decode_datagrams);
   context->open_main_socket();
+  context->open_listeners();
   if (!decode_datagrams) context->open_raw_sender(raw_opener_, adapter_name);
   if (!context->can_send()) return false;
   context_ = std::move(context);
@@ -366,6 +387,10 @@ unsigned ProbeEngine::send_probe(const Probe& probe) {
 
 std::uint16_t ProbeEngine::main_port() const noexcept {
   return context_ ? context_->main_port() : 0;
+}
+
+std::size_t ProbeEngine::listener_count() const noexcept {
+  return context_ ? context_->listener_count() : 0;
 }
 
 std::size_t ProbeEngine::port_socket_count() const noexcept {

@@ -36,6 +36,16 @@ inline constexpr std::uint32_t kSocketReceiveBuffer = 1u << 20;
 // and a flood of datagrams cannot hold the UI thread.
 inline constexpr std::uint64_t kPollBudgetMs = 20;
 
+// Probing alone, the engine also listens where devices announce themselves
+// and say goodbye unasked (SSDP, WS-Discovery, mDNS), sharing each port with
+// the system's own services.
+struct AnnouncementPort {
+  std::uint16_t port;
+  const char* group;
+};
+inline constexpr AnnouncementPort kAnnouncementPorts[] = {
+    {1900, "239.255.255.250"}, {3702, "239.255.255.250"}, {5353, "224.0.0.251"}};
+
 // What the capture control asks of a probe engine; tests give a fake.
 class ProbeEngineInterface {
  public:
@@ -94,6 +104,8 @@ class ProbeEngine final : public ProbeEngineInterface {
   // number of port sockets open.
   std::uint16_t main_port() const noexcept;
   std::size_t port_socket_count() const noexcept;
+  // Announcement ports listened on (probing alone only).
+  std::size_t listener_count() const noexcept;
 
  private:
   SocketApi& api_;

@@ -18,6 +18,7 @@ inline constexpr SocketHandle kInvalidSocket = ~SocketHandle{0};
 // Options that take one integer.
 enum class SocketOption {
   kExclusiveAddrUse,  // no other socket may bind the same port
+  kShareAddress,      // the port is shared with other programs' sockets that allow it
   kBroadcast,
   kMulticastTtl,
   kTtl,

@@ -93,6 +93,9 @@ class PosixSockets final : public SocketApi {
         // (SO_REUSEADDR, SO_REUSEPORT); asking for neither is exclusive use.
         return set_int(socket, SOL_SOCKET, SO_REUSEADDR, 0) &&
                set_int(socket, SOL_SOCKET, SO_REUSEPORT, 0);
+      case SocketOption::kShareAddress:
+        // Every member of a multicast group's port asks for it on Linux.
+        return set_int(socket, SOL_SOCKET, SO_REUSEADDR, v);
       case SocketOption::kBroadcast:
         return set_int(socket, SOL_SOCKET, SO_BROADCAST, v);
       case SocketOption::kMulticastTtl:

@@ -77,6 +77,10 @@ class WinsockApi final : public SocketApi {
         level = SOL_SOCKET;
         name = SO_EXCLUSIVEADDRUSE;
         break;
+      case SocketOption::kShareAddress:
+        level = SOL_SOCKET;
+        name = SO_REUSEADDR;
+        break;
       case SocketOption::kBroadcast:
         level = SOL_SOCKET;
         name = SO_BROADCAST;

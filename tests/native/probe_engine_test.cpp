@@ -78,6 +78,8 @@ const char* option_name(SocketOption o) {
   switch (o) {
     case SocketOption::kExclusiveAddrUse:
       return "exclusive";
+    case SocketOption::kShareAddress:
+      return "shared";
     case SocketOption::kBroadcast:
       return "broadcast";
     case SocketOption::kMulticastTtl:
@@ -389,7 +391,7 @@ TEST_F(ProbeEngineTest, PortSocketsLiveTwoAndAHalfSecondsAfterTheLastSearch) {
   engine.search();  // at 1000
   const int made = api.opened;
   EXPECT_EQ(engine.port_socket_count(), 4u);  // 37020, 37810, 10001, 5678
-  EXPECT_EQ(api.open_count(), 5);
+  EXPECT_EQ(api.open_count(), 8);             // with the main socket and 3 listeners
   api.now = 2000;
   engine.poll({});
   EXPECT_EQ(engine.port_socket_count(), 4u);
@@ -402,7 +404,7 @@ TEST_F(ProbeEngineTest, PortSocketsLiveTwoAndAHalfSecondsAfterTheLastSearch) {
   engine.poll({});
   EXPECT_EQ(engine.port_socket_count(), 0u);
   EXPECT_EQ(api.socket_on_port(37810), kInvalidSocket);
-  EXPECT_EQ(api.open_count(), 1);  // the main socket
+  EXPECT_EQ(api.open_count(), 4);  // the main socket and the listeners
 }
 
 TEST_F(ProbeEngineTest, MulticastInterfaceRefusedLeavesNothingToSendWith) {
@@ -592,8 +594,9 @@ TEST_F(ProbeEngineTest, PortSocketsHoldingAnswersCloseOnceEmptied) {
   } cases[] = {
       {"emptied by the closing poll", 15, 1, 15},
       {"one more poll", 30, 2, 30},
-      // Each poll gives the main socket its one read (1 ms) first.
-      {"a flood is cut off after the grace", 100000, 2, 19 + 19},
+      // Each poll gives the main socket and the 3 listeners their one read
+      // (1 ms each) first.
+      {"a flood is cut off after the grace", 100000, 2, 16 + 16},
   };
   for (const auto& c : cases) {
     FakeSockets sockets;
@@ -617,6 +620,36 @@ TEST_F(ProbeEngineTest, PortSocketsHoldingAnswersCloseOnceEmptied) {
     }
     EXPECT_EQ(polls, c.polls_till_shut) << c.what;
     EXPECT_EQ(read, c.read) << c.what;
+  }
+}
+
+// Probing alone, goodbyes and announcements come unasked to the groups'
+// own ports: listened on, sharing each port, for as long as the engine is
+// open; with capture running the capture sees them and nothing listens.
+TEST_F(ProbeEngineTest, ProbingAloneListensOnTheAnnouncementPorts) {
+  for (const bool decode : {true, false}) {
+    FakeSockets sockets;
+    ProbeEngine e(sockets, [&](const std::string&, const MacBytes&) { return nullptr; });
+    ASSERT_TRUE(e.open("{GUID}", 7, ip("192.168.1.5"), ip("192.168.1.255"), kMac, decode));
+    EXPECT_EQ(e.listener_count(), decode ? 3u : 0u);
+    if (!decode) continue;
+    const struct {
+      std::uint16_t port;
+      const char* group;
+    } want[] = {{1900, "239.255.255.250"}, {3702, "239.255.255.250"}, {5353, "224.0.0.251"}};
+    for (const auto& w : want) {
+      const SocketHandle h = sockets.socket_on_port(w.port);
+      ASSERT_NE(h, kInvalidSocket) << w.port;
+      const auto& calls = sockets.sockets[h].calls;
+      EXPECT_NE(std::find(calls.begin(), calls.end(), "shared=1"), calls.end()) << w.port;
+      EXPECT_EQ(sockets.sockets[h].groups, std::vector<std::uint32_t>{ip(w.group)}) << w.port;
+    }
+    sockets.sockets[sockets.socket_on_port(1900)].inbound.push_back(
+        {ReceiveStatus::kReceived, "NOTIFY", name_bytes(ip("192.168.1.64"), 1900), pktinfo(7)});
+    std::vector<std::uint16_t> local;
+    e.poll([&](const DiscoveryReply& r) { local.push_back(r.local_port); });
+    EXPECT_EQ(local, std::vector<std::uint16_t>{1900});
+    EXPECT_FALSE(e.ports_open());  // no search: the answer timer stays off
   }
 }
 
