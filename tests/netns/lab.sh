@@ -23,6 +23,9 @@
 #   crowd N              N more SADP cameras (norvane-sim --crowd N) join the
 #                        segment; the answer is their --expect lines
 #   calm                 the crowd leaves again
+#   goodbye KEY          the simulated device KEY says goodbye (norvane-sim
+#                        --goodbye), and is back at the next search; the
+#                        answer is one line per message it sent
 #
 # LAB is one of: test (scripts/test.sh), demo (scripts/run.sh), sim (the
 # simulator's own namespace test). Each has fixed names and its own IPv4
@@ -239,6 +242,10 @@ serve_requests() {
           ;;
         crowd) add_crowd "$args" >"$request.tmp" || echo "failed" >>"$request.tmp" ;;
         calm) remove_crowd; : >"$request.tmp" ;;
+        goodbye)
+          ip netns exec "$FAR_NS" "$SIM" --subnet "$SUBNET" --only "$args" --goodbye \
+            >"$request.tmp" || echo "failed" >>"$request.tmp"
+          ;;
         *) echo "unknown request" >"$request.tmp" ;;
       esac
       rm -f "$request"

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -44,13 +45,17 @@ Commands:
   --requests the discovery requests the devices answer, one a line:
              destination, port, own-port flag (0/1), payload in hex
   --serve    answer discovery requests on the devices' interfaces (default)
+  --goodbye  the devices (--only) leave: each sends its goodbye once from
+             its interface (SSDP byebye), one line per message sent
 
 Devices come from FILE (default: the devices.conf beside the sources), or are
 a crowd of N (1 to 150) SADP cameras at hosts 100 and up; their addresses are
 A.B.C.host (default 10.79.1), or the fixed address a line gives (a new device
 at its factory address). --serve needs the interfaces
 "d-KEY" to exist with the device's MAC and address, and CAP_NET_RAW for the
-raw SADP frames; it runs until SIGINT or SIGTERM.
+raw SADP frames and the ARP boxes' announcements (one a second); it runs
+until SIGINT or SIGTERM. A device that said goodbye is still served: it is
+back at the next search, as a device that restarts.
 )";
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -93,6 +98,7 @@ struct Endpoint {
   unsigned ifindex = 0;
   std::vector<UdpSocket> udp;
   Fd raw;  // SADP frames; invalid without CAP_NET_RAW or for other kinds
+  Fd arp;  // an ARP box's announcements; sends only
 };
 
 std::string ip_string(const Ip4& ip) { return norvane::format_ipv4(ip.data()); }
@@ -125,7 +131,9 @@ bool check_interface(const Device& d, const std::string& ifname) {
   return true;
 }
 
-bool open_udp(Endpoint& e, const std::string& ifname, std::uint16_t port) {
+// A socket on one of the device's ports; with `member`, a member of the
+// port's group (a socket that only sends leaves the membership alone).
+bool open_udp(Endpoint& e, const std::string& ifname, std::uint16_t port, bool member = true) {
   const Device& d = *e.device;
   Fd s(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (s.get() < 0) return fail("socket");
@@ -152,7 +160,7 @@ bool open_udp(Endpoint& e, const std::string& ifname, std::uint16_t port) {
     return fail("bind port " + std::to_string(port) + " for " + d.key);
   }
   const Ip4 group = port_group(port);
-  if (group[0] != 0) {
+  if (member && group[0] != 0) {
     ip_mreqn join{};
     std::memcpy(&join.imr_multiaddr, group.data(), 4);
     join.imr_ifindex = static_cast<int>(e.ifindex);
@@ -181,6 +189,29 @@ void open_raw(Endpoint& e) {
   e.raw = std::move(s);
 }
 
+// A packet socket that sends on the device's interface and receives
+// nothing (protocol 0).
+void open_arp(Endpoint& e) {
+  Fd s(::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0));
+  sockaddr_ll ll{};
+  ll.sll_family = AF_PACKET;
+  ll.sll_ifindex = static_cast<int>(e.ifindex);
+  if (s.get() < 0 || ::bind(s.get(), reinterpret_cast<sockaddr*>(&ll), sizeof ll) != 0) {
+    fail("packet socket for " + e.device->key + " (no ARP announcements)");
+    return;
+  }
+  e.arp = std::move(s);
+}
+
+void announce(const Endpoint& e) {
+  const std::string frame = arp_announcement(*e.device);
+  const ssize_t sent = ::send(e.arp.get(), frame.data(), frame.size(), 0);
+  if (sent != static_cast<ssize_t>(frame.size())) {
+    std::cerr << e.device->key << ": ARP announcement of " << ip_string(e.device->ip)
+              << " FAILED\n";
+  }
+}
+
 bool from_a_device(const std::vector<Endpoint>& all, const Ip4& source) {
   for (const Endpoint& e : all) {
     if (e.device->ip == source) return true;
@@ -188,7 +219,7 @@ bool from_a_device(const std::vector<Endpoint>& all, const Ip4& source) {
   return false;
 }
 
-void send_reply(const Endpoint& e, const UdpSocket& from, const Reply& r) {
+bool send_reply(const Endpoint& e, const UdpSocket& from, const Reply& r) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(r.port);
@@ -210,9 +241,10 @@ void send_reply(const Endpoint& e, const UdpSocket& from, const Reply& r) {
   info.ipi_ifindex = static_cast<int>(e.ifindex);
   std::memcpy(&info.ipi_spec_dst, e.device->ip.data(), 4);
   std::memcpy(CMSG_DATA(c), &info, sizeof info);
-  const ssize_t sent = ::sendmsg(from.fd.get(), &msg, 0);
+  const bool sent = ::sendmsg(from.fd.get(), &msg, 0) == static_cast<ssize_t>(r.payload.size());
   std::cerr << e.device->key << ": " << r.what << " to " << ip_string(r.destination) << ":"
-            << r.port << (sent == static_cast<ssize_t>(r.payload.size()) ? "" : " FAILED") << "\n";
+            << r.port << (sent ? "" : " FAILED") << "\n";
+  return sent;
 }
 
 void serve_udp(const std::vector<Endpoint>& all, const Endpoint& e, const UdpSocket& socket) {
@@ -280,6 +312,7 @@ int serve(const std::vector<Device>& devices) {
       if (!open_udp(e, ifname, port)) return 1;
     }
     if (serves_port(d.kind, kSadpPort)) open_raw(e);
+    if (d.kind == Kind::kArp) open_arp(e);
     endpoints.push_back(std::move(e));
   }
   struct sigaction sa {};
@@ -301,7 +334,17 @@ int serve(const std::vector<Device>& devices) {
       owner.emplace_back(i, kRaw);
     }
   }
+  // An ARP box says its address is its own every second, so that whoever
+  // starts listening soon hears it.
+  using Clock = std::chrono::steady_clock;
+  auto next_announcement = Clock::now();
   while (g_stop == 0) {
+    if (Clock::now() >= next_announcement) {
+      for (const Endpoint& e : endpoints) {
+        if (e.arp.get() >= 0) announce(e);
+      }
+      next_announcement += std::chrono::seconds(1);
+    }
     const int ready = ::poll(fds.data(), fds.size(), 250);
     if (ready < 0) {
       if (errno == EINTR) continue;
@@ -319,6 +362,31 @@ int serve(const std::vector<Device>& devices) {
     }
   }
   std::cout << "norvane-sim: stopped" << std::endl;
+  return 0;
+}
+
+int say_goodbye(const std::vector<Device>& devices) {
+  for (const Device& d : devices) {
+    const std::vector<Reply> messages = goodbye(d);
+    if (messages.empty()) {
+      std::cerr << "norvane-sim: " << d.key << " (" << kind_text(d.kind) << ") has no goodbye\n";
+      return 1;
+    }
+    const std::string ifname = interface_name(d);
+    Endpoint e;
+    e.device = &d;
+    e.ifindex = ::if_nametoindex(ifname.c_str());
+    if (e.ifindex == 0) {
+      fail("no interface " + ifname + " for " + d.key);
+      return 1;
+    }
+    if (!check_interface(d, ifname) || !open_udp(e, ifname, service_port(d.kind), false)) return 1;
+    for (const Reply& m : messages) {
+      if (!send_reply(e, e.udp.front(), m)) return 1;
+      std::cout << d.key << " " << m.what << " to " << ip_string(m.destination) << ":" << m.port
+                << "\n";
+    }
+  }
   return 0;
 }
 
@@ -345,7 +413,8 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--only" && has_value) {
       only = argv[++i];
-    } else if (a == "--list" || a == "--expect" || a == "--serve" || a == "--requests") {
+    } else if (a == "--list" || a == "--expect" || a == "--serve" || a == "--requests" ||
+               a == "--goodbye") {
       command = a;
     } else if (a == "--help") {
       std::cout << kHelp;
@@ -415,5 +484,6 @@ int main(int argc, char** argv) {
     std::cout << expectation_lines(devices);
     return 0;
   }
+  if (command == "--goodbye") return say_goodbye(devices);
   return serve(devices);
 }

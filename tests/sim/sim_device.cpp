@@ -46,6 +46,7 @@ constexpr KindName kKinds[] = {
     {Kind::kMndp, "mndp"},    {Kind::kUbntV1, "ubnt1"},
     {Kind::kUbntV2, "ubnt2"}, {Kind::kOnvif, "onvif"},
     {Kind::kSsdp, "ssdp"},    {Kind::kSadpOnvif, "sadp+onvif"},
+    {Kind::kArp, "arp"},
 };
 
 }  // namespace
@@ -109,7 +110,9 @@ std::vector<Device> parse_devices(std::string_view text, const std::array<std::u
       if (bar == std::string_view::npos) break;
       line.remove_prefix(bar + 1);
     }
-    if (fields.size() != 8) return fail("expected 8 fields separated by |");
+    if (fields.size() != 8 && fields.size() != 10) {
+      return fail("expected 8 fields separated by |, or 10 with mask and gateway");
+    }
 
     Device d;
     d.key = std::string(fields[0]);
@@ -143,8 +146,18 @@ std::vector<Device> parse_devices(std::string_view text, const std::array<std::u
     d.serial = std::string(fields[6]);
     d.firmware = std::string(fields[7]);
     if (!fixed) d.ip = {subnet[0], subnet[1], subnet[2], d.host};
+    d.gateway = {d.ip[0], d.ip[1], d.ip[2], 1};
+    if (fields.size() == 10 && (!norvane::parse_ipv4(fields[8], d.mask.data()) ||
+                                !norvane::parse_ipv4(fields[9], d.gateway.data()))) {
+      return fail("mask and gateway must be IPv4 addresses");
+    }
     if (!keys.insert(d.key).second) return fail("key " + d.key + " used twice");
-    if (!fixed && !hosts.insert(d.host).second) return fail("host byte used twice");
+    // An ARP box takes the address of a device listed before it.
+    if (d.kind == Kind::kArp) {
+      if (fixed || hosts.count(d.host) == 0) return fail("an ARP box takes another device's host");
+    } else if (!fixed && !hosts.insert(d.host).second) {
+      return fail("host byte used twice");
+    }
     if (!macs.insert(d.mac).second) return fail("mac used twice");
     devices.push_back(std::move(d));
   }
@@ -166,6 +179,7 @@ std::vector<Device> crowd_devices(std::size_t count, const std::array<std::uint8
     d.kind = Kind::kSadp;
     d.host = static_cast<std::uint8_t>(99 + i);
     d.ip = {subnet[0], subnet[1], subnet[2], d.host};
+    d.gateway = {subnet[0], subnet[1], subnet[2], 1};
     d.mac = {
         0x44, 0x19, 0xB6, 0xC0, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)};
     d.model = std::string(kModels[i % kModels.size()]);

@@ -12,8 +12,9 @@ namespace norvane::sim {
 
 // What a device answers. Each kind is one real family of devices;
 // kSadpOnvif is a Hikvision camera with ONVIF switched on, as most leave
-// the factory: it answers SADP and WS-Discovery.
-enum class Kind { kSadp, kDhip, kMndp, kUbntV1, kUbntV2, kOnvif, kSsdp, kSadpOnvif };
+// the factory: it answers SADP and WS-Discovery. kArp answers nothing: a
+// box set up with another device's address, which it announces by ARP.
+enum class Kind { kSadp, kDhip, kMndp, kUbntV1, kUbntV2, kOnvif, kSsdp, kSadpOnvif, kArp };
 
 struct Device {
   std::string key;  // short name; the interface is "d-" + key
@@ -24,6 +25,10 @@ struct Device {
   // and shared with other new devices.
   std::array<std::uint8_t, 4> ip{};
   std::uint8_t host = 0;
+  // The network settings the device reports (SADP and DHIP): by default
+  // the /24 of its address with the first host as its gateway.
+  std::array<std::uint8_t, 4> mask{255, 255, 255, 0};
+  std::array<std::uint8_t, 4> gateway{};
   std::string name;
   std::string model;
   std::string serial;
@@ -40,10 +45,12 @@ std::string_view kind_text(Kind kind) noexcept;
 bool parse_mac(std::string_view text, std::array<std::uint8_t, 6>& out) noexcept;
 
 // Parses devices.conf: "#" comments, blank lines, and lines of eight fields
-// separated by "|". subnet gives the first three address bytes of devices
-// whose host field is one byte; a host field with a whole IPv4 address
-// places the device there (several devices may share it). On failure
-// the result is empty and error says which line and why.
+// separated by "|", or ten with the mask and gateway the device reports.
+// subnet gives the first three address bytes of devices whose host field is
+// one byte; a host field with a whole IPv4 address places the device there
+// (several devices may share it). An ARP box's host byte must be another
+// device's: the address it takes. On failure the result is empty and error
+// says which line and why.
 std::vector<Device> parse_devices(std::string_view text, const std::array<std::uint8_t, 3>& subnet,
                                   std::string& error);
 

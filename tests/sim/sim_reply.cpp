@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "base/address.h"
 #include "net/probes.h"
@@ -124,8 +125,8 @@ std::string sadp_reply(const Device& d, std::string_view uuid) {
   x += "<CommandPort>8000</CommandPort><HttpPort>80</HttpPort>";
   x += "<MAC>" + mac_string(d.mac, '-') + "</MAC>";
   x += "<IPv4Address>" + ip_string(d.ip) + "</IPv4Address>";
-  x += "<IPv4SubnetMask>255.255.255.0</IPv4SubnetMask>";
-  x += "<IPv4Gateway>" + ip_string({d.ip[0], d.ip[1], d.ip[2], 1}) + "</IPv4Gateway>";
+  x += "<IPv4SubnetMask>" + ip_string(d.mask) + "</IPv4SubnetMask>";
+  x += "<IPv4Gateway>" + ip_string(d.gateway) + "</IPv4Gateway>";
   x += "<IPv6Address>::</IPv6Address><IPv6Gateway>::</IPv6Gateway><IPv6MaskLen>64</IPv6MaskLen>";
   x += "<DHCP>false</DHCP>";
   x += recorder ? "<AnalogChannelNum>0</AnalogChannelNum><DigitalChannelNum>8</DigitalChannelNum>"
@@ -166,9 +167,8 @@ std::string dhip_reply(const Device& d, std::string_view request) {
                   R"(","method":"client.notifyDevInfo","params":{"deviceInfo":{)";
   j += R"("AlarmInputChannels":2,"AlarmOutputChannels":1,"DeviceClass":"IPC",)";
   j += R"("DeviceType":")" + json_escape(d.model) + R"(","HttpPort":80,"IPv4Address":{)";
-  j += R"("DefaultGateway":")" + ip_string({d.ip[0], d.ip[1], d.ip[2], 1}) +
-       R"(","DhcpEnable":false,"IPAddress":")" + ip_string(d.ip) +
-       R"(","SubnetMask":"255.255.255.0"},)";
+  j += R"("DefaultGateway":")" + ip_string(d.gateway) + R"(","DhcpEnable":false,"IPAddress":")" +
+       ip_string(d.ip) + R"(","SubnetMask":")" + ip_string(d.mask) + R"("},)";
   j += R"("IPv6Address":{"DefaultGateway":"","IPAddress":"","LinkLocalAddress":""},)";
   j += R"("MachineName":")" + json_escape(d.name) + R"(","Manufacturer":"Private","Port":37777,)";
   j += R"("SerialNo":")" + json_escape(d.serial) + R"(","Vendor":"Private","Version":")" +
@@ -387,16 +387,21 @@ std::string ssdp_response(const Device& d, std::string_view st, std::string_view
   return r;
 }
 
-std::vector<Reply> ssdp_replies(const Device& d, const Datagram& in, std::string_view target) {
+// The search targets a UPnP device has, each with its unique service name:
+// the root device, the device's own UUID and its device type.
+std::vector<std::pair<std::string, std::string>> ssdp_targets(const Device& d) {
   const std::string uuid = "uuid:" + d.serial;
+  return {{"upnp:rootdevice", uuid + "::upnp:rootdevice"},
+          {uuid, uuid},
+          {d.model, uuid + "::" + d.model}};
+}
+
+std::vector<Reply> ssdp_replies(const Device& d, const Datagram& in, std::string_view target) {
   std::vector<Reply> out;
-  auto add = [&](std::string_view st, const std::string& usn) {
+  for (const auto& [st, usn] : ssdp_targets(d)) {
+    if (target != "ssdp:all" && target != st) continue;
     out.push_back({in.source, in.source_port, ssdp_response(d, st, usn), "SSDP search response"});
-  };
-  const bool all = target == "ssdp:all";
-  if (all || target == "upnp:rootdevice") add("upnp:rootdevice", uuid + "::upnp:rootdevice");
-  if (all || target == uuid) add(uuid, uuid);
-  if (all || target == d.model) add(d.model, uuid + "::" + d.model);
+  }
   return out;
 }
 
@@ -436,6 +441,8 @@ std::vector<std::uint16_t> service_ports(Kind kind) {
       return {kSsdpPort};
     case Kind::kSadpOnvif:
       return {kSadpPort, kWsdPort};
+    case Kind::kArp:
+      return {};
   }
   return {};
 }
@@ -473,6 +480,7 @@ std::vector<Reply> answer(const Device& d, const Datagram& in) {
                                                  : Kind::kOnvif;
   switch (kind) {
     case Kind::kSadpOnvif:
+    case Kind::kArp:
       break;
     case Kind::kSadp:
       // Hikvision devices answer an inquiry to the SADP group, so every
@@ -550,8 +558,8 @@ std::string answer_frame(const Device& d, std::string_view frame) {
   p[10] = '\x04';
   p.replace(14, 6, bytes_of(d.mac));
   p.replace(20, 4, bytes_of(d.ip));
-  p.replace(24, 4, std::string("\xff\xff\xff\x00", 4));
-  p.replace(28, 4, bytes_of(Ip4{d.ip[0], d.ip[1], d.ip[2], 1}));
+  p.replace(24, 4, bytes_of(d.mask));
+  p.replace(28, 4, bytes_of(d.gateway));
   p[32] = '\x1f';  // command port 8000
   p[33] = '\x40';
   p.replace(36, std::min<std::size_t>(d.serial.size(), 52), d.serial.substr(0, 52));
@@ -573,6 +581,36 @@ std::string answer_frame(const Device& d, std::string_view frame) {
   out += bytes_of(d.mac);
   put_be16(out, kSadpEtherType);
   return out + p;
+}
+
+std::vector<Reply> goodbye(const Device& d) {
+  std::vector<Reply> out;
+  if (d.kind != Kind::kSsdp) return out;
+  // A UPnP device that leaves withdraws every target it announced, to the
+  // group, as it is switched off.
+  for (const auto& [nt, usn] : ssdp_targets(d)) {
+    std::string m = "NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\n";
+    m += "NT: " + nt + "\r\nNTS: ssdp:byebye\r\nUSN: " + usn + "\r\n";
+    m += "BOOTID.UPNP.ORG: 1\r\nCONFIGID.UPNP.ORG: 1\r\n\r\n";
+    out.push_back({kSadpGroup, kSsdpPort, std::move(m), "SSDP byebye"});
+  }
+  return out;
+}
+
+std::string arp_announcement(const Device& d) {
+  // RFC 5227: a request whose sender and target address are both the one
+  // announced, to everyone, padded to the Ethernet minimum.
+  std::string f(6, '\xff');
+  f += bytes_of(d.mac);
+  put_be16(f, kArpEtherType);
+  put_be16(f, 1);       // Ethernet
+  put_be16(f, 0x0800);  // IPv4
+  f.push_back(6);
+  f.push_back(4);
+  put_be16(f, 1);  // request
+  f += bytes_of(d.mac) + bytes_of(d.ip) + std::string(6, '\0') + bytes_of(d.ip);
+  f.resize(60, '\0');
+  return f;
 }
 
 std::vector<Request> discovery_requests() {

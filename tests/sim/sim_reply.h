@@ -27,6 +27,7 @@ inline constexpr std::uint16_t kUbntPort = 10001;
 inline constexpr std::uint16_t kWsdPort = 3702;
 inline constexpr std::uint16_t kSsdpPort = 1900;
 inline constexpr std::uint16_t kSadpEtherType = 0x8033;
+inline constexpr std::uint16_t kArpEtherType = 0x0806;
 
 // One datagram that reached a device's socket.
 struct Datagram {
@@ -59,6 +60,14 @@ std::vector<Reply> answer(const Device& device, const Datagram& request);
 // The raw SADP reply frame to a raw SADP inquiry frame (EtherType 0x8033,
 // starting at the destination MAC), or empty when the frame is no inquiry.
 std::string answer_frame(const Device& device, std::string_view frame);
+
+// What the device sends when it leaves the network (a UPnP device's SSDP
+// byebye for each of its targets); empty for kinds that leave silently.
+std::vector<Reply> goodbye(const Device& device);
+
+// The frame that announces the device's IPv4 address as its own by ARP
+// (sender and target address alike), from its MAC to everyone.
+std::string arp_announcement(const Device& device);
 
 // Percent-encoding of a scope value: unreserved bytes stay, everything else
 // becomes %XX (upper-case digits).

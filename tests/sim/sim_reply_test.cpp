@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -49,7 +51,7 @@ std::vector<Reply> answer_request(const Device& d, const Request& r, std::uint16
 
 TEST(SimDevices, LabFileHasOneDeviceOfEveryFamilyItNames) {
   const std::vector<Device> devices = lab_devices();
-  ASSERT_EQ(devices.size(), 15u);
+  ASSERT_EQ(devices.size(), 18u);
   std::set<Kind> kinds;
   std::size_t at_factory_address = 0;
   for (const Device& d : devices) {
@@ -63,7 +65,7 @@ TEST(SimDevices, LabFileHasOneDeviceOfEveryFamilyItNames) {
     }
     EXPECT_LE(interface_name(d).size(), 15u) << d.key;
   }
-  EXPECT_EQ(kinds.size(), 8u);
+  EXPECT_EQ(kinds.size(), 9u);
   EXPECT_EQ(at_factory_address, 4u);
 }
 
@@ -90,6 +92,10 @@ TEST(SimDevices, RejectsBadLines) {
       {"cam | sadp | 224.0.0.1 | 44:19:B6:6A:10:0B | n | m | s | f\n", "line 1: host"},
       {"cam | sadp | 192.168.1 | 44:19:B6:6A:10:0B | n | m | s | f\n", "line 1: host"},
       {"cam | sadp+dhip | 11 | 44:19:B6:6A:10:0B | n | m | s | f\n", "line 1: unknown kind"},
+      {"cam | sadp | 11 | 44:19:B6:6A:10:0B | n | m | s | f | 255.255.0.0\n", "line 1: expected"},
+      {"cam | sadp | 11 | 44:19:B6:6A:10:0B | n | m | s | f | 255.255.0 | 10.0.0.1\n",
+       "line 1: mask"},
+      {good + "box | arp | 12 | 44:19:B6:6A:10:0C | | | |\n", "line 2: an ARP box"},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -211,6 +217,12 @@ TEST(SimExpect, EveryDeviceDecodesToWhatItReports) {
        "DS-2CD1043G0-I20240510AAWRJ00000004", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
       {"new-cam-4", "frame", 0, "SADP L2", "24:28:FD:C1:00:04",
        "DS-2CD1043G0-I20240510AAWRJ00000004", "DS-2CD1043G0-I", "V5.7.10 build 230320"},
+      {"hik-wide", "udp", 37020, "SADP", "C0:56:E3:7B:30:16",
+       "DS-2CD2347G2-LU20220815AAWRJ55667788", "DS-2CD2347G2-LU", "V5.7.11 build 221024"},
+      {"hik-wide", "frame", 0, "SADP L2", "C0:56:E3:7B:30:16",
+       "DS-2CD2347G2-LU20220815AAWRJ55667788", "DS-2CD2347G2-LU", "V5.7.11 build 221024"},
+      {"tv-guard", "udp", 50123, "SSDP", "", "", "", "Tizen/4.0 UPnP/1.0 Samsung UPnP SDK/1.0"},
+      // arp-box answers nothing.
   };
   const std::vector<Device> devices = lab_devices();
   const std::vector<Expectation> got = expectations(devices);
@@ -337,6 +349,7 @@ TEST(SimReply, AnswersOnlyRequestsOfItsFamily) {
                              : d.kind == Kind::kDhip      ? 3
                              : d.kind == Kind::kOnvif     ? 2
                              : d.kind == Kind::kSadpOnvif ? 4
+                             : d.kind == Kind::kArp       ? 0
                                                           : 1;
     EXPECT_EQ(answered, want) << d.key;
     // Every answer fits one Ethernet frame (1500 bytes less IPv4 and UDP
@@ -497,6 +510,66 @@ TEST(SimReply, NewCamerasAnswerNotActivated) {
         c.activated ? "<Activated>true</Activated>" : "<Activated>false</Activated>";
     EXPECT_NE(r[0].payload.find(want), std::string::npos) << c.device;
   }
+}
+
+// The settings the devices report reach the decoders as the list's states
+// need them; a device of a kind that says nothing of its activation leaves
+// it unknown.
+TEST(SimExpect, AnswersCarryTheSettingsOfEachDevice) {
+  const struct {
+    const char* device;
+    std::optional<bool> activated;
+    const char* mask;
+    const char* gateway;
+  } cases[] = {
+      {"hik-camera", true, "255.255.255.0", "10.79.1.1"},
+      {"new-cam-2", false, "255.255.255.0", "192.168.1.1"},
+      {"hik-wide", true, "255.255.0.0", "192.168.0.1"},
+      {"dahua-cam", std::nullopt, "255.255.255.0", "10.79.1.1"},
+  };
+  const std::vector<Expectation> got = expectations(lab_devices());
+  for (const auto& c : cases) {
+    const auto e = std::find_if(got.begin(), got.end(), [&](const Expectation& x) {
+      return x.device == c.device && x.path == "udp";
+    });
+    ASSERT_NE(e, got.end()) << c.device;
+    EXPECT_EQ(e->decoded.settings.activated, c.activated) << c.device;
+    EXPECT_EQ(e->decoded.settings.mask, c.mask) << c.device;
+    EXPECT_EQ(e->decoded.settings.gateway, c.gateway) << c.device;
+  }
+}
+
+// tv-guard leaves with an SSDP byebye for each of its targets, to the group
+// from the SSDP port, each read as its departure; arp-box announces hik-nvr's
+// address as its own. Devices of other kinds leave silently.
+TEST(SimReply, GoodbyesAndArpAnnouncementsDecodeAsSuch) {
+  const std::vector<Device> devices = lab_devices();
+  const Device& tv = device(devices, "tv-guard");
+  const std::vector<Reply> bye = goodbye(tv);
+  ASSERT_EQ(bye.size(), 3u);
+  TrafficCounters counters;
+  for (const Reply& r : bye) {
+    EXPECT_EQ(r.destination, kSadpGroup);
+    EXPECT_EQ(r.port, kSsdpPort);
+    DiscoveryReply dr;
+    std::memcpy(&dr.address, tv.ip.data(), 4);
+    dr.source_port = dr.local_port = kSsdpPort;
+    dr.data = reinterpret_cast<const std::uint8_t*>(r.payload.data());
+    dr.size = r.payload.size();
+    PacketSummary s;
+    ASSERT_TRUE(summary_from_reply(dr, counters, s) && decode_datagram(s)) << r.payload;
+    EXPECT_TRUE(s.departure) << r.payload;
+    EXPECT_EQ(s.ip, "10.79.1.23");
+  }
+  EXPECT_TRUE(goodbye(device(devices, "hik-camera")).empty());
+
+  const std::string frame = arp_announcement(device(devices, "arp-box"));
+  PacketSummary s;
+  ASSERT_TRUE(
+      summarize_frame(reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size(), s));
+  EXPECT_TRUE(s.arp_claim);
+  EXPECT_EQ(s.mac, "B8:27:EB:5A:C0:18");
+  EXPECT_EQ(s.ip, format_ipv4(device(devices, "hik-nvr").ip.data()));
 }
 
 TEST(SimReply, PercentEncoding) {
