@@ -74,6 +74,20 @@ pktmon::AdapterIdentity identify(const NetworkAdapter& adapter, const std::u16st
   return identity;
 }
 
+// Pktmonapi.dll, loaded by the first start that finds it and never freed:
+// after a stream's close an API thread may still be returning into the
+// library, and nothing tells when it has left.
+HMODULE pktmon_library() {
+  static constinit std::atomic<HMODULE> loaded{nullptr};
+  if (const HMODULE module = loaded.load()) return module;
+  const HMODULE module = LoadLibraryExW(L"Pktmonapi.dll", nullptr, dll::kLoadSearchSystem32);
+  if (!module) return nullptr;
+  HMODULE first = nullptr;
+  if (loaded.compare_exchange_strong(first, module)) return module;
+  FreeLibrary(module);  // another start was first; its reference stays
+  return first;
+}
+
 }  // namespace
 
 bool PktMonCapture::start(std::unique_ptr<PktMonCapture>& slot, const NetworkAdapter& adapter,
@@ -90,9 +104,9 @@ bool PktMonCapture::start(std::unique_ptr<PktMonCapture>& slot, const NetworkAda
 
 bool PktMonCapture::run_start_steps(const NetworkAdapter& adapter,
                                     const std::u16string& description, std::u16string& failure) {
-  library_.reset(LoadLibraryExW(L"Pktmonapi.dll", nullptr, dll::kLoadSearchSystem32));
-  api_.bind(library_.get());
-  if (!library_ || !api_.complete()) {
+  const HMODULE library = pktmon_library();
+  api_.bind(library);
+  if (!library || !api_.complete()) {
     api_ = {};
     failure =
         u"Ta wersja systemu Windows nie udostępnia przechwytywania PktMon w czasie "
@@ -155,9 +169,14 @@ bool PktMonCapture::run_start_steps(const NetworkAdapter& adapter,
         describe_failure(u"Nie można wybrać interfejsu w PktMon", static_cast<std::uint32_t>(hr));
     return false;
   }
+  slot_ = pktmon::claim_slot(this);
+  if (slot_ == 0) {
+    failure = u"Zbyt wiele jednoczesnych przechwytywań PktMon.";
+    return false;
+  }
   const dll::PktMonStreamConfiguration configuration{
-      this, &PktMonCapture::on_stream_event, &PktMonCapture::on_stream_data,
-      pktmon::kBufferSizeMultiplier, pktmon::kTruncationSize};
+      reinterpret_cast<void*>(slot_), &PktMonCapture::on_stream_event,
+      &PktMonCapture::on_stream_data, pktmon::kBufferSizeMultiplier, pktmon::kTruncationSize};
   hr = api_.PacketMonitorCreateRealtimeStream(api_handle_, &configuration, &stream_);
   if (FAILED(hr)) {
     stream_ = nullptr;
@@ -185,27 +204,11 @@ std::u16string PktMonCapture::stream_error() const {
   return pktmon::stream_error_text(stream_error_.load());
 }
 
-namespace {
-
-// Counts a callback in for as long as it runs.
-class InFlight {
- public:
-  explicit InFlight(std::atomic<int>& count) : count_(count) { count_.fetch_add(1); }
-  ~InFlight() { count_.fetch_sub(1); }
-  InFlight(const InFlight&) = delete;
-  InFlight& operator=(const InFlight&) = delete;
-
- private:
-  std::atomic<int>& count_;
-};
-
-}  // namespace
-
 void CALLBACK PktMonCapture::on_stream_event(void* context, const dll::PktMonStreamEventInfo* info,
                                              std::int32_t kind) {
-  auto* self = static_cast<PktMonCapture*>(context);
+  const pktmon::CallbackPass pass(reinterpret_cast<pktmon::SlotToken>(context));
+  auto* self = static_cast<PktMonCapture*>(pass.owner());
   if (!self) return;
-  const InFlight counted(self->in_flight_);
   if (kind != dll::kStreamEventStopped && kind != dll::kStreamEventError) return;
   if (self->stopping_.load()) return;
   const std::uint32_t code =
@@ -215,13 +218,11 @@ void CALLBACK PktMonCapture::on_stream_event(void* context, const dll::PktMonStr
 
 void CALLBACK PktMonCapture::on_stream_data(void* context,
                                             const pktmon::StreamDataDescriptor* data) {
-  auto* self = static_cast<PktMonCapture*>(context);
-  if (!self) return;
-  // Counted before stopping is read: destruction either sees this callback
-  // in flight and waits for it, or raised stopping first, which this
-  // callback then sees.
-  const InFlight counted(self->in_flight_);
-  if (self->stopping_.load()) return;
+  // The pass comes first: until it answers, the object may be gone, or the
+  // slot held by another one.
+  const pktmon::CallbackPass pass(reinterpret_cast<pktmon::SlotToken>(context));
+  auto* self = static_cast<PktMonCapture*>(pass.owner());
+  if (!self || self->stopping_.load()) return;
   try {
     // 802.11 frames are rebuilt here; Ethernet frames go out of the stream's
     // own buffer. Nothing is allocated per packet.
@@ -234,17 +235,18 @@ void CALLBACK PktMonCapture::on_stream_data(void* context,
 }
 
 PktMonCapture::~PktMonCapture() {
-  // Raised first: a callback that begins from here on returns untouched.
-  // Closing the stream ends the delivery of new callbacks; one that began
-  // before may still be running, whether or not the close waited for it,
-  // and on_frame_ must outlive it.
+  // From here on a callback that begins returns untouched. Closing the
+  // stream ends the delivery of new callbacks, but one that began before may
+  // still be running, whether or not the close waited for it, and on_frame_
+  // must outlive it; one may even begin after the close returned, and finds
+  // the slot closed, or held by a later generation.
   stopping_.store(true);
+  pktmon::close_slot(slot_);
   if (active_) api_.PacketMonitorSetSessionActive(session_, FALSE);
   if (stream_) api_.PacketMonitorCloseRealtimeStream(stream_);
-  while (in_flight_.load() != 0) Sleep(1);
+  pktmon::retire_slot(slot_);
   if (session_) api_.PacketMonitorCloseSessionHandle(session_);
   if (api_handle_) api_.PacketMonitorUninitialize(api_handle_);
-  library_.reset();
 }
 
 }  // namespace norvane

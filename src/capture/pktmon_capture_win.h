@@ -1,7 +1,10 @@
 // Capture through the Packet Monitor API (Pktmonapi.dll): a live capture of
 // the one data source that is the selected adapter, with a real-time stream
 // whose callbacks, on the API's threads, hand every frame to the frame
-// callback (802.11 frames converted to Ethernet II first).
+// callback (802.11 frames converted to Ethernet II first). The stream's
+// context is a callback slot (capture/pktmon_slots.h), never the object
+// itself, and the library stays loaded once loaded: a callback may still
+// arrive, or still be returning into the library, after the object is gone.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +17,7 @@
 
 #include "capture/capture_backend.h"
 #include "capture/pktmon_dll_win.h"
+#include "capture/pktmon_slots.h"
 #include "net/adapter.h"
 
 namespace norvane {
@@ -30,9 +34,9 @@ class PktMonCapture final : public CaptureBackend {
   // "Błąd strumienia PktMon (N)." once the stream has reported an error.
   std::u16string stream_error() const override;
 
-  // Stops delivery, switches the capture off, closes the stream, waits for
-  // the callbacks already under way, closes the capture and the API, then
-  // frees the library.
+  // Stops delivery, closes the callback slot, switches the capture off,
+  // closes the stream, waits for the callbacks already under way and frees
+  // the slot, then closes the capture and the API. The library is kept.
   ~PktMonCapture() override;
 
   PktMonCapture(const PktMonCapture&) = delete;
@@ -48,15 +52,14 @@ class PktMonCapture final : public CaptureBackend {
   static void CALLBACK on_stream_data(void* context, const pktmon::StreamDataDescriptor* data);
 
   dll::PktMonFunctions api_;
-  dll::Library library_;
   dll::PktMonHandle api_handle_ = nullptr;
   dll::PktMonSession session_ = nullptr;
   dll::PktMonStream stream_ = nullptr;
+  // The stream's context; 0 until claimed for the stream.
+  pktmon::SlotToken slot_ = 0;
   bool active_ = false;
   std::atomic<bool> stopping_{false};
   std::atomic<std::uint32_t> stream_error_{0};
-  // Callbacks running on the API's threads, counted from their first step.
-  std::atomic<int> in_flight_{0};
   FrameCallback on_frame_;
 };
 

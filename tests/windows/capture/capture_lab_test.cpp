@@ -160,7 +160,9 @@ class PktMonStandin : public ::testing::Test {
         reinterpret_cast<void (*)()>(GetProcAddress(library_, "standin_read")));
     wait_ = reinterpret_cast<standin::WaitFunction>(
         reinterpret_cast<void (*)()>(GetProcAddress(library_, "standin_wait")));
-    ASSERT_TRUE(reset_ && read_ && wait_) << "Pktmonapi.dll here is not the stand-in";
+    late_ = reinterpret_cast<standin::LateFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library_, "standin_late")));
+    ASSERT_TRUE(reset_ && read_ && wait_ && late_) << "Pktmonapi.dll here is not the stand-in";
   }
   void TearDown() override {
     if (library_) FreeLibrary(library_);
@@ -191,6 +193,7 @@ class PktMonStandin : public ::testing::Test {
   standin::ResetFunction reset_ = nullptr;
   standin::ReadFunction read_ = nullptr;
   standin::WaitFunction wait_ = nullptr;
+  standin::LateFunction late_ = nullptr;
   Bytes sources_;
 };
 
@@ -403,6 +406,36 @@ TEST_F(PktMonStandin, DestructionWaitsForACallbackUnderWay) {
   EXPECT_STREQ(state().calls, "IELAST+-slU");
   ASSERT_EQ(wait_(5000), 1);
   std::printf("destruction waited %ld ms for the callback under way\n", took);
+}
+
+// A close that does not wait may be followed by a callback with the closed
+// stream's context: after its back-end is gone, even once a new back-end
+// holds the same slot. And the API's threads may still be returning into
+// the library, which must therefore outlive every back-end.
+TEST_F(PktMonStandin, LateCallbacksOfAClosedStreamReachNoBackEnd) {
+  standin::Config config{};
+  config.close_without_waiting = 1;
+  serve({guid_source(u"target")}, {packet(1, 0, kEthernet)}, config);
+  Seen first, second;
+  std::u16string failure;
+  std::unique_ptr<PktMonCapture> capture;
+  ASSERT_TRUE(start(capture, first, failure));
+  ASSERT_EQ(wait_(5000), 1);
+  capture.reset();
+  EXPECT_EQ(late_(), 1);  // into the destroyed back-end's context
+
+  serve({guid_source(u"target")}, {packet(1, 0, kEthernet)}, config);
+  ASSERT_TRUE(start(capture, second, failure));
+  ASSERT_EQ(wait_(5000), 1);
+  EXPECT_EQ(late_(), 1);  // the first stream's context again
+  capture.reset();
+  EXPECT_EQ(late_(), 1);  // and the second's
+  EXPECT_EQ(first.count.load(), 1);
+  EXPECT_EQ(second.count.load(), 1);
+
+  FreeLibrary(library_);  // the test's own reference
+  library_ = nullptr;
+  EXPECT_NE(GetModuleHandleW(L"Pktmonapi.dll"), nullptr);
 }
 
 // ---------------------------------------------------------------------------

@@ -65,5 +65,6 @@ struct State {
 using ResetFunction = void (*)(const Config* config);
 using ReadFunction = void (*)(State* state);
 using WaitFunction = int (*)(std::uint32_t milliseconds);  // 1 once delivery is done
+using LateFunction = int (*)();                            // 1 when a closed stream was called back
 
 }  // namespace norvane::standin

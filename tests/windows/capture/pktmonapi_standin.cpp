@@ -3,7 +3,8 @@
 // data sources it was given, fails at the step it was told to, and calls the
 // stream callbacks from a thread of its own once the capture is switched on.
 // Closing the stream joins that thread, as the real API ends its delivery,
-// or (when told to) returns at once while a callback may still be running.
+// or (when told to) returns at once while a callback may still be running,
+// and a test may call back with a closed stream's context later still.
 #include <windows.h>
 
 #include <atomic>
@@ -40,6 +41,8 @@ std::vector<StoredPacket> packets;
 standin::State state{};
 int enumerations = 0;
 PktMonStreamConfiguration stream{};
+// The stream closed last, kept across resets for standin_late.
+PktMonStreamConfiguration closed{};
 std::thread delivery;
 
 int api_tag, session_tag, stream_tag;
@@ -129,6 +132,14 @@ __declspec(dllexport) int standin_wait(std::uint32_t milliseconds) {
   return done ? 1 : 0;
 }
 
+// An API thread that was about to call back when the stream's close
+// returned: packets[0] with the context of the stream closed last.
+__declspec(dllexport) int standin_late() {
+  if (!closed.data_callback || packets.empty()) return 0;
+  deliver(packets.front(), closed);
+  return 1;
+}
+
 __declspec(dllexport) HRESULT WINAPI
     PacketMonitorInitialize(ULONG api_version, void*, void** handle) {
   note('I');
@@ -215,6 +226,7 @@ __declspec(dllexport) void WINAPI PacketMonitorCloseRealtimeStream(void*) {
     state.closed_while_delivering = 1;
   }
   if (!config.close_without_waiting && delivery.joinable()) delivery.join();
+  closed = stream;
   stream = {};
 }
 
