@@ -62,7 +62,7 @@ void BM_ExportCsvFile(benchmark::State& state) {
   const auto order = all_items();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    const std::string csv = table_csv(rows, order);
+    const std::string csv = table_csv(rows, order, u',');
     bytes = csv.size();
     benchmark::DoNotOptimize(csv.data());
   }

@@ -9,8 +9,9 @@ packages=(
   libpcap-dev libcli11-dev clang-14 libclang-rt-14-dev clang-format tmux
   # Windows build and running it
   g++-mingw-w64-x86-64-posix wine wine64 xvfb imagemagick x11-utils
-  # stand-in for the window's font (Segoe UI) under Wine
-  fonts-open-sans
+  # stand-in for the window's font (Segoe UI) under Wine, and the font linked
+  # to it for the characters it lacks (U+202F, the counters' group separator)
+  fonts-open-sans fonts-dejavu-core
   # network tests: namespaces, captures and independent peers
   iproute2 tcpdump tshark python3-scapy dbus lldpd avahi-daemon avahi-utils wsdd llmnrd
   minidlna miniupnpd

@@ -32,6 +32,15 @@ wine_up() {
   # so texts are laid out as on Windows instead of being cut short.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI' /d 'Open Sans' /f \
     </dev/null >/dev/null 2>&1 || true
+  # Open Sans lacks U+202F (narrow no-break space), which groups the
+  # counters' digits: linked to DejaVu Sans, which has it, the separator is
+  # drawn from there instead of as a box. Wine looks links up by the chosen
+  # face's full name, so the bold face the window uses needs its own.
+  local face
+  for face in 'Open Sans' 'Open Sans Bold'; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'DejaVuSans.ttf,DejaVu Sans' /f </dev/null >/dev/null 2>&1 || true
+  done
   # On our own Xvfb there is no window manager: windows are unmanaged, or
   # Wine waits two seconds for a manager at every top-level window that is
   # hidden or destroyed.

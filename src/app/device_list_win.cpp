@@ -15,8 +15,8 @@ namespace {
 constexpr std::uint32_t kAllColumns = (1u << kColumnCount) - 1;
 
 constexpr std::array<const wchar_t*, kColumnCount> kColumnTitles = {
-    L"Adres IP",     L"Adres MAC",          L"VENDOR",    L"Nazwa",
-    L"Model / opis", L"Protok\u00F3\u0142", L"Informacje"};
+    L"Adres IP",     L"Adres MAC",          L"VENDOR",     L"Nazwa",
+    L"Model / opis", L"Protok\u00F3\u0142", L"Informacje", L"Stan"};
 
 // Position of each row in the new order, looked up by the list's sort
 // callback through the item data.
@@ -288,7 +288,8 @@ void DeviceList::update_row(std::size_t row, std::uint32_t mask) {
 
 void DeviceList::update_group(AddressGroup& group, std::optional<std::size_t> changed_row,
                               std::uint32_t mask) {
-  present_group(table_.mutable_rows(), group, changed_row, mask, filter_, *this);
+  present_group(table_.mutable_rows(), group, changed_row, mask, filter_, *this,
+                !changed_row && mask != 0);
 }
 
 void DeviceList::remove_item(ListItemLink& link) {
@@ -396,6 +397,13 @@ void DeviceList::cell_text(LPARAM item_data, int column, wchar_t* out,
 int DeviceList::row_accent(LPARAM item_data) const noexcept {
   if (item_data < 0 || static_cast<std::size_t>(item_data) >= table_.size()) return 0;
   return table_.row(static_cast<std::size_t>(item_data)).accent_index;
+}
+
+RowMark DeviceList::row_mark(LPARAM item_data) const noexcept {
+  if (item_data < 0 || static_cast<std::size_t>(item_data) >= table_.size()) return RowMark::kNone;
+  const std::uint8_t state = table_.row(static_cast<std::size_t>(item_data)).state;
+  if (needs_attention(state)) return RowMark::kAttention;
+  return state == kStateGone ? RowMark::kGone : RowMark::kNone;
 }
 
 // ---------------------------------------------------------------------------
@@ -570,8 +578,12 @@ bool DeviceList::on_list_notify(const NMHDR& nm, LRESULT& result) {
       int column = -1;
       const auto row = row_at(point, column);
       if (!row || column < 0 || column >= kColumnCount) return false;
-      const std::u16string text = table_.row(*row).columns[static_cast<std::size_t>(column)];
-      if (!ClientToScreen(list_, &point) || !commands_.context_menu(point, text)) return false;
+      const DeviceRow& shown = table_.row(*row);
+      const std::u16string text = shown.columns[static_cast<std::size_t>(column)];
+      const std::u16string address = shown.columns[kColIp];
+      if (!ClientToScreen(list_, &point) || !commands_.context_menu(point, text, address)) {
+        return false;
+      }
       result = 1;
       return true;
     }

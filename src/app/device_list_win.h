@@ -18,6 +18,7 @@
 #include "app/list_export_win.h"
 #include "app/list_logic.h"
 #include "model/device_table.h"
+#include "ui/theme_logic.h"
 
 namespace norvane {
 
@@ -87,6 +88,9 @@ class DeviceList final : public DevicePresenter, public ItemSink {
   void on_fit_message();
 
   int row_accent(LPARAM item_data) const noexcept;
+  // How the row with that index stands out: a state that asks for a look,
+  // or a device that is gone and nothing else.
+  RowMark row_mark(LPARAM item_data) const noexcept;
   // Text of one cell of the row with that index, cut to fit `capacity`
   // units including the terminating zero.
   void cell_text(LPARAM item_data, int column, wchar_t* out, std::size_t capacity) const noexcept;

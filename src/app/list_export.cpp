@@ -148,13 +148,24 @@ std::u16string table_tsv(std::span<const DeviceRow> rows, std::span<const std::s
   return out;
 }
 
-std::string table_csv(std::span<const DeviceRow> rows, std::span<const std::size_t> order) {
+std::string table_csv(std::span<const DeviceRow> rows, std::span<const std::size_t> order,
+                      char16_t separator) {
   std::string out;
   out.reserve(estimated_units(rows, order) + estimated_units(rows, order) / 4);
   out += "\xEF\xBB\xBF";  // so that spreadsheets read the file as UTF-8
-  append_table(out, rows, order, u',',
+  append_table(out, rows, order, csv_separator(std::u16string_view(&separator, 1)),
                [](std::string& o, std::u16string_view text) { append_utf8(o, text); });
   return out;
+}
+
+char16_t csv_separator(std::u16string_view list_separator) noexcept {
+  if (list_separator.size() != 1) return u',';
+  const char16_t c = list_separator.front();
+  // Control characters, line breaks among them, would split records, and
+  // a quote would open a quoted cell; a lone surrogate is no character.
+  const bool printable =
+      c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0) && !(c >= 0xD800 && c <= 0xDFFF);
+  return printable && c != u'"' ? c : u',';
 }
 
 std::u16string csv_file_name(int year, int month, int day) {

@@ -1,6 +1,6 @@
 // The device list as it leaves the program: tab-separated text for the
-// clipboard and CSV files, both with the list's seven columns, a header line
-// and the items in the order given (the list's order on screen).
+// clipboard and CSV files, both with the list's columns, a header line and
+// the items in the order given (the list's order on screen).
 #pragma once
 
 #include <array>
@@ -16,8 +16,8 @@ namespace norvane {
 
 // The column headers of the list, which are also the export's first line.
 inline constexpr std::array<std::u16string_view, kColumnCount> kColumnHeaders = {
-    u"Adres IP",     u"Adres MAC",          u"VENDOR",    u"Nazwa",
-    u"Model / opis", u"Protok\u00F3\u0142", u"Informacje"};
+    u"Adres IP",     u"Adres MAC",          u"VENDOR",     u"Nazwa",
+    u"Model / opis", u"Protok\u00F3\u0142", u"Informacje", u"Stan"};
 
 inline constexpr std::u16string_view kSaveCsvWarning =
     u"Nie uda\u0142o si\u0119 zapisa\u0107 pliku CSV";
@@ -33,9 +33,17 @@ bool looks_like_formula(std::u16string_view text) noexcept;
 std::u16string table_tsv(std::span<const DeviceRow> rows, std::span<const std::size_t> order);
 
 // A CSV file: UTF-8 byte order mark, the header line, then one record per
-// entry of `order`; comma-separated, RFC 4180 quoting, CRLF after every
-// record.
-std::string table_csv(std::span<const DeviceRow> rows, std::span<const std::size_t> order);
+// entry of `order`; cells separated by `separator` and quoted as RFC 4180
+// quotes them (a cell holding the separator, a quote or a line break), CRLF
+// after every record. Files meant for other programs use ","; the window
+// uses the user's list separator, which spreadsheets split by when they
+// open the file.
+std::string table_csv(std::span<const DeviceRow> rows, std::span<const std::size_t> order,
+                      char16_t separator);
+
+// The CSV separator for the system's list separator text: that character
+// when it is a single printable character other than the quote, else ",".
+char16_t csv_separator(std::u16string_view list_separator) noexcept;
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);

@@ -62,13 +62,26 @@ std::wstring today_csv_file_name() {
 ListCommands::ListCommands(const DeviceTable& table, ShownRows shown_rows, Warn warn)
     : table_(table), shown_rows_(std::move(shown_rows)), warn_(std::move(warn)) {}
 
-bool ListCommands::context_menu(POINT screen, const std::u16string& cell) {
+char16_t list_separator_of(const wchar_t* locale_name) {
+  wchar_t text[8] = {};
+  // The length counts the terminating zero; 0 is a failure.
+  const int length = GetLocaleInfoEx(locale_name, LOCALE_SLIST, text, 8);
+  if (length <= 1) return u',';
+  return csv_separator(utf16(std::wstring_view(text, static_cast<std::size_t>(length - 1))));
+}
+
+bool ListCommands::context_menu(POINT screen, const std::u16string& cell,
+                                std::u16string_view address) {
   HMENU menu = CreatePopupMenu();
   if (!menu) return false;
+  // The page comes last, so that the copy commands keep their places.
+  const UINT page_state = browser_address(address) ? MF_ENABLED : MF_GRAYED;
   if (!AppendMenuW(menu, MF_STRING, kCopyCommand, kCopyMenuText) ||
       !AppendMenuW(menu, MF_STRING, kCopyAllCommand, kCopyAllMenuText) ||
       !AppendMenuW(menu, MF_SEPARATOR, 0, nullptr) ||
-      !AppendMenuW(menu, MF_STRING, kSaveCsvCommand, kSaveCsvMenuText)) {
+      !AppendMenuW(menu, MF_STRING, kSaveCsvCommand, kSaveCsvMenuText) ||
+      !AppendMenuW(menu, MF_SEPARATOR, 0, nullptr) ||
+      !AppendMenuW(menu, MF_STRING | page_state, kOpenPageCommand, kOpenPageMenuText)) {
     DestroyMenu(menu);
     return false;
   }
@@ -85,6 +98,9 @@ bool ListCommands::context_menu(POINT screen, const std::u16string& cell) {
       break;
     case kSaveCsvCommand:
       save_csv();
+      break;
+    case kOpenPageCommand:
+      open_in_browser(address);
       break;
     default:
       break;
@@ -108,7 +124,12 @@ void ListCommands::open_in_browser(std::u16string_view text) {
         ShellExecuteW(owner_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     opened = code > 32;
   }
-  if (!opened) warn_(kBrowserWarning);
+  if (!opened) {
+    warn_(kBrowserWarning);
+    return;
+  }
+  if (!notice_) return;
+  if (auto note = outside_subnet_notice(text, table_.local_network())) notice_(std::move(*note));
 }
 
 bool ListCommands::copy_all() {
@@ -144,7 +165,8 @@ bool ListCommands::save_csv_to(const std::wstring& path) {
   try {
     // The list as it is when the file is written: the timer keeps merging
     // while the dialog is open.
-    error = save_file_replacing(path, table_csv(table_.rows(), shown_rows_()));
+    error = save_file_replacing(
+        path, table_csv(table_.rows(), shown_rows_(), list_separator_of(LOCALE_NAME_USER_DEFAULT)));
   } catch (const std::bad_alloc&) {
     error = ERROR_NOT_ENOUGH_MEMORY;
   }

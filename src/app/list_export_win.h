@@ -1,7 +1,7 @@
 // The Windows half of the list export and the list's commands on what it
 // shows: opening a device's address in the browser, "Kopiuj" and "Kopiuj
 // wszystko" to the clipboard, "Zapisz jako CSV…" through the save dialog
-// and a temporary file beside the target.
+// and a temporary file beside the target, in the user's list separator.
 #pragma once
 
 #include <windows.h>
@@ -24,9 +24,11 @@ inline constexpr wchar_t kClipboardWarning[] =
 inline constexpr UINT kCopyCommand = 1;
 inline constexpr UINT kCopyAllCommand = 2;
 inline constexpr UINT kSaveCsvCommand = 3;
+inline constexpr UINT kOpenPageCommand = 4;
 inline constexpr wchar_t kCopyMenuText[] = L"Kopiuj";
 inline constexpr wchar_t kCopyAllMenuText[] = L"Kopiuj wszystko";
 inline constexpr wchar_t kSaveCsvMenuText[] = L"Zapisz jako CSV\u2026";
+inline constexpr wchar_t kOpenPageMenuText[] = L"Otw\u00F3rz stron\u0119 urz\u0105dzenia";
 
 class ListCommands {
  public:
@@ -34,6 +36,8 @@ class ListCommands {
   using Warn = std::function<void(std::wstring_view text)>;
   // The rows the list shows, in list order, as they are when asked.
   using ShownRows = std::function<std::vector<std::size_t>()>;
+  // A passing word for the status band's notice.
+  using Notice = std::function<void(std::u16string text)>;
   // The outside effects that tests replace, so that they neither open a
   // browser nor block in a save dialog; empty means the system's.
   struct Hooks {
@@ -48,14 +52,19 @@ class ListCommands {
   // The main window: owner of the clipboard, the menu and the dialogs.
   void set_owner(HWND owner) noexcept { owner_ = owner; }
   void set_hooks(Hooks hooks) { hooks_ = std::move(hooks); }
+  void set_notice(Notice notice) { notice_ = std::move(notice); }
 
   // The pop-up menu for a cell at a screen point: "Kopiuj" (that cell's
-  // text), "Kopiuj wszystko" and "Zapisz jako CSV…". False when the menu
-  // could not be made; true once it was shown, whatever was chosen.
-  bool context_menu(POINT screen, const std::u16string& cell);
+  // text), "Kopiuj wszystko", "Zapisz jako CSV…" and the device's web page
+  // (`address`, the line's "Adres IP"; greyed when it is no address). False
+  // when the menu could not be made; true once it was shown, whatever was
+  // chosen.
+  bool context_menu(POINT screen, const std::u16string& cell, std::u16string_view address);
   // "http://" and the address, or "http://[" and an IPv6 address and "]",
   // in the browser. Nothing for an empty text; a warning when the text is
-  // no address or the shell cannot open it.
+  // no address or the shell cannot open it. An IPv4 address outside the
+  // adapter's subnet is opened too, with a notice saying why the page may
+  // not load.
   void open_in_browser(std::u16string_view address);
   // "Kopiuj": the text on the clipboard; a warning when that fails.
   bool copy_text(const std::u16string& text);
@@ -71,8 +80,15 @@ class ListCommands {
   ShownRows shown_rows_;
   Warn warn_;
   Hooks hooks_;
+  Notice notice_;
   HWND owner_ = nullptr;
 };
+
+// The CSV separator of a locale's list separator (csv_separator), "," when
+// the system cannot say; the window's files use the user's
+// (LOCALE_NAME_USER_DEFAULT), so that a spreadsheet opened under the same
+// regional settings splits them into columns.
+char16_t list_separator_of(const wchar_t* locale_name);
 
 // What the save dialog gave: a path, nothing (the user cancelled), or the
 // dialog's own error code.

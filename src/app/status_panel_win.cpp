@@ -31,8 +31,10 @@ void place(HWND parent, HWND control, const Rect& wanted) {
       return;
     }
   }
+  // The whole text is drawn again: a text cut by its ellipsis at the old
+  // width must not stay beside what the new width shows.
   SetWindowPos(control, nullptr, wanted.x, wanted.y, wanted.width, wanted.height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
 }
 
 }  // namespace
@@ -40,7 +42,8 @@ void place(HWND parent, HWND control, const Rect& wanted) {
 void Window::refresh_status() {
   bool changed = false;
 
-  const StatusTexts devices = device_count_texts(count_shown_devices(table_));
+  const StatusTexts devices =
+      device_count_texts(count_shown_devices(table_), count_shown_to_check(table_));
   if (devices.long_form != devices_long_ || devices.short_form != devices_short_) {
     devices_long_ = devices.long_form;
     devices_short_ = devices.short_form;
@@ -49,10 +52,11 @@ void Window::refresh_status() {
 
   const std::array<std::u16string, 3> parts = {capture_.capture_status(), capture_.search_status(),
                                                notice_};
-  // Probing alone misses what only capture sees; that is said while no
-  // other message needs the room.
-  std::u16string message = status_message(
-      parts, capture_.probing_alone() ? std::u16string_view(kProbingAloneStatus) : u"");
+  // Probing alone misses what only capture sees; that is said, with why,
+  // while no other message needs the room.
+  const bool capture_failed = capture_.pktmon_failed() || capture_.npcap_failed();
+  std::u16string message =
+      status_message(parts, capture_.probing_alone() ? probing_alone_line(capture_failed) : u"");
   if (message != message_text_) {
     if (status_middle_) SetWindowTextW(status_middle_, wide(message));
     message_text_ = std::move(message);

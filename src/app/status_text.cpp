@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "capture/capture_control.h"
+
 namespace norvane {
 
 namespace {
@@ -32,6 +34,21 @@ std::u16string_view short_name(std::u16string_view name) noexcept {
   return name;
 }
 
+// Calls `visit` with the row shown by each list item: the item of a row
+// without address or of one of several devices at an address, and the item
+// of each address group.
+template <typename Visit>
+void for_each_shown_row(const DeviceTable& table, Visit visit) {
+  const auto& rows = table.rows();
+  const auto shown = [&](const ListItemLink& link) {
+    if (!link.empty() && link.shown_row < rows.size()) {
+      visit(rows[static_cast<std::size_t>(link.shown_row)]);
+    }
+  };
+  for (const auto& row : rows) shown(row.item);
+  for (const auto& [key, group] : table.groups()) shown(group.item);
+}
+
 }  // namespace
 
 std::u16string format_count(std::uint64_t value) {
@@ -49,7 +66,8 @@ std::u16string format_count(std::uint64_t value) {
   return out;
 }
 
-StatusTexts device_count_texts(const std::array<std::uint64_t, kCategoryCount>& counts) {
+StatusTexts device_count_texts(const std::array<std::uint64_t, kCategoryCount>& counts,
+                               std::uint64_t to_check) {
   std::uint64_t total = 0;
   for (const auto c : counts) total += c;
   StatusTexts out;
@@ -59,6 +77,11 @@ StatusTexts device_count_texts(const std::array<std::uint64_t, kCategoryCount>& 
     const std::u16string count = format_count(counts[i]);
     out.long_form.append(kDot).append(kCategoryNames[i]).append(u" ").append(count);
     out.short_form.append(kDot).append(short_name(kCategoryNames[i])).append(u" ").append(count);
+  }
+  if (to_check != 0) {
+    const std::u16string count = format_count(to_check);
+    out.long_form.append(kDot).append(u"Do sprawdzenia ").append(count);
+    out.short_form.append(kDot).append(u"Spr. ").append(count);
   }
   return out;
 }
@@ -89,6 +112,10 @@ std::u16string status_message(std::span<const std::u16string> parts,
   return out;
 }
 
+std::u16string_view probing_alone_line(bool capture_failed) noexcept {
+  return capture_failed ? kCaptureStoppedStatus : kProbingAloneStatus;
+}
+
 std::u16string download_notice(std::u16string_view text, std::uint64_t received,
                                std::uint64_t total) {
   std::u16string out(text.empty() ? std::u16string_view(u"Pobieranie bazy VENDOR") : text);
@@ -102,20 +129,20 @@ std::u16string download_notice(std::u16string_view text, std::uint64_t received,
 
 std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table) {
   std::array<std::uint64_t, kCategoryCount> counts{};
-  const auto& rows = table.rows();
-  const auto count_link = [&](const ListItemLink& link) {
-    if (link.empty() || link.shown_row >= rows.size()) return;
-    const std::int32_t category = rows[static_cast<std::size_t>(link.shown_row)].category;
+  for_each_shown_row(table, [&](const DeviceRow& row) {
+    const std::int32_t category = row.category;
     const std::size_t slot = category >= 0 && category < static_cast<std::int32_t>(kCategoryCount)
                                  ? static_cast<std::size_t>(category)
                                  : kCategoryCount - 1;
     ++counts[slot];
-  };
-  // A row's own item: a row without address, or one of several devices at
-  // one address.
-  for (const auto& row : rows) count_link(row.item);
-  for (const auto& [key, group] : table.groups()) count_link(group.item);
+  });
   return counts;
+}
+
+std::uint64_t count_shown_to_check(const DeviceTable& table) {
+  std::uint64_t count = 0;
+  for_each_shown_row(table, [&](const DeviceRow& row) { count += row.state != 0 ? 1 : 0; });
+  return count;
 }
 
 StatusPlan plan_status_band(const Rect& band, int dpi, const StatusWidths& widths) {
@@ -124,7 +151,7 @@ StatusPlan plan_status_band(const Rect& band, int dpi, const StatusWidths& width
   const int w = band.width;
   const int gap = std::min(s(8), w);
   int reserve = gap;
-  if (widths.message > 0) reserve += std::min(widths.message, s(95)) + gap;
+  if (widths.message > 0) reserve += std::min(widths.message, s(kMessageRoom)) + gap;
   const int available = w - reserve;
 
   plan.devices_long = widths.devices_long + widths.traffic_long <= available;

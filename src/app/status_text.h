@@ -23,8 +23,10 @@ struct StatusTexts {
   std::u16string short_form;
 };
 
-// "Urządzenia 12 · Hikvision 3 · …" and "Urz. 12 · Hik 3 · …".
-StatusTexts device_count_texts(const std::array<std::uint64_t, kCategoryCount>& counts);
+// "Urządzenia 12 · Hikvision 3 · …" and "Urz. 12 · Hik 3 · …", followed,
+// when `to_check` is not 0, by " · Do sprawdzenia N" and " · Spr. N".
+StatusTexts device_count_texts(const std::array<std::uint64_t, kCategoryCount>& counts,
+                               std::uint64_t to_check = 0);
 
 // "Pakiety 1 234 · Bajty 567 890" and "Pak. 1 234 · 567 890 B".
 StatusTexts traffic_texts(std::uint64_t packets, std::uint64_t bytes);
@@ -37,6 +39,11 @@ std::u16string join_messages(std::span<const std::u16string> parts);
 std::u16string status_message(std::span<const std::u16string> parts,
                               std::u16string_view lasting_line);
 
+// The lasting line while discovery probes alone: why capture does not run.
+// After a capture back-end failed while running, that failure (rights or
+// drivers are then not the cause); otherwise what full discovery needs.
+std::u16string_view probing_alone_line(bool capture_failed) noexcept;
+
 // The notice while the vendor database downloads: the worker's text (or
 // "Pobieranie bazy VENDOR"), then the received and announced byte counts.
 std::u16string download_notice(std::u16string_view text, std::uint64_t received,
@@ -45,6 +52,9 @@ std::u16string download_notice(std::u16string_view text, std::uint64_t received,
 // Devices shown in the list per maker category: one per list item whose
 // shown row exists (the items of rows and of address groups).
 std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table);
+
+// The list items, counted as above, whose shown row has a state ("Stan").
+std::uint64_t count_shown_to_check(const DeviceTable& table);
 
 // Widths of the four count texts and the message as measured (0 for empty).
 struct StatusWidths {
@@ -62,6 +72,11 @@ struct StatusPlan {
   Rect middle;
   Rect right;
 };
+
+// Width (at 96 DPI) of the message that the counts leave free before they
+// take their long forms: a note or notice of about sixty characters stays
+// whole at the default window width.
+inline constexpr int kMessageRoom = 400;
 
 // Chooses long or short forms and places the three texts in the band.
 StatusPlan plan_status_band(const Rect& band, int dpi, const StatusWidths& widths);

@@ -20,6 +20,9 @@ namespace {
 constexpr wchar_t kUpdateCaption[] = L"Baza VENDOR";
 constexpr wchar_t kUpdateButtonText[] = L"Aktualizuj baz\u0119";
 constexpr std::uint64_t kNoticeLifetimeMs = 5000;
+// Why a device's page may not load: long enough to be read after the
+// browser came up in front.
+constexpr std::uint64_t kBrowserNoticeLifetimeMs = 10000;
 constexpr std::uint32_t kVendorColumnMask = 1u << kColVendor;
 
 constexpr std::array<const wchar_t*, kFilterTabCount> kTabTexts = {
@@ -58,6 +61,11 @@ Window::Window(WindowOptions options)
       capture_(*this, options_.probe_engine ? *options_.probe_engine : probe_engine_) {
   table_.set_presenter(&list_view_);
   list_view_.commands().set_hooks({options_.open_address, options_.choose_save_path});
+  list_view_.commands().set_notice([this](std::u16string text) {
+    notice_ = std::move(text);
+    notice_expiry_ = tick_ms() + kBrowserNoticeLifetimeMs;
+    refresh_status();
+  });
 }
 
 Window::~Window() {
@@ -290,6 +298,9 @@ void Window::attach_theme() {
   theme_.set_row_accent_query(&list_view_, [](void* context, LPARAM item_data) {
     return static_cast<const DeviceList*>(context)->row_accent(item_data);
   });
+  theme_.set_row_mark_query(&list_view_, [](void* context, LPARAM item_data) {
+    return static_cast<const DeviceList*>(context)->row_mark(item_data);
+  });
 }
 
 std::optional<std::size_t> Window::tab_index(HWND control, WORD id) const {
@@ -389,7 +400,7 @@ void Window::update() {
   // batch's storage goes back to the queue at the next take; the summaries
   // are destroyed here, on this thread.
   std::vector<PacketSummary>& batch = queue_batch_;
-  capture_.take_queue(batch);
+  capture_.take_queue(batch, table_.arp_room());
   {
     // Painting is held while the batch changes the list: every insertion
     // would otherwise update and repaint the scroll bar and scroll the rows
@@ -566,8 +577,14 @@ void Window::refresh_adapter_selector() {
       enumerate_adapters(), had_selection ? &adapters_[static_cast<std::size_t>(index)] : nullptr);
   fill_adapter_selector(std::move(next.adapters));
   // Setting the selection by message sends no CBN_SELCHANGE: discovery on
-  // the selected adapter goes on undisturbed.
-  if (next.selected) SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(*next.selected), 0);
+  // the selected adapter goes on undisturbed, told against its addresses as
+  // they are now.
+  if (next.selected) {
+    SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(*next.selected), 0);
+    if (*next.selected < adapters_.size()) {
+      table_.set_local_network(local_network_of(adapters_[*next.selected]));
+    }
+  }
   // The first adapter after none: discovery starts on it, as at start-up.
   if (!had_selection && next.selected) on_adapter_changed();
 }
@@ -579,6 +596,9 @@ std::optional<NetworkAdapter> Window::selected_adapter() {
   // Addresses may have changed since the list was made; the label stays.
   NetworkAdapter& stored = adapters_[static_cast<std::size_t>(index)];
   refresh_adapter(stored, enumerate_adapters());
+  // Discovery starts or searches on this record: the devices' states are
+  // told against its network.
+  table_.set_local_network(local_network_of(stored));
   return stored;
 }
 

@@ -360,6 +360,12 @@ void DarkTheme::set_row_accent_query(void* context, RowAccentQuery query) {
   repaint(list_);
 }
 
+void DarkTheme::set_row_mark_query(void* context, RowMarkQuery query) {
+  row_mark_context_ = context;
+  row_mark_query_ = query;
+  repaint(list_);
+}
+
 FilterTabState* DarkTheme::tab_state(HWND tab) {
   for (auto& state : filter_tabs_) {
     if (state.hwnd == tab) return &state;
@@ -513,6 +519,8 @@ bool DarkTheme::paint_row(HDC dc, int row) {
   const bool read = SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
   if (!read) item.state = 0;
   if (read && row_accent_query_) accent = row_accent_query_(row_accent_context_, item.lParam);
+  RowMark mark = RowMark::kNone;
+  if (read && row_mark_query_) mark = row_mark_query_(row_mark_context_, item.lParam);
   const RowColors& set = row_colors(accent);
   const bool list_focused = GetFocus() == list_;
   const bool selected = (item.state & LVIS_SELECTED) != 0;
@@ -541,17 +549,17 @@ bool DarkTheme::paint_row(HDC dc, int row) {
                                        reinterpret_cast<LPARAM>(&sub));
       const RECT r{cell.left + s(8), bounds.top, cell.right - s(8), bounds.bottom};
       draw_text(dc, r, text, static_cast<int>(std::min<LRESULT>(length, 1024)),
-                row_text(selected, i));
+                row_text(selected, i, mark));
       if (!selected) {
         fill(dc, RECT{cell.right - 1, bounds.top, cell.right, bounds.bottom}, palette::kDivider);
       }
     }
   }
-  if (set.accent) {
+  if (const auto accent_bar = row_accent_bar(set, mark)) {
     RECT bar{bounds.left, bounds.top, bounds.left + s(3), bounds.bottom};
     if (focus_frame)
       bar = {bounds.left + 1, bounds.top + 1, bounds.left + 1 + s(3), bounds.bottom - 1};
-    fill(dc, bar, *set.accent);
+    fill(dc, bar, *accent_bar);
   }
   if (focus_frame) frame(dc, bounds, palette::kHighlight);
   RestoreDC(dc, saved);

@@ -45,6 +45,8 @@ class DarkTheme {
  public:
   // Accent index of a list item from its item data.
   using RowAccentQuery = int (*)(void* context, LPARAM item_data);
+  // How a list item stands out, from its item data.
+  using RowMarkQuery = RowMark (*)(void* context, LPARAM item_data);
 
   DarkTheme();
   ~DarkTheme();
@@ -57,6 +59,7 @@ class DarkTheme {
   void attach_progress_bar(HWND bar);
   void set_progress(int position, bool visible);
   void set_row_accent_query(void* context, RowAccentQuery query);
+  void set_row_mark_query(void* context, RowMarkQuery query);
 
   bool paint_background(HDC dc);
   void paint_size_grip(HDC dc, const RECT& grip);
@@ -117,6 +120,8 @@ class DarkTheme {
   std::vector<FilterTabState> filter_tabs_;
   void* row_accent_context_ = nullptr;
   RowAccentQuery row_accent_query_ = nullptr;
+  void* row_mark_context_ = nullptr;
+  RowMarkQuery row_mark_query_ = nullptr;
   int dpi_ = 0;
   bool combo_hover_ = false;
   bool search_hover_ = false;

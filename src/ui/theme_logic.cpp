@@ -30,8 +30,23 @@ Rgb row_background(const RowColors& set, bool selected, bool list_focused, int r
   return (row & 1) == 0 ? set.even : set.odd;
 }
 
-Rgb row_text(bool selected, int column) noexcept {
-  return selected || column == 0 ? palette::kText : palette::kTextSecondary;
+Rgb row_text(bool selected, int column, RowMark mark) noexcept {
+  const bool primary = selected || column == 0;
+  switch (mark) {
+    case RowMark::kAttention:
+      return primary ? palette::kWarning : palette::kWarningSecondary;
+    case RowMark::kGone:
+      // On the selection colour the receding grey would be hard to read.
+      return selected ? palette::kTextSecondary : palette::kTextGone;
+    case RowMark::kNone:
+      break;
+  }
+  return primary ? palette::kText : palette::kTextSecondary;
+}
+
+std::optional<Rgb> row_accent_bar(const RowColors& set, RowMark mark) noexcept {
+  if (!set.accent || mark != RowMark::kGone) return set.accent;
+  return blend(*set.accent, set.even);
 }
 
 FaceColors button_colors(bool enabled, bool hovered, bool pressed, bool focus_ring) noexcept {

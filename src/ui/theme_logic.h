@@ -34,6 +34,12 @@ inline constexpr Rgb kTextSecondary{187, 195, 207};
 inline constexpr Rgb kTextDisabled{146, 155, 168};
 inline constexpr Rgb kHighlight{125, 177, 233};
 inline constexpr Rgb kAccentNeutral{152, 163, 179};
+// Rows that need a look: warm text, unlike any maker's accent, bright on
+// every row colour set.
+inline constexpr Rgb kWarning{245, 214, 72};
+inline constexpr Rgb kWarningSecondary{226, 196, 66};
+// Rows of devices that left: text that recedes.
+inline constexpr Rgb kTextGone{128, 135, 146};
 }  // namespace palette
 
 // Channel-wise average, fraction dropped.
@@ -57,8 +63,19 @@ const RowColors& row_colors(int accent_index) noexcept;
 // Background of row n.
 Rgb row_background(const RowColors& set, bool selected, bool list_focused, int row) noexcept;
 
+// How a list row stands out beyond its maker's colours.
+enum class RowMark {
+  kNone,
+  kAttention,  // its state asks for a look
+  kGone,       // the device said goodbye
+};
+
 // Text colour of column `column` of a row.
-Rgb row_text(bool selected, int column) noexcept;
+Rgb row_text(bool selected, int column, RowMark mark = RowMark::kNone) noexcept;
+
+// The accent bar of a row, if its set has one: dimmed with the row's text
+// when the device is gone.
+std::optional<Rgb> row_accent_bar(const RowColors& set, RowMark mark) noexcept;
 
 struct FaceColors {
   Rgb face;

@@ -16,18 +16,19 @@
 namespace norvane {
 namespace {
 
-// Reads FILE as CSV (or as tab-separated text with a third argument) and
+// Reads FILE split by DELIMITER (CSV, or tab-separated text for "tab") and
 // prints every cell as hexadecimal UTF-8, one record per line, cells
 // separated by spaces ("-" for an empty cell). The BOM must be there for
 // CSV; utf-8-sig removes it.
 constexpr const char* kReader = R"(
 import csv, sys
-path, tsv = sys.argv[1], len(sys.argv) > 2
+path, delimiter = sys.argv[1], sys.argv[2]
+tsv = delimiter == 'tab'
 raw = open(path, 'rb').read()
 if not tsv and not raw.startswith(b'\xef\xbb\xbf'):
     sys.exit('no byte order mark')
 with open(path, encoding='utf-8-sig' if not tsv else 'utf-8', newline='') as f:
-    for record in csv.reader(f, delimiter='\t' if tsv else ','):
+    for record in csv.reader(f, delimiter='\t' if tsv else delimiter):
         print(' '.join(c.encode('utf-8').hex() or '-' for c in record))
 )";
 
@@ -66,11 +67,11 @@ class PythonReader : public ::testing::Test {
     if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
   }
 
-  std::string read_back(const std::string& content, bool tsv) {
-    const auto file = dir_ / (tsv ? "list.txt" : "list.csv");
+  std::string read_back(const std::string& content, const std::string& delimiter) {
+    const auto file = dir_ / (delimiter == "tab" ? "list.txt" : "list.csv");
     std::ofstream(file, std::ios::binary) << content;
     const std::string command = "python3 '" + (dir_ / "reader.py").string() + "' '" +
-                                file.string() + "'" + (tsv ? " tsv" : "");
+                                file.string() + "' '" + delimiter + "'";
     std::string out;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
       char buffer[4096];
@@ -88,18 +89,20 @@ class PythonReader : public ::testing::Test {
 
 TEST_F(PythonReader, ReadsBackEveryCell) {
   std::vector<DeviceRow> rows(4);
-  rows[0].columns = {
-      u"192.168.1.64",   u"00:11:22:33:44:55", u"Hikvision",         u"Kamera, \"wej\u015Bcie\"",
-      u"DS-2CD2143G0-I", u"SADP, ONVIF",       u"linia 1\r\nlinia 2"};
-  rows[1].columns = {u"fe80::1", u"", u"", u"=cmd|' /C calc'!A0", u"+48", u"-", u"@SUM(1)"};
+  rows[0].columns = {u"192.168.1.64",       u"00:11:22:33:44:55",
+                     u"Hikvision",          u"Kamera, \"wej\u015Bcie\"; 2",
+                     u"DS-2CD2143G0-I",     u"SADP, ONVIF",
+                     u"linia 1\r\nlinia 2", u"poza podsieci\u0105, konflikt IP"};
+  rows[1].columns = {u"fe80::1", u"", u"", u"=cmd|' /C calc'!A0", u"+48", u"-", u"@SUM(1)", u";"};
   rows[2].columns = {u"",
                      u"00:11:22:33:44:77",
                      u"Za\u017C\u00F3\u0142\u0107 Sp. z o.o.",
                      u"\u76E3\u8996\u30AB\u30E1\u30E9",
                      u"\tx",
                      u"\ry",
-                     u"a\nb\tc\""};
-  rows[3].columns = {u"", u"", u"", u"", u"", u"", u""};
+                     u"a\nb\tc\"",
+                     u"od\u0142\u0105czone"};
+  rows[3].columns = {u"", u"", u"", u"", u"", u"", u"", u""};
 
   const std::vector<std::size_t> order{2, 0, 3, 1};
   std::string expected;
@@ -110,8 +113,9 @@ TEST_F(PythonReader, ReadsBackEveryCell) {
   }
   for (const std::size_t i : order) expected += expected_line(rows[i].columns);
 
-  EXPECT_EQ(read_back(table_csv(rows, order), false), expected);
-  EXPECT_EQ(read_back(utf16_to_utf8(table_tsv(rows, order)), true), expected);
+  EXPECT_EQ(read_back(table_csv(rows, order, u','), ","), expected);
+  EXPECT_EQ(read_back(table_csv(rows, order, u';'), ";"), expected);
+  EXPECT_EQ(read_back(utf16_to_utf8(table_tsv(rows, order)), "tab"), expected);
 }
 
 }  // namespace

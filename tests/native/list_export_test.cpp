@@ -24,7 +24,7 @@ DeviceRow named(std::u16string name) {
 
 // What follows the header line.
 std::string csv_records(const std::vector<DeviceRow>& rows, const std::vector<std::size_t>& order) {
-  const std::string csv = table_csv(rows, order);
+  const std::string csv = table_csv(rows, order, u',');
   const std::size_t end = csv.find("\r\n");
   return end == std::string::npos ? std::string() : csv.substr(end + 2);
 }
@@ -36,7 +36,7 @@ std::u16string tsv_records(const std::vector<DeviceRow>& rows,
   return end == std::u16string::npos ? std::u16string() : tsv.substr(end + 2);
 }
 
-// One name cell through both writers: the record is ",,,CELL,,,".
+// One name cell through both writers: the record is ",,,CELL,,,,".
 TEST(ListExport, CellQuotingAndFormulaGuard) {
   struct Case {
     std::u16string name;
@@ -87,8 +87,8 @@ TEST(ListExport, CellQuotingAndFormulaGuard) {
   };
   for (const Case& c : cases) {
     const std::vector<DeviceRow> rows{named(c.name)};
-    EXPECT_EQ(csv_records(rows, {0}), ",,," + c.csv + ",,,\r\n") << testing::PrintToString(c.csv);
-    EXPECT_EQ(tsv_records(rows, {0}), u"\t\t\t" + c.tsv + u"\t\t\t\r\n")
+    EXPECT_EQ(csv_records(rows, {0}), ",,," + c.csv + ",,,,\r\n") << testing::PrintToString(c.csv);
+    EXPECT_EQ(tsv_records(rows, {0}), u"\t\t\t" + c.tsv + u"\t\t\t\t\r\n")
         << testing::PrintToString(c.csv);
   }
 }
@@ -96,36 +96,73 @@ TEST(ListExport, CellQuotingAndFormulaGuard) {
 TEST(ListExport, WholeFilesInTheGivenOrder) {
   const std::vector<DeviceRow> rows{
       row_of({u"192.168.1.64", u"00:11:22:33:44:55", u"Hikvision", u"Kamera", u"DS-2CD2143G0-I",
-              u"SADP, ONVIF", u"V5.6.5"}),
-      row_of({u"", u"00:11:22:33:44:77", u"", u"switch", u"", u"LLDP", u""}),
-      row_of({u"fe80::1", u"", u"", u"", u"", u"mDNS", u"-"}),
+              u"SADP, ONVIF", u"V5.6.5", u"poza podsieci\u0105, konflikt IP"}),
+      row_of({u"", u"00:11:22:33:44:77", u"", u"switch", u"", u"LLDP", u"", u""}),
+      row_of({u"fe80::1", u"", u"", u"", u"", u"mDNS", u"-", u"od\u0142\u0105czone"}),
   };
 
   const std::string header =
-      "Adres IP,Adres MAC,VENDOR,Nazwa,Model / opis,Protok\xC3\xB3\xC5\x82,Informacje\r\n";
-  EXPECT_EQ(table_csv(rows, Order{2, 0, 1}),
+      "Adres IP,Adres MAC,VENDOR,Nazwa,Model / opis,Protok\xC3\xB3\xC5\x82,Informacje,Stan\r\n";
+  EXPECT_EQ(table_csv(rows, Order{2, 0, 1}, u','),
             "\xEF\xBB\xBF" + header +
-                "fe80::1,,,,,mDNS,'-\r\n"
+                "fe80::1,,,,,mDNS,'-,od\xC5\x82\xC4\x85\x63zone\r\n"
                 "192.168.1.64,00:11:22:33:44:55,Hikvision,Kamera,DS-2CD2143G0-I,\"SADP, ONVIF\","
-                "V5.6.5\r\n"
-                ",00:11:22:33:44:77,,switch,,LLDP,\r\n");
+                "V5.6.5,\"poza podsieci\xC4\x85, konflikt IP\"\r\n"
+                ",00:11:22:33:44:77,,switch,,LLDP,,\r\n");
   EXPECT_EQ(table_tsv(rows, Order{1, 0}),
-            u"Adres IP\tAdres MAC\tVENDOR\tNazwa\tModel / opis\tProtok\u00F3\u0142\tInformacje\r\n"
-            u"\t00:11:22:33:44:77\t\tswitch\t\tLLDP\t\r\n"
+            u"Adres IP\tAdres MAC\tVENDOR\tNazwa\tModel / opis\tProtok\u00F3\u0142\tInformacje\t"
+            u"Stan\r\n"
+            u"\t00:11:22:33:44:77\t\tswitch\t\tLLDP\t\t\r\n"
             u"192.168.1.64\t00:11:22:33:44:55\tHikvision\tKamera\tDS-2CD2143G0-I\tSADP, ONVIF\t"
-            u"V5.6.5\r\n");
+            u"V5.6.5\tpoza podsieci\u0105, konflikt IP\r\n");
 
   // No items: the header alone. Indices that name no row are skipped, and a
   // row listed twice is written twice (the caller's order is the truth).
-  EXPECT_EQ(table_csv(rows, {}), "\xEF\xBB\xBF" + header);
-  EXPECT_EQ(table_csv({}, Order{0, 7}), "\xEF\xBB\xBF" + header);
+  EXPECT_EQ(table_csv(rows, {}, u','), "\xEF\xBB\xBF" + header);
+  EXPECT_EQ(table_csv({}, Order{0, 7}, u','), "\xEF\xBB\xBF" + header);
   EXPECT_EQ(csv_records(rows, {9, 1, 1}),
-            ",00:11:22:33:44:77,,switch,,LLDP,\r\n,00:11:22:33:44:77,,switch,,LLDP,\r\n");
+            ",00:11:22:33:44:77,,switch,,LLDP,,\r\n,00:11:22:33:44:77,,switch,,LLDP,,\r\n");
 
   // The guard applies to every column, not only to names.
   DeviceRow odd;
   for (auto& text : odd.columns) text = u"@x";
-  EXPECT_EQ(csv_records({odd}, {0}), "'@x,'@x,'@x,'@x,'@x,'@x,'@x\r\n");
+  EXPECT_EQ(csv_records({odd}, {0}), "'@x,'@x,'@x,'@x,'@x,'@x,'@x,'@x\r\n");
+}
+
+// Under regional settings whose list separator is not a comma (";" in
+// Polish) the file is split by that separator, and cells holding it are
+// the ones quoted.
+TEST(ListExport, SeparatorOfTheRegionalSettings) {
+  struct Case {
+    std::u16string list_separator;
+    char16_t want;
+  };
+  const Case cases[] = {
+      {u";", u';'},
+      {u",", u','},
+      {u"|", u'|'},
+      {u"\u00A6", u'\u00A6'},
+      {u"", u','},
+      {u";;", u','},
+      {u"\"", u','},
+      {u"\t", u','},
+      {u"\n", u','},
+      {u"\u0085", u','},
+      {std::u16string(1, char16_t{0xD800}), u','},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(csv_separator(c.list_separator), c.want) << testing::PrintToString(c.want);
+  }
+
+  const std::vector<DeviceRow> rows{row_of({u"10.0.0.1", u"", u"", u"a;b", u"x, y", u"\"q\"", u"",
+                                            u"poza podsieci\u0105, konflikt IP"})};
+  EXPECT_EQ(
+      table_csv(rows, Order{0}, u';'),
+      "\xEF\xBB\xBF"
+      "Adres IP;Adres MAC;VENDOR;Nazwa;Model / opis;Protok\xC3\xB3\xC5\x82;Informacje;Stan\r\n"
+      "10.0.0.1;;;\"a;b\";x, y;\"\"\"q\"\"\";;poza podsieci\xC4\x85, konflikt IP\r\n");
+  // A separator that cannot be one is written as a comma.
+  EXPECT_EQ(table_csv(rows, Order{0}, u'"'), table_csv(rows, Order{0}, u','));
 }
 
 TEST(ListExport, FileNameAndSaveWarning) {

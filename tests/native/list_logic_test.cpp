@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -282,40 +283,52 @@ int sum(const std::array<int, kColumnCount>& w) {
 }
 
 TEST(ColumnFit, ResetUsesProportionsAndFillsTheList) {
-  const std::array<int, kColumnCount> none{};
-  // W 1000 at 96 DPI: D 1000; w0 140, w1 158, w2 170, R 532: 111, 170, 111.
+  using Widths = std::array<int, kColumnCount>;
+  const Widths none{};
+  // W 1000 at 96 DPI: D 1000; w0 130, w1 150, w2 100, R 620: 111, 142, 86,
+  // 99; "Stan" the rest.
   const auto w = fit_column_widths(1000, 96, true, none);
-  EXPECT_EQ(w, (std::array<int, kColumnCount>{140, 158, 170, 111, 170, 111, 140}));
+  EXPECT_EQ(w, (Widths{130, 150, 100, 111, 142, 86, 99, 182}));
   EXPECT_EQ(sum(w), 1000);
 
-  // Narrower than S(730): everything shrinks by W / D, the last column
-  // keeps at least the room left.
-  const auto narrow = fit_column_widths(500, 96, true, none);
-  EXPECT_EQ(sum(narrow), 500);
-  EXPECT_GE(narrow[6], 100);
-  for (int i = 0; i < 6; ++i) EXPECT_GT(narrow[static_cast<std::size_t>(i)], 0);
+  // The list at the default window width (990 at 96 DPI less the frame,
+  // the margins and a vertical scroll bar), and narrower than S(730):
+  // everything shrinks by W / D, the last column keeps at least the room
+  // left; every column keeps a share.
+  for (const int width : {933, 500}) {
+    const auto fitted = fit_column_widths(width, 96, true, none);
+    EXPECT_EQ(sum(fitted), width);
+    EXPECT_GE(fitted[kColState], 100) << width;
+    for (int i = 0; i < kColState; ++i) EXPECT_GT(fitted[static_cast<std::size_t>(i)], 0);
+  }
+  const auto default_width = fit_column_widths(933, 96, true, none);
+  EXPECT_GE(default_width[kColIp], 120);     // "192.168.100.200"
+  EXPECT_GE(default_width[kColMac], 150);    // "00:1A:2B:3C:4D:5E"
+  EXPECT_GE(default_width[kColState], 160);  // "brama poza podsiecią"
+  EXPECT_GE(default_width[kColInfo], 80);
 }
 
 TEST(ColumnFit, DraggedWidthsSurviveButAreSqueezed) {
-  std::array<int, kColumnCount> current = {100, 100, 100, 100, 100, 100, 50};
+  using Widths = std::array<int, kColumnCount>;
+  Widths current = {100, 100, 100, 100, 100, 100, 100, 50};
   // They fit: kept, the last column takes the rest.
   const auto kept = fit_column_widths(1000, 96, false, current);
-  EXPECT_EQ(kept, (std::array<int, kColumnCount>{100, 100, 100, 100, 100, 100, 400}));
-  // Dragged too wide: 1200 squeezed into 1000 - 100 proportionally.
-  current = {400, 200, 200, 200, 100, 100, 10};
+  EXPECT_EQ(kept, (Widths{100, 100, 100, 100, 100, 100, 100, 300}));
+  // Dragged too wide: 1800 squeezed into 1000 - 100 proportionally.
+  current = {400, 200, 200, 200, 200, 200, 400, 10};
   const auto squeezed = fit_column_widths(1000, 96, false, current);
-  EXPECT_EQ(squeezed, (std::array<int, kColumnCount>{300, 150, 150, 150, 75, 75, 100}));
+  EXPECT_EQ(squeezed, (Widths{200, 100, 100, 100, 100, 100, 200, 100}));
 }
 
 TEST(ColumnFit, DegenerateWidths) {
-  const std::array<int, kColumnCount> current = {10, 10, 10, 10, 10, 10, 10};
+  const std::array<int, kColumnCount> current = {10, 10, 10, 10, 10, 10, 10, 10};
   EXPECT_EQ(fit_column_widths(0, 96, true, current), current);
   EXPECT_EQ(fit_column_widths(-5, 96, false, current), current);
   const auto one = fit_column_widths(1, 96, false, current);
   EXPECT_EQ(sum(one), 1);
   for (int v : one) EXPECT_GE(v, 0);
   const std::array<int, kColumnCount> zero{};
-  EXPECT_EQ(fit_column_widths(300, 96, false, zero)[6], 300);
+  EXPECT_EQ(fit_column_widths(300, 96, false, zero)[kColState], 300);
 }
 
 TEST(BrowserAddress, OnlyParsedAddresses) {
@@ -325,6 +338,33 @@ TEST(BrowserAddress, OnlyParsedAddresses) {
                               u"192.168.1.256", u"1.2.3.4 --x", u"file://c:/"}) {
     EXPECT_FALSE(browser_address(bad))
         << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
+  }
+}
+
+TEST(BrowserAddress, NoticeOutsideTheAdaptersSubnet) {
+  const auto local = [](std::array<std::uint8_t, 4> ip, int prefix) {
+    LocalNetwork n;
+    std::memcpy(&n.ipv4, ip.data(), 4);
+    n.prefix_length = prefix;
+    return n;
+  };
+  struct Case {
+    std::u16string ip;
+    LocalNetwork local;
+    std::optional<std::u16string> notice;
+  };
+  const Case cases[] = {
+      {u"192.168.1.64", local({10, 79, 1, 1}, 24),
+       u"Adres 192.168.1.64 jest poza podsieci\u0105 karty (10.79.1.1/24)."},
+      {u"10.80.0.1", local({10, 79, 1, 1}, 16),
+       u"Adres 10.80.0.1 jest poza podsieci\u0105 karty (10.79.1.1/16)."},
+      {u"10.79.1.200", local({10, 79, 1, 1}, 24), std::nullopt},
+      {u"192.168.1.64", local({0, 0, 0, 0}, 0), std::nullopt},  // no IPv4 on the adapter
+      {u"fe80::1", local({10, 79, 1, 1}, 24), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(outside_subnet_notice(c.ip, c.local), c.notice)
+        << std::string(c.ip.begin(), c.ip.end());
   }
 }
 

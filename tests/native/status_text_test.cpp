@@ -6,6 +6,7 @@
 
 #include "app/list_logic.h"
 #include "app/list_model.h"
+#include "capture/capture_control.h"
 #include "model/device_table.h"
 #include "support/summaries.h"
 #include "vendors/vendor_table.h"
@@ -46,6 +47,10 @@ TEST(StatusTexts, DeviceCountsLongAndShort) {
   EXPECT_EQ(some.short_form,
             u"Urz. 12 \u00B7 Hik 3 \u00B7 Dahua 0 \u00B7 UBNT 1 \u00B7 MT 0 \u00B7 ESP 2 \u00B7 "
             u"Inne 6");
+  EXPECT_EQ(device_count_texts({3, 0, 1, 0, 2, 6}, 0).long_form, some.long_form);
+  const auto to_check = device_count_texts({3, 0, 1, 0, 2, 6}, 1234);
+  EXPECT_EQ(to_check.long_form, some.long_form + u" \u00B7 Do sprawdzenia 1" + kNb + u"234");
+  EXPECT_EQ(to_check.short_form, some.short_form + u" \u00B7 Spr. 1" + kNb + u"234");
 }
 
 TEST(StatusTexts, TrafficMessagesAndDownloadNotice) {
@@ -72,6 +77,9 @@ TEST(StatusTexts, TrafficMessagesAndDownloadNotice) {
       {{u"", u"", u"Baza"}, u"", u"Baza"},
   };
   for (const auto& m : middles) EXPECT_EQ(status_message(m.parts, m.lasting), m.want);
+  // Probing alone after capture failed while running: not a matter of rights.
+  EXPECT_EQ(probing_alone_line(false), kProbingAloneStatus);
+  EXPECT_EQ(probing_alone_line(true), kCaptureStoppedStatus);
 
   EXPECT_EQ(download_notice(u"", 0, 0), u"Pobieranie bazy VENDOR");
   EXPECT_EQ(download_notice(u"oui.csv", 2048, 0),
@@ -92,11 +100,18 @@ TEST(CountShownDevices, OnePerItemByCategoryOfTheShownRow) {
   table.merge(device_summary("", "192.168.1.10", "SSDP"));  // same address: same item
   table.merge(device_summary("00:11:22:33:44:66", "192.168.1.11", "Dahua", "nvr"));
   table.merge(device_summary("00:11:22:33:44:77", "", "LLDP", "switch"));  // no address: own item
-  table.merge(device_summary("00:11:22:33:44:88", "fe80::8", "mDNS", "printer"));
+  PacketSummary printer = device_summary("00:11:22:33:44:88", "fe80::8", "mDNS", "printer");
+  table.merge(printer);
+  printer.departure = true;
+  table.merge(printer);  // it leaves: a line with a state
   EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{1, 1, 0, 0, 0, 2}));
+  EXPECT_EQ(count_shown_to_check(table), 1u);
 
   list.set_filter(filter_after_solo(list.filter(), kTabIpv6));
   EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{0, 0, 0, 0, 0, 1}));
+  EXPECT_EQ(count_shown_to_check(table), 1u);
+  list.set_filter(filter_after_solo(list.filter(), kTabDahua));
+  EXPECT_EQ(count_shown_to_check(table), 0u);  // not shown, not counted
 }
 
 TEST(StatusBand, WideBandUsesLongFormsAndGivesTheMiddleTheRest) {
@@ -109,12 +124,13 @@ TEST(StatusBand, WideBandUsesLongFormsAndGivesTheMiddleTheRest) {
   EXPECT_EQ(p.right, (Rect{912 - 150, 485, 150, 24}));
   EXPECT_EQ(p.middle, (Rect{12 + 400 + 8, 485, 900 - 400 - 150 - 16, 24}));
 
-  // A long message reserves at most S(95) and a gap from the counts' room.
-  w.devices_long = 639;
+  // A long message reserves at most S(400) and a gap from the counts' room.
+  w.devices_long = 334;
   w.message = 2000;
   p = plan_status_band(band, 96, w);
-  EXPECT_TRUE(p.devices_long);  // 639 + 150 <= 900 - 8 - 95 - 8
-  w.devices_long = 640;
+  EXPECT_TRUE(p.devices_long);  // 334 + 150 <= 900 - 8 - 400 - 8
+  EXPECT_EQ(p.middle.width, 400);
+  w.devices_long = 335;
   p = plan_status_band(band, 96, w);
   EXPECT_FALSE(p.devices_long);
   EXPECT_TRUE(p.traffic_long);

@@ -50,6 +50,27 @@ TEST(ThemeColors, RowSetsByAccentIndex) {
   EXPECT_EQ(row_text(true, 3), palette::kText);
 }
 
+TEST(ThemeColors, RowsThatNeedALookStandOutAndGoneOnesRecede) {
+  using namespace palette;
+  struct Case {
+    RowMark mark;
+    bool selected;
+    int column;
+    Rgb text;
+  };
+  const Case cases[] = {
+      {RowMark::kAttention, false, 0, kWarning}, {RowMark::kAttention, false, 7, kWarningSecondary},
+      {RowMark::kAttention, true, 7, kWarning},  {RowMark::kGone, false, 0, kTextGone},
+      {RowMark::kGone, false, 5, kTextGone},     {RowMark::kGone, true, 0, kTextSecondary},
+  };
+  for (const Case& c : cases) EXPECT_EQ(row_text(c.selected, c.column, c.mark), c.text);
+  // The accent bar recedes with a gone device; a set without one has none.
+  const RowColors& hikvision = row_colors(1);
+  EXPECT_EQ(row_accent_bar(hikvision, RowMark::kAttention), hikvision.accent);
+  EXPECT_EQ(row_accent_bar(hikvision, RowMark::kGone), blend(*hikvision.accent, hikvision.even));
+  EXPECT_EQ(row_accent_bar(row_colors(0), RowMark::kGone), std::nullopt);
+}
+
 TEST(ThemeColors, ButtonFaces) {
   struct Case {
     bool enabled, hovered, pressed, focus;

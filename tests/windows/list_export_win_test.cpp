@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -111,11 +112,13 @@ class ListExportTest : public ::testing::Test {
   // switched off, so that one device is in the table but not in the list.
   void feed_makers() {
     const auto generation = window->queue_generation();
+    PacketSummary camera = device_summary("02:00:00:00:00:01", "10.0.0.10", "SADP",
+                                          "Kamera wej\xC5\x9B"
+                                          "cie",
+                                          "DS-2CD2143G0-I", "V5.6.5");
+    camera.settings.activated = false;  // a state to export: "nieaktywne"
     for (auto s : {
-             device_summary("02:00:00:00:00:01", "10.0.0.10", "SADP",
-                            "Kamera wej\xC5\x9B"
-                            "cie",
-                            "DS-2CD2143G0-I", "V5.6.5"),
+             camera,
              device_summary("02:00:00:00:00:02", "10.0.0.2", "Dahua", "NVR", "DHI-NVR4104"),
              device_summary("02:00:00:00:00:03", "10.0.0.3", "Ubiquiti", "=HYPERLINK(\"http://x\")",
                             "UAP-AC-LR"),
@@ -181,7 +184,7 @@ class ListExportTest : public ::testing::Test {
 };
 
 constexpr wchar_t kTsvHeader[] =
-    L"Adres IP\tAdres MAC\tVENDOR\tNazwa\tModel / opis\tProtok\u00F3\u0142\tInformacje\r\n";
+    L"Adres IP\tAdres MAC\tVENDOR\tNazwa\tModel / opis\tProtok\u00F3\u0142\tInformacje\tStan\r\n";
 
 TEST_F(ListExportTest, CopyAllGivesTheVisibleItemsInListOrder) {
   feed_makers();
@@ -189,12 +192,12 @@ TEST_F(ListExportTest, CopyAllGivesTheVisibleItemsInListOrder) {
   EXPECT_EQ(clipboard(),
             std::wstring(kTsvHeader) +
                 L"10.0.0.3\t02:00:00:00:00:03\tUbiquiti\t\"'=HYPERLINK(\"\"http://x\"\")\"\t"
-                L"UAP-AC-LR\tUbiquiti\t\r\n"
-                L"10.0.0.4\t02:00:00:00:00:04\tMikroTik\trouter, biuro\tRB4011\tMNDP\t\r\n"
-                L"10.0.0.5\t02:00:00:00:00:05\t\t\"drukarka \"\"HP\"\"\"\t\tmDNS\t\r\n"
+                L"UAP-AC-LR\tUbiquiti\t\t\r\n"
+                L"10.0.0.4\t02:00:00:00:00:04\tMikroTik\trouter, biuro\tRB4011\tMNDP\t\t\r\n"
+                L"10.0.0.5\t02:00:00:00:00:05\t\t\"drukarka \"\"HP\"\"\"\t\tmDNS\t\t\r\n"
                 L"10.0.0.10\t02:00:00:00:00:01\tHikvision\tKamera wej\u015Bcie\tDS-2CD2143G0-I\t"
-                L"SADP\tV5.6.5\r\n"
-                L"\t02:00:00:00:00:06\t\tswitch\t\tLLDP\t\r\n");
+                L"SADP\tV5.6.5\tnieaktywne\r\n"
+                L"\t02:00:00:00:00:06\t\tswitch\t\tLLDP\t\t\r\n");
   EXPECT_TRUE(warnings.empty());
 
   // Another order on screen is another order on the clipboard: by name,
@@ -204,13 +207,13 @@ TEST_F(ListExportTest, CopyAllGivesTheVisibleItemsInListOrder) {
   ASSERT_FALSE(window->device_list().ascending());
   ASSERT_TRUE(window->device_list().commands().copy_all());
   EXPECT_EQ(clipboard(),
-            std::wstring(kTsvHeader) + L"\t02:00:00:00:00:06\t\tswitch\t\tLLDP\t\r\n" +
-                L"10.0.0.4\t02:00:00:00:00:04\tMikroTik\trouter, biuro\tRB4011\tMNDP\t\r\n" +
+            std::wstring(kTsvHeader) + L"\t02:00:00:00:00:06\t\tswitch\t\tLLDP\t\t\r\n" +
+                L"10.0.0.4\t02:00:00:00:00:04\tMikroTik\trouter, biuro\tRB4011\tMNDP\t\t\r\n" +
                 L"10.0.0.10\t02:00:00:00:00:01\tHikvision\tKamera wej\u015Bcie\tDS-2CD2143G0-I\t"
-                L"SADP\tV5.6.5\r\n" +
-                L"10.0.0.5\t02:00:00:00:00:05\t\t\"drukarka \"\"HP\"\"\"\t\tmDNS\t\r\n" +
+                L"SADP\tV5.6.5\tnieaktywne\r\n" +
+                L"10.0.0.5\t02:00:00:00:00:05\t\t\"drukarka \"\"HP\"\"\"\t\tmDNS\t\t\r\n" +
                 L"10.0.0.3\t02:00:00:00:00:03\tUbiquiti\t\"'=HYPERLINK(\"\"http://x\"\")\"\t"
-                L"UAP-AC-LR\tUbiquiti\t\r\n");
+                L"UAP-AC-LR\tUbiquiti\t\t\r\n");
 
   // "Kopiuj" still copies the one cell it was opened on.
   choose_from_menu(1);
@@ -224,7 +227,44 @@ TEST_F(ListExportTest, CopyAllGivesTheVisibleItemsInListOrder) {
   EXPECT_TRUE(warnings.empty());
 }
 
+// The window's CSV is split by the user's list separator, so that a
+// spreadsheet opened under the same regional settings shows its columns:
+// "," here, ";" under Polish settings (list_export_win.polish_settings runs
+// this case again under LC_ALL=pl_PL.UTF-8, from which Wine takes the
+// user's locale).
 TEST_F(ListExportTest, SaveCsvWritesTheVisibleItemsOverTheTarget) {
+  EXPECT_EQ(list_separator_of(L"pl-PL"), u';');
+  EXPECT_EQ(list_separator_of(L"en-US"), u',');
+  EXPECT_EQ(list_separator_of(L"no-such-locale"), u',');
+  const char16_t separator = list_separator_of(LOCALE_NAME_USER_DEFAULT);
+  if (std::getenv("NORVANE_POLISH_SETTINGS")) {
+    ASSERT_EQ(separator, u';');
+  }
+  const std::map<char16_t, std::string> expected = {
+      {u',',
+       "\xEF\xBB\xBF"
+       "Adres IP,Adres MAC,VENDOR,Nazwa,Model / opis,Protok\xC3\xB3\xC5\x82,Informacje,Stan\r\n"
+       "10.0.0.3,02:00:00:00:00:03,Ubiquiti,\"'=HYPERLINK(\"\"http://x\"\")\",UAP-AC-LR,"
+       "Ubiquiti,,\r\n"
+       "10.0.0.4,02:00:00:00:00:04,MikroTik,\"router, biuro\",RB4011,MNDP,,\r\n"
+       "10.0.0.5,02:00:00:00:00:05,,\"drukarka \"\"HP\"\"\",,mDNS,,\r\n"
+       "10.0.0.10,02:00:00:00:00:01,Hikvision,Kamera wej\xC5\x9B"
+       "cie,DS-2CD2143G0-I,SADP,V5.6.5,nieaktywne\r\n"
+       ",02:00:00:00:00:06,,switch,,LLDP,,\r\n"},
+      {u';',
+       "\xEF\xBB\xBF"
+       "Adres IP;Adres MAC;VENDOR;Nazwa;Model / opis;Protok\xC3\xB3\xC5\x82;Informacje;Stan\r\n"
+       "10.0.0.3;02:00:00:00:00:03;Ubiquiti;\"'=HYPERLINK(\"\"http://x\"\")\";UAP-AC-LR;"
+       "Ubiquiti;;\r\n"
+       "10.0.0.4;02:00:00:00:00:04;MikroTik;router, biuro;RB4011;MNDP;;\r\n"
+       "10.0.0.5;02:00:00:00:00:05;;\"drukarka \"\"HP\"\"\";;mDNS;;\r\n"
+       "10.0.0.10;02:00:00:00:00:01;Hikvision;Kamera wej\xC5\x9B"
+       "cie;DS-2CD2143G0-I;SADP;V5.6.5;nieaktywne\r\n"
+       ";02:00:00:00:00:06;;switch;;LLDP;;\r\n"},
+  };
+  const auto want = expected.find(separator);
+  if (want == expected.end()) GTEST_SKIP() << "list separator " << int{separator};
+
   feed_makers();
   const fs::path target = dir / L"lista.csv";
   {
@@ -235,16 +275,7 @@ TEST_F(ListExportTest, SaveCsvWritesTheVisibleItemsOverTheTarget) {
   choose_from_menu(3);  // past the separator to "Zapisz jako CSV…"
   ASSERT_EQ(proposed, std::vector<std::wstring>{today_name()});
   EXPECT_TRUE(warnings.empty());
-  EXPECT_EQ(read_file(target),
-            "\xEF\xBB\xBF"
-            "Adres IP,Adres MAC,VENDOR,Nazwa,Model / opis,Protok\xC3\xB3\xC5\x82,Informacje\r\n"
-            "10.0.0.3,02:00:00:00:00:03,Ubiquiti,\"'=HYPERLINK(\"\"http://x\"\")\",UAP-AC-LR,"
-            "Ubiquiti,\r\n"
-            "10.0.0.4,02:00:00:00:00:04,MikroTik,\"router, biuro\",RB4011,MNDP,\r\n"
-            "10.0.0.5,02:00:00:00:00:05,,\"drukarka \"\"HP\"\"\",,mDNS,\r\n"
-            "10.0.0.10,02:00:00:00:00:01,Hikvision,Kamera wej\xC5\x9B"
-            "cie,DS-2CD2143G0-I,SADP,V5.6.5\r\n"
-            ",02:00:00:00:00:06,,switch,,LLDP,\r\n");
+  EXPECT_EQ(read_file(target), want->second);
   // The temporary file was moved, not left beside the target.
   EXPECT_EQ(entries(dir), std::vector<std::wstring>{L"lista.csv"});
 
@@ -337,8 +368,9 @@ TEST_F(ListExportTest, MenuOffersCopyCopyAllAndSave) {
   ASSERT_NE(timer, 0u);
   choose_from_menu(-1);
   KillTimer(nullptr, timer);
-  EXPECT_EQ(g_menu_entries, (std::vector<std::wstring>{L"1 Kopiuj", L"2 Kopiuj wszystko", L"-",
-                                                       L"3 Zapisz jako CSV\u2026"}));
+  EXPECT_EQ(g_menu_entries, (std::vector<std::wstring>{
+                                L"1 Kopiuj", L"2 Kopiuj wszystko", L"-", L"3 Zapisz jako CSV\u2026",
+                                L"-", L"4 Otw\u00F3rz stron\u0119 urz\u0105dzenia"}));
   EXPECT_TRUE(proposed.empty());  // closed without a choice: nothing ran
   EXPECT_TRUE(warnings.empty());
 }
@@ -406,11 +438,12 @@ TEST_F(SystemDialogTest, SavesToTheNameTypedIntoTheDialog) {
   EXPECT_TRUE(saved);
   EXPECT_TRUE(warnings.empty());
   const std::string csv = read_file(target);
-  EXPECT_EQ(csv.rfind("\xEF\xBB\xBF"
-                      "Adres IP,Adres MAC,",
-                      0),
-            0u);
-  EXPECT_NE(csv.find("10.0.0.4,02:00:00:00:00:04,MikroTik,\"router, biuro\",RB4011,MNDP,\r\n"),
+  const auto separator = static_cast<char>(list_separator_of(LOCALE_NAME_USER_DEFAULT));
+  EXPECT_EQ(
+      csv.rfind(std::string("\xEF\xBB\xBF") + "Adres IP" + separator + "Adres MAC" + separator, 0),
+      0u);
+  EXPECT_NE(csv.find(std::string("10.0.0.4") + separator + "02:00:00:00:00:04" + separator +
+                     "MikroTik" + separator),
             std::string::npos);
   EXPECT_EQ(entries(dir), std::vector<std::wstring>{L"z dialogu.csv"});
 }

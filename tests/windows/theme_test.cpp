@@ -205,6 +205,61 @@ TEST_P(ThemeTest, RowsByAccentAndParityWithAccentBarsAndDividers) {
   }
 }
 
+// True when some pixel of `area` has exactly `color` (the solid stems of
+// the text drawn in it).
+bool has_pixel(const Canvas& canvas, const RECT& area, COLORREF color) {
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      if (canvas.at(x, y) == color) return true;
+    }
+  }
+  return false;
+}
+
+// The window's own mark query: a line whose state asks for a look has warm
+// text, a device that left has receding text and accent bar.
+TEST_P(ThemeTest, LinesWithAStateStandOutAndGoneOnesRecede) {
+  LocalNetwork local;
+  local.ipv4 = 0x0100000A;  // 10.0.0.1/24
+  local.prefix_length = 24;
+  window->device_table().set_local_network(local);
+  PacketSummary gone = test::device_summary("02:00:00:00:00:03", "10.0.0.3", "SADP", "gone");
+  PacketSummary goodbye = gone;
+  goodbye.departure = true;
+  const auto generation = window->queue_generation();
+  for (auto summary :
+       {test::device_summary("02:00:00:00:00:02", "10.0.0.2", "SADP", "clean"), gone, goodbye,
+        test::device_summary("02:00:00:00:00:04", "10.1.1.1", "SADP", "x")}) {
+    ASSERT_TRUE(window->queue_summary(std::move(summary), generation));
+  }
+  window->update();
+  HWND list = window->list_view();
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
+  SetFocus(window->combo());
+  const auto canvas = render(list);
+  struct Line {
+    RowMark mark;
+    Rgb first_column, other_columns;
+  };
+  const Line lines[] = {
+      {RowMark::kNone, palette::kText, palette::kTextSecondary},
+      {RowMark::kGone, palette::kTextGone, palette::kTextGone},
+      {RowMark::kAttention, palette::kWarning, palette::kWarningSecondary},
+  };
+  const RECT col0 = header_item(kColIp);
+  const RECT col3 = header_item(kColName);
+  for (int n = 0; n < 3; ++n) {
+    SCOPED_TRACE("line " + std::to_string(n));
+    const Line& line = lines[n];
+    const RECT r = item_rect(n);
+    EXPECT_TRUE(has_pixel(*canvas, {col0.left, r.top, col0.right, r.bottom}, c(line.first_column)));
+    EXPECT_TRUE(
+        has_pixel(*canvas, {col3.left, r.top, col3.right, r.bottom}, c(line.other_columns)));
+    const RowColors& set = row_colors(1);  // Hikvision, by SADP
+    EXPECT_PIXEL(*canvas, r.left, (r.top + r.bottom) / 2, c(*row_accent_bar(set, line.mark)));
+  }
+}
+
 TEST_P(ThemeTest, SelectedRowFocusedAndUnfocused) {
   feed_rows();
   HWND list = window->list_view();

@@ -192,9 +192,9 @@ TEST_F(WindowTest, CreatesTheControlsAndTheFirstStatus) {
   EXPECT_FALSE(IsWindowVisible(window->progress_bar()));
   EXPECT_EQ(window_text(window->progress_bar()), L"Pobieranie bazy producent\u00F3w");
 
-  const wchar_t* headers[] = {L"Adres IP",     L"Adres MAC",          L"VENDOR",    L"Nazwa",
-                              L"Model / opis", L"Protok\u00F3\u0142", L"Informacje"};
-  for (int c = 0; c < 7; ++c) {
+  const wchar_t* headers[] = {L"Adres IP",     L"Adres MAC",          L"VENDOR",     L"Nazwa",
+                              L"Model / opis", L"Protok\u00F3\u0142", L"Informacje", L"Stan"};
+  for (int c = 0; c < kColumnCount; ++c) {
     wchar_t text[64] = {};
     HDITEMW item{};
     item.mask = HDI_TEXT;
@@ -212,9 +212,13 @@ TEST_F(WindowTest, CreatesTheControlsAndTheFirstStatus) {
   EXPECT_TRUE(IsWindowEnabled(window->update_button()));
   EXPECT_EQ(window_text(window->status_middle()),
             L"Brak kart Ethernet i Wi-Fi.  \u00B7  Baza VENDOR do pobrania");
-  EXPECT_EQ(window_text(window->status_left()),
-            L"Urz\u0105dzenia 0 \u00B7 Hikvision 0 \u00B7 Dahua 0 \u00B7 Ubiquiti 0 \u00B7 "
-            L"MikroTik 0 \u00B7 Espressif 0 \u00B7 Pozosta\u0142e 0");
+  EXPECT_EQ(window->devices_long(),
+            u"Urz\u0105dzenia 0 \u00B7 Hikvision 0 \u00B7 Dahua 0 \u00B7 Ubiquiti 0 \u00B7 "
+            u"MikroTik 0 \u00B7 Espressif 0 \u00B7 Pozosta\u0142e 0");
+  // The messages are shown whole: the counts take their short form.
+  EXPECT_EQ(
+      window_text(window->status_left()),
+      L"Urz. 0 \u00B7 Hik 0 \u00B7 Dahua 0 \u00B7 UBNT 0 \u00B7 MT 0 \u00B7 ESP 0 \u00B7 Inne 0");
   EXPECT_EQ(window_text(window->status_right()), L"Pakiety 0 \u00B7 Bajty 0");
 }
 
@@ -234,7 +238,7 @@ TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
   EXPECT_EQ(cell(1, 5), L"SADP");
   EXPECT_EQ(cell(1, 6), L"V5.6");
   EXPECT_EQ(cell(2, 3), L"switch");
-  EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 3 ");
+  EXPECT_EQ(window->devices_long().substr(0, 13), u"Urz\u0105dzenia 3 ");
 
   // A later answer from another MAC at the same address is another device
   // (new cameras share their factory address): a line of its own, after the
@@ -247,7 +251,7 @@ TEST_F(WindowTest, QueuedSummariesBecomeItemsGroupedByAddress) {
                                                   L"00:11:22:33:44:99", L"00:11:22:33:44:77"}));
   EXPECT_EQ(cell(1, 3), L"DS-CAM");
   EXPECT_EQ(cell(2, 3), L"other");
-  EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 4 ");
+  EXPECT_EQ(window->devices_long().substr(0, 13), u"Urz\u0105dzenia 4 ");
 
   // An answer without MAC joins the camera's line, which goes on showing
   // the camera's own row, MAC and all, though the answer's texts are longer.
@@ -311,7 +315,7 @@ TEST_F(WindowTest, FilterTabsAndSoloWithTheRealTabs) {
   right_click_tab(kTabDahua);
   EXPECT_EQ(column(3), (std::vector<std::wstring>{L"dahua"}));
   for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(checked(i), i == kTabDahua || i == kTabIpv6) << i;
-  EXPECT_EQ(window_text(window->status_left()).substr(0, 13), L"Urz\u0105dzenia 1 ");
+  EXPECT_EQ(window->devices_long().substr(0, 13), u"Urz\u0105dzenia 1 ");
 
   right_click_tab(kTabUbiquiti);  // solo moves
   EXPECT_EQ(column(3), (std::vector<std::wstring>{L"ubnt"}));
@@ -387,7 +391,7 @@ TEST_F(WindowTest, SoloKeepsEachMakersIpv6Devices) {
     }
     EXPECT_EQ(column(3), step.names) << step.what;
     // The counts as the status band shows them: total, then per maker.
-    const std::wstring text = window_text(window->status_left());
+    const std::wstring text(wide(std::u16string_view(window->devices_long())));
     std::wstring counts;
     for (const wchar_t* name :
          {L"Urz\u0105dzenia ", L"Hikvision ", L"Dahua ", L"Pozosta\u0142e "}) {
@@ -401,16 +405,15 @@ TEST_F(WindowTest, SoloKeepsEachMakersIpv6Devices) {
   }
 }
 
-TEST_F(WindowTest, GroupShowsAnotherMemberWhenTheBestIsFilteredOut) {
+TEST_F(WindowTest, AnswersWithoutMacAreHiddenWithTheirFilteredOutDevice) {
   feed({device_summary("00:00:00:00:00:01", "10.0.0.9", "Dahua", "nvr", "DHI-NVR"),
         device_summary("", "10.0.0.9", "SSDP", "upnp")});
   ASSERT_EQ(item_count(), 1);
   EXPECT_EQ(cell(0, 3), L"nvr");
   left_click_tab(kTabDahua);
-  ASSERT_EQ(item_count(), 1);
-  EXPECT_EQ(cell(0, 3), L"upnp");
-  EXPECT_EQ(cell(0, 1), L"");
+  EXPECT_EQ(item_count(), 0);
   left_click_tab(kTabDahua);
+  ASSERT_EQ(item_count(), 1);
   EXPECT_EQ(cell(0, 3), L"nvr");
 }
 
@@ -509,7 +512,7 @@ TEST_F(WindowTest, DoubleClickOnTheAddressOpensOnlyParsedAddresses) {
 TEST_F(WindowTest, ColumnsFillTheListAndTheLastCannotBeDragged) {
   const auto widths = [&] {
     std::vector<int> out;
-    for (int c = 0; c < 7; ++c) {
+    for (int c = 0; c < kColumnCount; ++c) {
       out.push_back(static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0)));
     }
     return out;
@@ -524,13 +527,13 @@ TEST_F(WindowTest, ColumnsFillTheListAndTheLastCannotBeDragged) {
   EXPECT_EQ(total(widths()), client.right);
 
   // A divider dragged far to the right: the header change refits, squeezing
-  // columns 0 to 5 and leaving the rest to "Informacje".
+  // columns 0 to 6 and leaving the rest to "Stan".
   SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(3000, 0));
   pump();
   const auto after = widths();
   EXPECT_EQ(total(after), client.right);
   EXPECT_GT(after[0], after[1]);
-  EXPECT_GE(after[6], std::min(100, static_cast<int>(client.right) / 5));
+  EXPECT_GE(after[kColState], std::min(100, static_cast<int>(client.right) / 5));
 
   // Real divider drags: the last column's divider does not move, another
   // one moves and the columns are fitted again when it is released.
@@ -545,7 +548,7 @@ TEST_F(WindowTest, ColumnsFillTheListAndTheLastCannotBeDragged) {
     pump();
   };
   const auto before_drag = widths();
-  drag_divider(6, -200);
+  drag_divider(kColState, -200);
   EXPECT_EQ(widths(), before_drag);
   drag_divider(1, 400);
   const auto dragged = widths();
@@ -555,9 +558,9 @@ TEST_F(WindowTest, ColumnsFillTheListAndTheLastCannotBeDragged) {
   NMHEADERW begin{};
   begin.hdr.hwndFrom = window->device_list().header();
   begin.hdr.code = HDN_BEGINTRACKW;
-  begin.iItem = 6;
+  begin.iItem = kColState;
   EXPECT_EQ(SendMessageW(hwnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&begin)), TRUE);
-  begin.iItem = 2;
+  begin.iItem = kColInfo;
   EXPECT_EQ(SendMessageW(hwnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&begin)), FALSE);
 }
 
@@ -569,9 +572,12 @@ TEST_F(WindowTest, StatusCountsTrafficAndMessages) {
         device_summary("00:00:00:00:00:03", "10.0.0.3", "mDNS", "x")});
   EXPECT_EQ(window_text(window->status_right()),
             L"Pakiety 1\u202F000 \u00B7 Bajty 1\u202F234\u202F567");
-  EXPECT_EQ(window_text(window->status_left()),
-            L"Urz\u0105dzenia 3 \u00B7 Hikvision 1 \u00B7 Dahua 0 \u00B7 Ubiquiti 1 \u00B7 "
-            L"MikroTik 0 \u00B7 Espressif 0 \u00B7 Pozosta\u0142e 1");
+  EXPECT_EQ(window->devices_long(),
+            u"Urz\u0105dzenia 3 \u00B7 Hikvision 1 \u00B7 Dahua 0 \u00B7 Ubiquiti 1 \u00B7 "
+            u"MikroTik 0 \u00B7 Espressif 0 \u00B7 Pozosta\u0142e 1");
+  EXPECT_EQ(
+      window_text(window->status_left()),
+      L"Urz. 3 \u00B7 Hik 1 \u00B7 Dahua 0 \u00B7 UBNT 1 \u00B7 MT 0 \u00B7 ESP 0 \u00B7 Inne 1");
   // The three texts share the band left to right without overlapping.
   const Rect left = client_rect_of(hwnd, window->status_left());
   const Rect middle = client_rect_of(hwnd, window->status_middle());
@@ -788,8 +794,10 @@ class DiscoveryWindowTest : public AdapterWindowTest {
     options.start_pktmon = [this](const NetworkAdapter&, FrameCallback, std::u16string&) {
       return pktmon_starts ? std::make_unique<Capturing>() : nullptr;
     };
-    options.start_npcap = [this](const NetworkAdapter&, FrameCallback, FailureCallback) {
-      return npcap_starts ? std::make_unique<Capturing>() : nullptr;
+    options.start_npcap = [this](const NetworkAdapter&, FrameCallback, FailureCallback failed) {
+      if (!npcap_starts) return std::unique_ptr<Capturing>();
+      npcap_failed = std::move(failed);
+      return std::make_unique<Capturing>();
     };
     // A database that loads, so that no notice is waiting from the start.
     vendor_file = std::filesystem::temp_directory_path() / "norvane-window-test-vendors.tsv";
@@ -828,6 +836,7 @@ class DiscoveryWindowTest : public AdapterWindowTest {
   Engine engine;
   bool pktmon_starts = false;
   bool npcap_starts = false;
+  FailureCallback npcap_failed;  // the last Npcap stand-in's failure report
   std::filesystem::path vendor_file;
 };
 
@@ -862,6 +871,73 @@ TEST_F(DiscoveryWindowTest, ProbingAloneSaysSoInTheMiddleUntilAnotherMessageNeed
     EXPECT_EQ(window_text(window->status_middle()), wide(c.middle)) << c.what;
     EXPECT_EQ(window->capture().probing_alone(), c.alone) << c.what;
   }
+
+  // Capture that stops while running had the rights it needed: the note
+  // says it stopped. "Szukaj teraz" tries capture again.
+  npcap_starts = true;
+  select(1);
+  ASSERT_FALSE(window->capture().probing_alone());
+  npcap_starts = false;
+  npcap_failed();
+  window->update();
+  EXPECT_TRUE(window->capture().probing_alone());
+  EXPECT_EQ(window_text(window->status_middle()), wide(std::u16string_view(kCaptureStoppedStatus)));
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kIdSearch, BN_CLICKED),
+               reinterpret_cast<LPARAM>(window->search_button()));
+  EXPECT_EQ(window_text(window->status_middle()), wide(std::u16string_view(kProbingAloneStatus)));
+}
+
+// Each line's "Stan", told against the selected adapter's network: how the
+// line stands out, the count in the status band, sorting and copying by it,
+// and the page of a device outside the subnet, which opens with a notice.
+TEST_F(DiscoveryWindowTest, DeviceStatesShowOnTheirLines) {
+  inventory[0].ipv4 = 0x01014F0A;  // 10.79.1.1/24
+  inventory[0].prefix_length = 24;
+  select(0);
+  PacketSummary fresh = device_summary("00:00:00:00:00:01", "10.79.1.20", "SADP", "fresh");
+  fresh.settings.activated = false;
+  PacketSummary leaving = device_summary("00:00:00:00:00:03", "10.79.1.30", "SSDP", "leaving");
+  PacketSummary goodbye = leaving;
+  goodbye.departure = true;
+  feed({fresh, device_summary("00:00:00:00:00:02", "192.168.1.64", "SADP", "outside"),
+        device_summary("00:00:00:00:00:04", "10.79.1.40", "SADP", "clean"), leaving, goodbye});
+  ASSERT_EQ(item_count(), 4);
+  EXPECT_EQ(column(kColState), (std::vector<std::wstring>{L"nieaktywne", L"od\u0142\u0105czone",
+                                                          L"", L"poza podsieci\u0105"}));
+  EXPECT_TRUE(window->devices_long().ends_with(u" \u00B7 Do sprawdzenia 3"));
+  EXPECT_TRUE(window->devices_short().ends_with(u" \u00B7 Spr. 3"));
+  EXPECT_TRUE(window_text(window->status_left()).ends_with(L" \u00B7 Spr. 3"));
+
+  // Sorted by "Stan": states in text order, lines without one last.
+  click_header(kColState);
+  EXPECT_EQ(column(kColName),
+            (std::vector<std::wstring>{L"fresh", L"leaving", L"outside", L"clean"}));
+  PostMessageW(hwnd, WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
+  ASSERT_NE(notify_list(NM_RCLICK, cell_point(2, kColState)), 0);  // "Kopiuj"
+  pump();
+  ASSERT_TRUE(OpenClipboard(hwnd));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(data))), L"poza podsieci\u0105");
+  GlobalUnlock(data);
+  CloseClipboard();
+
+  // Its page opens all the same, by double click or the menu, and the
+  // notice says why it may not load, for a while.
+  notify_list(NM_DBLCLK, cell_point(2, kColIp));
+  for (int i = 0; i < 4; ++i) PostMessageW(hwnd, WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
+  notify_list(NM_RCLICK, cell_point(2, kColName));
+  pump();
+  EXPECT_EQ(opened, (std::vector<std::wstring>{L"http://192.168.1.64", L"http://192.168.1.64"}));
+  const std::wstring notice = L"Adres 192.168.1.64 jest poza podsieci\u0105 karty (10.79.1.1/24).";
+  EXPECT_EQ(window_text(window->status_middle()), notice);
+  EXPECT_GT(window->notice_expiry(), GetTickCount64() + 5000);
+  notify_list(NM_DBLCLK, cell_point(3, kColIp));  // inside the subnet: nothing more said
+  EXPECT_EQ(opened.size(), 3u);
+  EXPECT_EQ(window_text(window->status_middle()), notice);
+  EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(DiscoveryWindowTest, AdapterPluggedInLaterAppearsWhenTheSelectorOpens) {

@@ -626,6 +626,8 @@ DEVICE_KEYS = {"ip": str, "mac": str, "vendor": str, "name": str, "model": str,
 # in "departure": true.
 SETTINGS_KEYS = {"activated": bool, "mask": str, "gateway": str, "dhcp": bool,
                  "http_port": int, "serial": str}
+# A neighbour's device object then names the port its LLDP or CDP came from.
+PORT_KEYS = {"port_id": str, "port_description": str, "port_vlan": int}
 
 
 def capture_files(directory):
@@ -647,10 +649,11 @@ def test_captures(tool, directory):
             objects = parse_lines(out, what)
             last = 0
             for o in objects:
-                optional = list(SETTINGS_KEYS) + ([] if mode else ["departure"])
+                optional = list(SETTINGS_KEYS) + (list(PORT_KEYS) if mode else ["departure"])
                 check(list(o) == list(keys) + [k for k in optional if k in o],
                       f"{what}: keys {list(o)}")
-                for key, kind in {**keys, **SETTINGS_KEYS, "departure": bool}.items():
+                check(0 < o.get("port_vlan", 1) < 4095, f"{what}: port_vlan {o}")
+                for key, kind in {**keys, **SETTINGS_KEYS, **PORT_KEYS, "departure": bool}.items():
                     if key in keys or key in o:
                         check(type(o.get(key)) is kind, f"{what}: {key} is not {kind.__name__}")
                 check(o.get("departure", True) is True and 0 < o.get("http_port", 1) < 65536,
