@@ -30,11 +30,12 @@ inline constexpr char16_t kNoActiveSearchStatus[] =
     u"Aktywne wyszukiwanie niedost\u0119pne na tej karcie";
 inline constexpr char16_t kSendFailedStatus[] = u"B\u0142\u0105d wysy\u0142ania zapyta\u0144";
 // Shown while discovery runs by probing alone and nothing else is to be said:
-// switches, devices that only announce themselves and the MACs that answers
-// do not carry are then missed. Short enough to be read whole in the status
-// band at the default window width.
+// neither capture back-end started (Packet Monitor wants administrator
+// rights, Npcap is not there), so switches, devices that only announce
+// themselves and the MACs that answers do not carry are missed. Short
+// enough to be read whole in the status band at the default window width.
 inline constexpr char16_t kProbingAloneStatus[] =
-    u"Tylko aktywne wyszukiwanie: nas\u0142uch wymaga praw administratora lub Npcap";
+    u"Tylko aktywne wyszukiwanie: bez praw administratora i Npcap";
 // The same after a capture back-end failed while running (Packet Monitor
 // stopped its stream, Npcap could not read): the rights were there, so
 // "Szukaj teraz" is what tries capture again.
