@@ -50,8 +50,10 @@ void Window::refresh_status() {
     changed = true;
   }
 
-  const std::array<std::u16string, 3> parts = {capture_.capture_status(), capture_.search_status(),
-                                               notice_};
+  // Where the laptop is plugged in, once a switch announced itself.
+  const SwitchNeighbour* port = switch_port_.current();
+  const std::array<std::u16string, 4> parts = {capture_.capture_status(), capture_.search_status(),
+                                               notice_, port ? switch_port_text(*port) : u""};
   // Probing alone misses what only capture sees; that is said, with why,
   // while no other message needs the room.
   const bool capture_failed = capture_.pktmon_failed() || capture_.npcap_failed();

@@ -45,10 +45,13 @@ std::u16string switch_port_text(const SwitchNeighbour& n) {
   std::u16string text = u"Port prze\u0142\u0105cznika: ";
   text += to_display_text(n.system_name.empty() ? n.key : n.system_name);
   const std::string& port = n.port.id.empty() ? n.port.description : n.port.id;
-  if (!port.empty()) text += u" " + to_display_text(port);
+  if (!port.empty()) {
+    text += u' ';
+    text += to_display_text(port);
+  }
   if (n.port.vlan != 0) {
-    const std::string vlan = std::to_string(n.port.vlan);
-    text += u" \u00B7 VLAN " + std::u16string(vlan.begin(), vlan.end());
+    text += u" \u00B7 VLAN ";
+    for (const char digit : std::to_string(n.port.vlan)) text += static_cast<char16_t>(digit);
   }
   return text;
 }

@@ -409,7 +409,11 @@ void Window::update() {
     // sort moved its items.
     const DeviceList::PaintHold hold =
         batch.empty() ? DeviceList::PaintHold() : list_view_.hold_painting();
-    for (const auto& summary : batch) table_.merge(summary);
+    const std::uint64_t now = tick_ms();
+    for (const auto& summary : batch) {
+      switch_port_.observe(summary, now);
+      table_.merge(summary);
+    }
     batch.clear();
     // 7. At most one sort per tick.
     if (list_view_.resort_pending()) list_view_.sort();
@@ -438,6 +442,7 @@ void Window::clear_devices() { capture_.clear_devices(); }
 void Window::clear_device_list() {
   list_view_.delete_all_items();
   table_.clear();
+  switch_port_.clear();
   list_view_.clear_resort_pending();
   list_view_.fit_columns(false);
 }

@@ -17,6 +17,7 @@
 
 #include "app/device_list_win.h"
 #include "app/layout_logic.h"
+#include "app/switch_port.h"
 #include "capture/capture_control.h"
 #include "decode/frame.h"
 #include "model/device_table.h"
@@ -281,6 +282,9 @@ class Window final : private CaptureHost {
   // Devices: the table and the list that presents it (filter, sort and
   // column-fit state live with the list).
   DeviceTable table_;
+  // The switch at the other end of the adapter's cable, from captured LLDP
+  // and CDP frames.
+  SwitchPortTracker switch_port_;
   DeviceList list_view_;
   // The list's painting, held from the first probe answer of a burst until
   // the next tick.
