@@ -60,6 +60,13 @@ add_test(NAME lab.compare
                  ${NORVANE_LAB_CAPTURES})
 set_tests_properties(lab.compare PROPERTIES FIXTURES_REQUIRED norvane_lab)
 
+# The switch port and VLAN the lab's lldpd switch names, as tshark sees them.
+add_test(NAME lab.switch_port
+         COMMAND Python3::Interpreter "${NORVANE_LAB_DIR}/switch_port_check.py"
+                 --decoder "${NORVANE_DECODE}" "${NORVANE_LAB_OUT}/lldp.pcap")
+set_tests_properties(lab.switch_port PROPERTIES FIXTURES_REQUIRED norvane_lab SKIP_RETURN_CODE 77
+                     TIMEOUT 120)
+
 set_tests_properties(lab.compare_shared_captures lab.compare lab.compare_notices_a_wrong_field
                      PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 

@@ -142,6 +142,11 @@ spawn_in() {
 
 pid_of() { awk -v n="$1" '$3 == n {print $1}' "$PIDS"; }
 
+# The switch also names its port's VLAN, 20, in an IEEE 802.1 Port VLAN ID
+# TLV (00-80-C2, subtype 1). lldpd takes a port's VLAN from a VLAN-aware
+# bridge (the port's PVID) or a VLAN interface on top of it, but this
+# kernel has neither bridge VLAN filtering nor 802.1Q interfaces, so the
+# TLV is given to lldpd as a custom TLV, which it sends as it is.
 write_configs() {
   mkdir -p "$RUN/media" "$RUN/minidlna-db" "$RUN/minidlna-log"
   chmod 755 "$RUN"
@@ -154,6 +159,7 @@ configure lldp portidsubtype ifname
 configure ports eth0 lldp portdescription "uplink to observer"
 configure inventory model "NV-SW-24P"
 configure inventory manufacturer "Norvane Lab"
+configure lldp custom-tlv oui 00,80,c2 subtype 1 oui-info 00,14
 EOF
   cat >"$RUN/lldp-router.conf" <<'EOF'
 configure system hostname nvlab-router

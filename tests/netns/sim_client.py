@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Sends the discovery requests into the lab from its host namespace and
-checks that every simulated device answers from its own MAC and address.
+checks that every simulated device answers from its own MAC and address,
+and that the simulated switch's LLDP announcements reach the adapter.
 
   sim_client.py SIM [--decoder NORVANE_DECODE] [--pcap OUT.pcap] [--peers]
 
@@ -151,8 +152,11 @@ def main(argv):
             errors += fail(f"frame from {src} carries {ip}, not {devices[src]}")
     for e in expect:
         port = main_port if e["port"] == 50123 else e["port"]
-        if e["path"] == "frame":
-            hit = [p for p in parsed if p[0] == e["wire_mac"] and p[1] == 0x8033]
+        if e["path"] in ("frame", "lldp"):
+            # A raw SADP reply, or a switch's announcement (which comes
+            # unasked, every second) that the bridge must let through.
+            etype = 0x8033 if e["path"] == "frame" else 0x88CC
+            hit = [p for p in parsed if p[0] == e["wire_mac"] and p[1] == etype]
         else:
             hit = [p for p in parsed if p[0] == e["wire_mac"] and p[1] == 0x0800 and
                    p[2] == e["wire_ip"] and p[4] == port]

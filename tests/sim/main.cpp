@@ -51,9 +51,9 @@ Commands:
 Devices come from FILE (default: the devices.conf beside the sources), or are
 a crowd of N (1 to 150) SADP cameras at hosts 100 and up; their addresses are
 A.B.C.host (default 10.79.1), or the fixed address a line gives (a new device
-at its factory address). --serve needs the interfaces
-"d-KEY" to exist with the device's MAC and address, and CAP_NET_RAW for the
-raw SADP frames and the ARP boxes' announcements (one a second); it runs
+at its factory address). --serve needs the interfaces "d-KEY" to exist with
+the device's MAC and address, and CAP_NET_RAW for the raw SADP frames and the
+announcements of the ARP boxes and the switches (LLDP), one a second; it runs
 until SIGINT or SIGTERM. A device that said goodbye is still served: it is
 back at the next search, as a device that restarts.
 )";
@@ -97,8 +97,8 @@ struct Endpoint {
   const Device* device = nullptr;
   unsigned ifindex = 0;
   std::vector<UdpSocket> udp;
-  Fd raw;  // SADP frames; invalid without CAP_NET_RAW or for other kinds
-  Fd arp;  // an ARP box's announcements; sends only
+  Fd raw;        // SADP frames; invalid without CAP_NET_RAW or for other kinds
+  Fd announcer;  // an ARP box's or a switch's announcements; sends only
 };
 
 std::string ip_string(const Ip4& ip) { return norvane::format_ipv4(ip.data()); }
@@ -191,23 +191,25 @@ void open_raw(Endpoint& e) {
 
 // A packet socket that sends on the device's interface and receives
 // nothing (protocol 0).
-void open_arp(Endpoint& e) {
+void open_announcer(Endpoint& e) {
   Fd s(::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0));
   sockaddr_ll ll{};
   ll.sll_family = AF_PACKET;
   ll.sll_ifindex = static_cast<int>(e.ifindex);
   if (s.get() < 0 || ::bind(s.get(), reinterpret_cast<sockaddr*>(&ll), sizeof ll) != 0) {
-    fail("packet socket for " + e.device->key + " (no ARP announcements)");
+    fail("packet socket for " + e.device->key + " (no announcements)");
     return;
   }
-  e.arp = std::move(s);
+  e.announcer = std::move(s);
 }
 
 void announce(const Endpoint& e) {
-  const std::string frame = arp_announcement(*e.device);
-  const ssize_t sent = ::send(e.arp.get(), frame.data(), frame.size(), 0);
+  const bool lldp = e.device->kind == Kind::kLldp;
+  const std::string frame = lldp ? lldp_announcement(*e.device) : arp_announcement(*e.device);
+  const ssize_t sent = ::send(e.announcer.get(), frame.data(), frame.size(), 0);
   if (sent != static_cast<ssize_t>(frame.size())) {
-    std::cerr << e.device->key << ": ARP announcement of " << ip_string(e.device->ip)
+    std::cerr << e.device->key << ": "
+              << (lldp ? "LLDP announcement" : "ARP announcement of " + ip_string(e.device->ip))
               << " FAILED\n";
   }
 }
@@ -312,7 +314,7 @@ int serve(const std::vector<Device>& devices) {
       if (!open_udp(e, ifname, port)) return 1;
     }
     if (serves_port(d.kind, kSadpPort)) open_raw(e);
-    if (d.kind == Kind::kArp) open_arp(e);
+    if (d.kind == Kind::kArp || d.kind == Kind::kLldp) open_announcer(e);
     endpoints.push_back(std::move(e));
   }
   struct sigaction sa {};
@@ -334,14 +336,15 @@ int serve(const std::vector<Device>& devices) {
       owner.emplace_back(i, kRaw);
     }
   }
-  // An ARP box says its address is its own every second, so that whoever
-  // starts listening soon hears it.
+  // An ARP box says its address is its own every second, and a switch
+  // announces its port as often, so that whoever starts listening soon
+  // hears them.
   using Clock = std::chrono::steady_clock;
   auto next_announcement = Clock::now();
   while (g_stop == 0) {
     if (Clock::now() >= next_announcement) {
       for (const Endpoint& e : endpoints) {
-        if (e.arp.get() >= 0) announce(e);
+        if (e.announcer.get() >= 0) announce(e);
       }
       next_announcement += std::chrono::seconds(1);
     }

@@ -46,7 +46,7 @@ constexpr KindName kKinds[] = {
     {Kind::kMndp, "mndp"},    {Kind::kUbntV1, "ubnt1"},
     {Kind::kUbntV2, "ubnt2"}, {Kind::kOnvif, "onvif"},
     {Kind::kSsdp, "ssdp"},    {Kind::kSadpOnvif, "sadp+onvif"},
-    {Kind::kArp, "arp"},
+    {Kind::kArp, "arp"},      {Kind::kLldp, "lldp"},
 };
 
 }  // namespace
@@ -150,6 +150,15 @@ std::vector<Device> parse_devices(std::string_view text, const std::array<std::u
     if (fields.size() == 10 && (!norvane::parse_ipv4(fields[8], d.mask.data()) ||
                                 !norvane::parse_ipv4(fields[9], d.gateway.data()))) {
       return fail("mask and gateway must be IPv4 addresses");
+    }
+    if (d.kind == Kind::kLldp && !d.firmware.empty()) {
+      unsigned vlan = 0;
+      const char* end = d.firmware.data() + d.firmware.size();
+      const auto [ptr, ec] = std::from_chars(d.firmware.data(), end, vlan);
+      if (ec != std::errc{} || ptr != end || vlan < 1 || vlan > 4094) {
+        return fail("a switch's VLAN must be 1 to 4094");
+      }
+      d.vlan = static_cast<std::uint16_t>(vlan);
     }
     if (!keys.insert(d.key).second) return fail("key " + d.key + " used twice");
     // An ARP box takes the address of a device listed before it.

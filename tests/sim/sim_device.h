@@ -14,7 +14,9 @@ namespace norvane::sim {
 // kSadpOnvif is a Hikvision camera with ONVIF switched on, as most leave
 // the factory: it answers SADP and WS-Discovery. kArp answers nothing: a
 // box set up with another device's address, which it announces by ARP.
-enum class Kind { kSadp, kDhip, kMndp, kUbntV1, kUbntV2, kOnvif, kSsdp, kSadpOnvif, kArp };
+// kLldp answers nothing either: a switch port that announces itself by LLDP
+// to whatever is plugged into it.
+enum class Kind { kSadp, kDhip, kMndp, kUbntV1, kUbntV2, kOnvif, kSsdp, kSadpOnvif, kArp, kLldp };
 
 struct Device {
   std::string key;  // short name; the interface is "d-" + key
@@ -33,6 +35,8 @@ struct Device {
   std::string model;
   std::string serial;
   std::string firmware;
+  // A switch's Port VLAN ID (1 to 4094; 0: it announces none).
+  std::uint16_t vlan = 0;
 };
 
 // Longest key, so that "d-" + key fits an interface name (15 bytes).
@@ -49,7 +53,8 @@ bool parse_mac(std::string_view text, std::array<std::uint8_t, 6>& out) noexcept
 // subnet gives the first three address bytes of devices whose host field is
 // one byte; a host field with a whole IPv4 address places the device there
 // (several devices may share it). An ARP box's host byte must be another
-// device's: the address it takes. On failure the result is empty and error
+// device's: the address it takes. A switch (lldp) gives its port's VLAN in
+// the firmware field, 1 to 4094, or leaves it empty. On failure the result is empty and error
 // says which line and why.
 std::vector<Device> parse_devices(std::string_view text, const std::array<std::uint8_t, 3>& subnet,
                                   std::string& error);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "base/address.h"
 #include "decode/frame.h"
@@ -58,14 +59,17 @@ std::vector<Expectation> expectations(const std::vector<Device>& devices) {
         }
       }
     }
+    // The raw SADP reply, and a switch's announcement, which comes unasked.
     const std::string frame = answer_frame(d, inquiry_frame(kHostMac, host_ip));
-    if (!frame.empty()) {
+    const std::string announced = d.kind == Kind::kLldp ? lldp_announcement(d) : std::string();
+    for (const auto& [path, bytes] : {std::pair{"frame", &frame}, std::pair{"lldp", &announced}}) {
+      if (bytes->empty()) continue;
       Expectation e;
       e.device = d.key;
-      e.path = "frame";
+      e.path = path;
       e.wire_ip = format_ipv4(d.ip.data());
       e.wire_mac = mac_text(d.mac.data());
-      if (summarize_frame(reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size(),
+      if (summarize_frame(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size(),
                           e.decoded)) {
         add(out, std::move(e));
       }
@@ -100,6 +104,12 @@ std::string expectation_lines(const std::vector<Device>& devices) {
     field("name", e.decoded.name);
     field("model", e.decoded.model);
     field("info", e.decoded.info);
+    // The port a switch's announcement names, as the list shows it.
+    if (!e.decoded.port.id.empty()) field("port_id", e.decoded.port.id);
+    if (!e.decoded.port.description.empty()) {
+      field("port_description", e.decoded.port.description);
+    }
+    if (e.decoded.port.vlan != 0) out += ",\"port_vlan\":" + std::to_string(e.decoded.port.vlan);
     out += "}\n";
   }
   return out;

@@ -14,7 +14,9 @@ namespace norvane::sim {
 
 struct Expectation {
   std::string device;  // key
-  std::string path;    // "udp": a datagram the probe sockets read; "frame": raw SADP frame
+  // "udp": a datagram the probe sockets read; "frame": raw SADP frame;
+  // "lldp": a switch's announcement, which only a capture hears
+  std::string path;
   // UDP port the reply goes to; 0 for frames, and 50123 for a reply to the
   // requester's own source port (its main socket, whose port the system
   // picks: the namespace client maps it to the port it got).
@@ -25,12 +27,14 @@ struct Expectation {
 };
 
 // Every distinct decoded reply of every device to the discovery requests,
-// in device order; the requests come from the lab host (.1).
+// and every switch's announcement, in device order; the requests come from
+// the lab host (.1).
 std::vector<Expectation> expectations(const std::vector<Device>& devices);
 
 // One JSON object per line:
 // {"device":..,"kind":..,"path":..,"port":N,"wire_ip":..,"wire_mac":..,
-//  "protocol":..,"ip":..,"mac":..,"name":..,"model":..,"info":..}
+//  "protocol":..,"ip":..,"mac":..,"name":..,"model":..,"info":..}, and for
+// a switch's announcement "port_id", "port_description" and "port_vlan" (N).
 std::string expectation_lines(const std::vector<Device>& devices);
 
 }  // namespace norvane::sim

@@ -442,6 +442,7 @@ std::vector<std::uint16_t> service_ports(Kind kind) {
     case Kind::kSadpOnvif:
       return {kSadpPort, kWsdPort};
     case Kind::kArp:
+    case Kind::kLldp:
       return {};
   }
   return {};
@@ -481,6 +482,7 @@ std::vector<Reply> answer(const Device& d, const Datagram& in) {
   switch (kind) {
     case Kind::kSadpOnvif:
     case Kind::kArp:
+    case Kind::kLldp:
       break;
     case Kind::kSadp:
       // Hikvision devices answer an inquiry to the SADP group, so every
@@ -610,6 +612,38 @@ std::string arp_announcement(const Device& d) {
   put_be16(f, 1);  // request
   f += bytes_of(d.mac) + bytes_of(d.ip) + std::string(6, '\0') + bytes_of(d.ip);
   f.resize(60, '\0');
+  return f;
+}
+
+namespace {
+
+// One LLDP TLV: 7 bits of type and 9 of length, then the value.
+void lldp_tlv(std::string& out, unsigned type, std::string_view value) {
+  put_be16(out, static_cast<std::uint16_t>(type << 9 | value.size()));
+  out += value;
+}
+
+}  // namespace
+
+std::string lldp_announcement(const Device& d) {
+  static constexpr std::size_t kText = 255;
+  std::string f("\x01\x80\xc2\x00\x00\x0e", 6);
+  f += bytes_of(d.mac);
+  put_be16(f, kLldpEtherType);
+  lldp_tlv(f, 1, "\x04" + bytes_of(d.mac));                          // chassis: MAC address
+  lldp_tlv(f, 2, "\x05" + d.model.substr(0, kText));                 // port: interface name
+  lldp_tlv(f, 3, std::string("\x00\x78", 2));                        // TTL 120 s
+  if (!d.serial.empty()) lldp_tlv(f, 4, d.serial.substr(0, kText));  // port description
+  if (!d.name.empty()) lldp_tlv(f, 5, d.name.substr(0, kText));      // system name
+  // Management address: length, IPv4, then interface 1 by ifIndex, no OID.
+  lldp_tlv(f, 8, "\x05\x01" + bytes_of(d.ip) + std::string("\x02\x00\x00\x00\x01\x00", 6));
+  if (d.vlan != 0) {
+    std::string pvid("\x00\x80\xc2\x01", 4);  // IEEE 802.1, Port VLAN ID
+    put_be16(pvid, d.vlan);
+    lldp_tlv(f, 127, pvid);
+  }
+  lldp_tlv(f, 0, {});
+  if (f.size() < 60) f.resize(60, '\0');
   return f;
 }
 

@@ -28,6 +28,7 @@ inline constexpr std::uint16_t kWsdPort = 3702;
 inline constexpr std::uint16_t kSsdpPort = 1900;
 inline constexpr std::uint16_t kSadpEtherType = 0x8033;
 inline constexpr std::uint16_t kArpEtherType = 0x0806;
+inline constexpr std::uint16_t kLldpEtherType = 0x88CC;
 
 // One datagram that reached a device's socket.
 struct Datagram {
@@ -68,6 +69,13 @@ std::vector<Reply> goodbye(const Device& device);
 // The frame that announces the device's IPv4 address as its own by ARP
 // (sender and target address alike), from its MAC to everyone.
 std::string arp_announcement(const Device& device);
+
+// A switch's LLDPDU from its MAC to the nearest-bridge group: chassis (its
+// MAC), port (the model field, an interface name), TTL, port description
+// (serial), system name (name), management address (its IPv4 address), the
+// IEEE 802.1 Port VLAN ID when it has one, End. Texts longer than an LLDP
+// string may be are cut to 255 bytes.
+std::string lldp_announcement(const Device& device);
 
 // Percent-encoding of a scope value: unreserved bytes stay, everything else
 // becomes %XX (upper-case digits).

@@ -51,7 +51,7 @@ std::vector<Reply> answer_request(const Device& d, const Request& r, std::uint16
 
 TEST(SimDevices, LabFileHasOneDeviceOfEveryFamilyItNames) {
   const std::vector<Device> devices = lab_devices();
-  ASSERT_EQ(devices.size(), 18u);
+  ASSERT_EQ(devices.size(), 19u);
   std::set<Kind> kinds;
   std::size_t at_factory_address = 0;
   for (const Device& d : devices) {
@@ -65,7 +65,7 @@ TEST(SimDevices, LabFileHasOneDeviceOfEveryFamilyItNames) {
     }
     EXPECT_LE(interface_name(d).size(), 15u) << d.key;
   }
-  EXPECT_EQ(kinds.size(), 9u);
+  EXPECT_EQ(kinds.size(), 10u);
   EXPECT_EQ(at_factory_address, 4u);
 }
 
@@ -96,6 +96,8 @@ TEST(SimDevices, RejectsBadLines) {
       {"cam | sadp | 11 | 44:19:B6:6A:10:0B | n | m | s | f | 255.255.0 | 10.0.0.1\n",
        "line 1: mask"},
       {good + "box | arp | 12 | 44:19:B6:6A:10:0C | | | |\n", "line 2: an ARP box"},
+      {"sw | lldp | 40 | 00:1B:54:3C:7D:28 | s | p | d | 4095\n", "line 1: a switch's VLAN"},
+      {"sw | lldp | 40 | 00:1B:54:3C:7D:28 | s | p | d | 20a\n", "line 1: a switch's VLAN"},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -222,7 +224,8 @@ TEST(SimExpect, EveryDeviceDecodesToWhatItReports) {
       {"hik-wide", "frame", 0, "SADP L2", "C0:56:E3:7B:30:16",
        "DS-2CD2347G2-LU20220815AAWRJ55667788", "DS-2CD2347G2-LU", "V5.7.11 build 221024"},
       {"tv-guard", "udp", 50123, "SSDP", "", "", "", "Tizen/4.0 UPnP/1.0 Samsung UPnP SDK/1.0"},
-      // arp-box answers nothing.
+      // arp-box answers nothing; sw-lab answers nothing, but announces its port.
+      {"sw-lab", "lldp", 0, "LLDP", "00:1B:54:3C:7D:28", "sw-lab-01", "", "Port Gi1/0/7"},
   };
   const std::vector<Device> devices = lab_devices();
   const std::vector<Expectation> got = expectations(devices);
@@ -247,6 +250,12 @@ TEST(SimExpect, EveryDeviceDecodesToWhatItReports) {
   const std::string lines = expectation_lines(devices);
   EXPECT_EQ(static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n')), got.size());
   EXPECT_NE(lines.find(R"("name":"Wejście Główne")"), std::string::npos);
+  EXPECT_NE(lines.find(R"("port_id":"Gi1/0/7","port_description":"GigabitEthernet1/0/7",)"
+                       R"("port_vlan":20})"),
+            std::string::npos);
+  // Sent to the group that bridges keep to the link the frame came in on.
+  EXPECT_EQ(lldp_announcement(device(devices, "sw-lab")).substr(0, 6),
+            std::string("\x01\x80\xc2\x00\x00\x0e", 6));
 }
 
 // Replies seen by a capture are whole frames: the frame path must give the
@@ -350,6 +359,7 @@ TEST(SimReply, AnswersOnlyRequestsOfItsFamily) {
                              : d.kind == Kind::kOnvif     ? 2
                              : d.kind == Kind::kSadpOnvif ? 4
                              : d.kind == Kind::kArp       ? 0
+                             : d.kind == Kind::kLldp      ? 0
                                                           : 1;
     EXPECT_EQ(answered, want) << d.key;
     // Every answer fits one Ethernet frame (1500 bytes less IPv4 and UDP

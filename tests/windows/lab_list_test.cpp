@@ -9,7 +9,8 @@
 // with the packet counter keeping up and the window answering. In both
 // modes every line's "Stan" names what needs a look at its device and
 // nothing else, so do the status band's count and the CSV saved through the
-// list's menu, also once a device has said goodbye. The list is read from
+// list's menu, also once a device has said goodbye. Capturing, the status
+// band names the switch port of the adapter's own link. The list is read from
 // the other process through LVM_GETITEMTEXTW on memory allocated inside it.
 // clang-format off
 #include <windows.h>
@@ -251,6 +252,30 @@ class Program {
       return value;
     }
     return -1;
+  }
+  // Milliseconds from `since` until one of the main window's controls (the
+  // status band's middle text among them) shows `part`, or -1 when `limit`
+  // passes first; then `texts` holds every control's text, for the report.
+  long long wait_for_text(const std::wstring& part, ULONGLONG since, ULONGLONG limit,
+                          std::string& texts) const {
+    while (true) {
+      const ULONGLONG now = GetTickCount64();
+      texts.clear();
+      for (HWND c : norvane::test::child_windows(exe_.main())) {
+        wchar_t text[1024] = {};
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(c, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                                 SMTO_ABORTIFHUNG, 2000, &length)) {
+          continue;
+        }
+        if (std::wstring_view(text).find(part) != std::wstring_view::npos) {
+          return static_cast<long long>(now - since);
+        }
+        if (text[0] != L'\0') texts += "[" + utf8(text) + "] ";
+      }
+      if (now - since > limit) return -1;
+      Sleep(50);
+    }
   }
   bool press_search() const {
     HWND button = GetDlgItem(exe_.main(), kSearchButton);
@@ -873,6 +898,30 @@ TEST_F(LabList, EveryLineShowsItsDevicesStateInTheListTheCountAndTheCsv) {
   left = true;
   EXPECT_GE(wait_until_listed(p, want.size(), GetTickCount64(), 5000, why, check), 0) << why;
   EXPECT_EQ(band_count_differs(p, 2000), "");
+  EXPECT_EQ(p.exit_code(), 0u);
+}
+
+// Capturing, the status band names the switch port of the adapter's own
+// link: the simulated switch (sw-lab of tests/sim/devices.conf), which
+// announces its port and VLAN every second, beats the real lldpd peer, which
+// names no VLAN. It is there soon after the start, and "Szukaj teraz", which
+// clears it with the list, has it back with the switch's next announcement.
+TEST_F(LabList, CapturingShowsTheSwitchPortOfTheAdaptersLink) {
+  if (capture_library_disabled()) GTEST_SKIP() << "the capture library is disabled";
+  const std::wstring port = L"Port prze\u0142\u0105cznika: sw-lab-01 Gi1/0/7 \u00B7 VLAN 20";
+  Program p;
+  ASSERT_TRUE(p.started());
+  ASSERT_TRUE(p.find_window(p.started_at() + 20000));
+  const ULONGLONG shown = GetTickCount64();
+  std::string texts;
+  const long long first = p.wait_for_text(port, shown, 5000, texts);
+  EXPECT_GE(first, 0) << texts;
+  const ULONGLONG pressed = GetTickCount64();
+  ASSERT_TRUE(p.press_search());
+  const long long again = p.wait_for_text(port, pressed, 3000, texts);
+  EXPECT_GE(again, 0) << texts;
+  std::printf("switch port shown %lld ms after the window, %lld ms after the search\n", first,
+              again);
   EXPECT_EQ(p.exit_code(), 0u);
 }
 

@@ -13,7 +13,9 @@ table read from tmux panes 80 and 200 columns wide, an unknown, down or
 address-less interface, Ctrl+C, and the broadcast storm (at least 99% of the
 frames counted and every device listed). The JSON Lines' state tokens of the
 simulated devices, capturing (a device saying goodbye meanwhile) and with
-probes only.
+probes only. Capturing, the switch port of the adapter's own link: the
+simulated switch, which names its VLAN (the real lldpd peer names none), in
+the table's last line and in its JSON Lines object.
 """
 import csv
 import io
@@ -104,6 +106,10 @@ PROBED_STATES = {"new-cam-1": NEW_CAMERA, "new-cam-2": NEW_CAMERA, "new-cam-3": 
                  "new-cam-4": NEW_CAMERA, "hik-wide": ["mask-differs", "gateway-outside"],
                  "hik-camera": []}
 CAPTURED_STATES = dict(PROBED_STATES, **{"hik-nvr": ["ip-conflict"], "tv-guard": ["gone"]})
+
+# sw-lab of tests/sim/devices.conf: the switch port the adapter is plugged into.
+SWITCH_MAC = "00:1B:54:3C:7D:28"
+SWITCH_PORT = "Port przełącznika: sw-lab-01 Gi1/0/7 · VLAN 20"
 
 
 def device_lines(lab, capturing):
@@ -241,6 +247,8 @@ def lab(tool):
         check(not odd, f"capturing: state arrays out of order or unknown: {odd[:3]}")
         wrong = wrong_states(rows, device_lines(lab_dir, True), CAPTURED_STATES)
         check(not wrong, f"capturing, states: {wrong}")
+        switch = [(r.get("port_id"), r.get("port_vlan")) for r in rows if r["mac"] == SWITCH_MAC]
+        check(switch == [("Gi1/0/7", 20)], f"capturing, the switch's port: {switch}")
         print(f"capturing: {len(rows)} devices in {elapsed:.1f} s; {err.decode().strip()}")
 
         # CSV: the window's export of the same list.
@@ -296,6 +304,7 @@ def lab(tool):
                     check(all(len(l) <= width for l in lines), f"{width}: a line is too long")
                     check(any(l.startswith("Urządzenia ") for l in lines),
                           f"{width}: no status line: {lines[-2:]}")
+                    check(lines[-1:] == [SWITCH_PORT], f"{width}: last line {lines[-1:]}")
                     shown = " ".join(lines)
                     gone = [ip for (ip, mac) in want if ip not in shown]
                     check(not gone, f"{width}: addresses not shown: {gone}")
