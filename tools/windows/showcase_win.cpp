@@ -33,7 +33,22 @@ PacketSummary device(const char* mac, const char* ip, const char* protocol, cons
   return s;
 }
 
+// What needs a look: a new camera still at the address of another, a
+// camera whose gateway lies outside its subnet, a server that said goodbye.
+PacketSummary with_settings(PacketSummary s, bool activated, const char* mask,
+                            const char* gateway) {
+  s.settings.activated = activated;
+  s.settings.mask = mask;
+  s.settings.gateway = gateway;
+  return s;
+}
+
 std::vector<PacketSummary> devices() {
+  PacketSummary goodbye = device("B8:27:EB:01:02:03", "192.168.1.30", "SSDP", "", "", "");
+  goodbye.departure = true;
+  PacketSummary switch_port = device("00:1B:54:10:20:30", "192.168.1.2", "LLDP", "SW-Piwnica",
+                                     "WS-C2960X-24PS-L", "Gi1/0/24");
+  switch_port.port = {"Gi1/0/24", "", 10};
   return {
       device("C0:56:E3:1A:2B:01", "192.168.1.64", "SADP", "Wejscie-glowne", "DS-2CD2143G2-I",
              "V5.7.3 build 220112"),
@@ -41,8 +56,12 @@ std::vector<PacketSummary> devices() {
              "V5.6.15 build 210624"),
       device("44:19:B6:77:10:20", "192.168.1.70", "SADP", "NVR-Biuro", "DS-7608NI-K2/8P",
              "V4.30.085 build 210318"),
-      device("3C:EF:8C:40:11:05", "192.168.1.108", "Dahua", "Magazyn", "IPC-HDW2431T-AS-S2",
-             "2.820.0000000.18.R"),
+      with_settings(device("3C:EF:8C:40:11:05", "192.168.1.108", "Dahua", "Magazyn",
+                           "IPC-HDW2431T-AS-S2", "2.820.0000000.18.R"),
+                    true, "255.255.255.0", "192.168.2.1"),
+      with_settings(device("C0:56:E3:1A:2B:09", "192.168.1.64", "SADP", "DS-2CD1043G0-I",
+                           "DS-2CD1043G0-I", "V5.7.10 build 230320"),
+                    false, "255.255.255.0", "0.0.0.0"),
       device("3C:EF:8C:40:11:09", "192.168.1.109", "Dahua", "XVR-Hala", "XVR5108HS-I3",
              "4.001.0000000.4.R"),
       device("74:83:C2:5E:90:01", "192.168.1.20", "Ubiquiti", "AP-Recepcja", "UAP-AC-Lite",
@@ -53,10 +72,10 @@ std::vector<PacketSummary> devices() {
              "_http._tcp.local"),
       device("02:11:32:00:00:07", "fe80::211:32ff:fe00:7", "mDNS", "nas-archiwum", "DS920+",
              "_smb._tcp.local"),
-      device("00:1B:54:10:20:30", "192.168.1.2", "LLDP", "SW-Piwnica", "WS-C2960X-24PS-L",
-             "Gi1/0/24"),
+      switch_port,
       device("B8:27:EB:01:02:03", "192.168.1.30", "SSDP", "", "Linux UPnP/1.0 MiniDLNA",
              "http://192.168.1.30:8200/rootDesc.xml"),
+      goodbye,
   };
 }
 
