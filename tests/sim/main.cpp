@@ -297,19 +297,25 @@ void serve_raw(const Endpoint& e) {
   }
 }
 
+// The device's endpoint on its own interface, which must carry its address
+// and MAC.
+bool attach(const Device& d, const std::string& ifname, Endpoint& e) {
+  e.device = &d;
+  e.ifindex = ::if_nametoindex(ifname.c_str());
+  if (e.ifindex == 0) {
+    fail("no interface " + ifname + " for " + d.key);
+    return false;
+  }
+  return check_interface(d, ifname);
+}
+
 int serve(const std::vector<Device>& devices) {
   std::vector<Endpoint> endpoints;
   endpoints.reserve(devices.size());
   for (const Device& d : devices) {
     const std::string ifname = interface_name(d);
     Endpoint e;
-    e.device = &d;
-    e.ifindex = ::if_nametoindex(ifname.c_str());
-    if (e.ifindex == 0) {
-      fail("no interface " + ifname + " for " + d.key);
-      return 1;
-    }
-    if (!check_interface(d, ifname)) return 1;
+    if (!attach(d, ifname, e)) return 1;
     for (const std::uint16_t port : service_ports(d.kind)) {
       if (!open_udp(e, ifname, port)) return 1;
     }
@@ -377,13 +383,7 @@ int say_goodbye(const std::vector<Device>& devices) {
     }
     const std::string ifname = interface_name(d);
     Endpoint e;
-    e.device = &d;
-    e.ifindex = ::if_nametoindex(ifname.c_str());
-    if (e.ifindex == 0) {
-      fail("no interface " + ifname + " for " + d.key);
-      return 1;
-    }
-    if (!check_interface(d, ifname) || !open_udp(e, ifname, service_port(d.kind), false)) return 1;
+    if (!attach(d, ifname, e) || !open_udp(e, ifname, service_port(d.kind), false)) return 1;
     for (const Reply& m : messages) {
       if (!send_reply(e, e.udp.front(), m)) return 1;
       std::cout << d.key << " " << m.what << " to " << ip_string(m.destination) << ":" << m.port
