@@ -55,10 +55,12 @@ std::uint64_t tick_ms() { return GetTickCount64(); }
 
 Window::Window(WindowOptions options)
     : options_(std::move(options)),
-      table_(vendors_),
-      list_view_(table_, [this](std::wstring_view text) { warn(text, kAppTitle); }),
       probe_engine_(system_sockets()),
-      capture_(*this, options_.probe_engine ? *options_.probe_engine : probe_engine_) {
+      session_(*this, vendors_, options_.probe_engine ? *options_.probe_engine : probe_engine_),
+      table_(session_.table()),
+      switch_port_(session_.switch_port()),
+      capture_(session_.capture()),
+      list_view_(table_, [this](std::wstring_view text) { warn(text, kAppTitle); }) {
   table_.set_presenter(&list_view_);
   list_view_.commands().set_hooks({options_.open_address, options_.choose_save_path});
   list_view_.commands().set_notice([this](std::u16string text) {
@@ -338,17 +340,17 @@ void Window::on_command(WORD id, WORD code, HWND control) {
 }
 
 void Window::on_adapter_changed() {
-  capture_.on_selection_changed();
+  session_.selection_changed();
   follow_answers();
 }
 
 void Window::on_search_clicked() {
-  capture_.on_search_pressed();
+  session_.search_pressed();
   follow_answers();
 }
 
 void Window::follow_answers() {
-  const bool due = capture_.answers_due();
+  const bool due = session_.answers_due();
   if (due == answer_timer_on_ || !hwnd_) return;
   if (due) {
     answer_timer_on_ = SetTimer(hwnd_, kAnswerTimer, kAnswerMilliseconds, nullptr) != 0;
@@ -361,7 +363,7 @@ void Window::follow_answers() {
 void Window::on_answer_timer() {
   // Painting stays held until the tick: a repaint of the list between two
   // polls would cost more than the polls themselves.
-  capture_.poll_answers();
+  session_.poll_answers();
   follow_answers();
 }
 
@@ -385,7 +387,7 @@ void Window::update() {
   }
   // 1.-3. Capture health and failover, the retry after a failed start, and
   // the probe engine's sockets (which a restart may have opened anew).
-  capture_.tick();
+  session_.tick();
   follow_answers();
   // 4. Vendor update progress.
   if (progress_shown_) {
@@ -399,8 +401,7 @@ void Window::update() {
   // 6. Capture queue: one swap under the lock, merging outside it. The
   // batch's storage goes back to the queue at the next take; the summaries
   // are destroyed here, on this thread.
-  std::vector<PacketSummary>& batch = queue_batch_;
-  capture_.take_queue(batch, table_.arp_room());
+  const std::size_t taken = session_.take_queue();
   {
     // Painting is held while the batch changes the list: every insertion
     // would otherwise update and repaint the scroll bar and scroll the rows
@@ -408,13 +409,8 @@ void Window::update() {
     // only the rows that changed are repainted, or the whole list when the
     // sort moved its items.
     const DeviceList::PaintHold hold =
-        batch.empty() ? DeviceList::PaintHold() : list_view_.hold_painting();
-    const std::uint64_t now = tick_ms();
-    for (const auto& summary : batch) {
-      switch_port_.observe(summary, now);
-      table_.merge(summary);
-    }
-    batch.clear();
+        taken == 0 ? DeviceList::PaintHold() : list_view_.hold_painting();
+    session_.merge_taken();
     // 7. At most one sort per tick.
     if (list_view_.resort_pending()) list_view_.sort();
   }
@@ -424,25 +420,20 @@ void Window::update() {
   refresh_status();
 }
 
-void Window::on_probe_reply(const DiscoveryReply& reply) {
-  PacketSummary summary;
-  if (!summary_from_reply(reply, capture_.traffic(), summary)) return;
-  if (!decode_datagram(summary) || !keep_reply(reply, summary, table_.local_network())) return;
+void Window::reply_arriving() {
   // Answers come in bursts (hundreds after a search on a large site):
   // painting is held from the first one until the next tick, as for a
   // batch from the capture queue.
   if (!replies_hold_.holds()) replies_hold_ = list_view_.hold_painting();
-  table_.merge(summary);
 }
 
 void Window::release_replies() { replies_hold_ = DeviceList::PaintHold(); }
 
 void Window::clear_devices() { capture_.clear_devices(); }
 
-void Window::clear_device_list() {
-  list_view_.delete_all_items();
-  table_.clear();
-  switch_port_.clear();
+void Window::list_clearing() { list_view_.delete_all_items(); }
+
+void Window::list_cleared() {
   list_view_.clear_resort_pending();
   list_view_.fit_columns(false);
 }

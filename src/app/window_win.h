@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/device_list_win.h"
+#include "app/discovery_session.h"
 #include "app/layout_logic.h"
 #include "app/switch_port.h"
 #include "capture/capture_control.h"
@@ -82,7 +83,7 @@ struct WindowOptions {
       start_npcap;
 };
 
-class Window final : private CaptureHost {
+class Window final : private SessionHost {
  public:
   explicit Window(WindowOptions options = {});
   ~Window() override;
@@ -112,7 +113,7 @@ class Window final : private CaptureHost {
   std::size_t queued_summaries() { return capture_.queued_summaries(); }
 
   void clear_devices();
-  void refresh_status() override;
+  void refresh_status();
   void layout_status();
 
   // Layout and scaling.
@@ -124,7 +125,7 @@ class Window final : private CaptureHost {
 
   // The probe engine's answer handler: counts the datagram, decodes it and
   // merges a discovery answer at once (used while running without capture).
-  void on_probe_reply(const DiscoveryReply& reply) override;
+  void on_probe_reply(const DiscoveryReply& reply) { session_.on_probe_reply(reply); }
   // Ends the hold on painting that answers began since the last tick.
   void release_replies();
 
@@ -202,23 +203,26 @@ class Window final : private CaptureHost {
   // appears.
   void refresh_adapter_selector();
   void start_capture() {
-    capture_.start_capture();
+    session_.start();
     follow_answers();
   }
-  void stop_capture() { capture_.stop_capture(); }
+  void stop_capture() { session_.stop(); }
   // Starts the answer timer while a search's answers are due, stops it
   // once they are not.
   void follow_answers();
   void on_answer_timer();
   std::vector<NetworkAdapter> enumerate_adapters() const;
 
-  // CaptureHost
+  // SessionHost
   std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter& adapter,
                                                FrameCallback on_frame,
                                                std::u16string& failure) override;
   std::unique_ptr<CaptureBackend> start_npcap(const NetworkAdapter& adapter, FrameCallback on_frame,
                                               FailureCallback on_failed) override;
-  void clear_device_list() override;
+  void list_clearing() override;
+  void list_cleared() override;
+  void status_changed() override { refresh_status(); }
+  void reply_arriving() override;
   std::uint64_t now_ms() override;
 
   // Vendor update worker.
@@ -279,24 +283,20 @@ class Window final : private CaptureHost {
   // The child that had the focus when the window was last deactivated.
   HWND focus_before_ = nullptr;
 
-  // Devices: the table and the list that presents it (filter, sort and
-  // column-fit state live with the list).
-  DeviceTable table_;
-  // The switch at the other end of the adapter's cable, from captured LLDP
-  // and CDP frames.
-  SwitchPortTracker switch_port_;
+  // Discovery: the session owns the device table, the switch at the other
+  // end of the adapter's cable, and the capture control with its queue,
+  // counters and back-ends; the probe engine it drives outlives it.
+  ProbeEngine probe_engine_;
+  DiscoverySession session_;
+  DeviceTable& table_;
+  SwitchPortTracker& switch_port_;
+  CaptureControl& capture_;
+  // The list that presents the table (filter, sort and column-fit state
+  // live with the list).
   DeviceList list_view_;
   // The list's painting, held from the first probe answer of a burst until
   // the next tick.
   DeviceList::PaintHold replies_hold_;
-
-  // Discovery: the probe engine and the capture control with its queue,
-  // counters and back-ends. The control goes first at destruction, ending
-  // the back-ends' callbacks while the table they feed still exists.
-  ProbeEngine probe_engine_;
-  CaptureControl capture_;
-  // The drained queue of the tick, kept for its storage.
-  std::vector<PacketSummary> queue_batch_;
 
   // Status panel.
   std::u16string devices_long_;

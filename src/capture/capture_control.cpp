@@ -139,6 +139,14 @@ void CaptureControl::on_search_pressed() {
   }
 }
 
+void CaptureControl::restart_capture() {
+  stop_capture();
+  pktmon_failed_ = false;
+  npcap_failed_ = false;
+  retry_at_ = 0;
+  start_capture();
+}
+
 void CaptureControl::tick() {
   if (running_) {
     bool failed = capture_failed_.load();

@@ -88,6 +88,9 @@ class CaptureControl {
   // Window events.
   void on_selection_changed();
   void on_search_pressed();
+  // Capture again on the selected adapter after a back-end ended, keeping
+  // the devices found (the link came back up).
+  void restart_capture();
   // The capture steps that open the timer tick: health and failover, the
   // retry, and polling the probe engine.
   void tick();
