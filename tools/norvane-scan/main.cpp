@@ -8,8 +8,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/discovery_session.h"
 #include "app/list_export.h"
 #include "app/list_model.h"
 #include "app/switch_port.h"
@@ -30,6 +33,7 @@
 #include "net/adapter.h"
 #include "net/probe_engine.h"
 #include "net/socket_api.h"
+#include "scan_events.h"
 #include "terminal_table.h"
 #include "tool_vendors.h"
 #include "vendors/vendor_table.h"
@@ -41,13 +45,14 @@
 namespace {
 
 using namespace norvane;
+using tool::exit_status;
+using tool::kExitFailed;
+using tool::kExitOk;
+using tool::kExitUsage;
 using tool::render_table;
 using tool::status_line;
 
 constexpr const char* kProgram = "norvane-scan";
-constexpr int kExitOk = 0;
-constexpr int kExitError = 2;
-constexpr std::uint64_t kTickMs = 200;
 
 std::atomic<bool> interrupted{false};
 
@@ -59,14 +64,28 @@ void error(const std::string& message) {
 
 std::uint64_t now_ms() { return system_sockets().now_ms(); }
 
+std::int64_t unix_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 std::string ipv4_text(std::uint32_t network) {
   return network == 0 ? std::string("-")
                       : format_ipv4(reinterpret_cast<const std::uint8_t*>(&network));
 }
 
+// Only what the program uses: raw packet sockets, for capture and for the
+// raw SADP inquiry.
+std::string setcap_advice() {
+  return "sudo setcap cap_net_raw=ep " + std::filesystem::read_symlink("/proc/self/exe").string();
+}
+
 struct Options {
   std::string interface;
   double seconds = 5;
+  bool seconds_given = false;
+  double interval = 0;
   bool watch = false;
   std::string format;  // empty: table on a terminal, jsonl otherwise
   bool passive = false;
@@ -75,24 +94,22 @@ struct Options {
   bool list_interfaces = false;
 };
 
-// The capture control's host: the one adapter, libpcap for capture, the
-// device table for what probes bring back.
-class ScanHost final : public CaptureHost {
+// The session's host: the one adapter, libpcap for capture, and the list
+// model that presents the table.
+class ScanHost final : public SessionHost {
  public:
-  ScanHost(const Options& options, NetworkAdapter adapter, DeviceTable& table, ListModel& list,
-           bool may_capture)
-      : options_(options),
-        adapter_(std::move(adapter)),
-        table_(table),
-        list_(list),
-        may_capture_(may_capture) {}
+  ScanHost(const Options& options, NetworkAdapter adapter, bool may_capture)
+      : options_(options), adapter_(std::move(adapter)), may_capture_(may_capture) {}
 
-  void set_control(CaptureControl* control) { control_ = control; }
+  void attach(DiscoverySession* session, ListModel* list) {
+    session_ = session;
+    list_ = list;
+  }
 
   std::optional<NetworkAdapter> selected_adapter() override {
     refresh_adapter(adapter_, list_adapters());
     // A lease renewed during --watch may move the adapter to another network.
-    table_.set_local_network(local_network_of(adapter_));
+    if (session_) session_->table().set_local_network(local_network_of(adapter_));
     return adapter_;
   }
   std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter&, FrameCallback,
@@ -106,6 +123,7 @@ class ScanHost final : public CaptureHost {
     std::string why;
     auto capture =
         PcapCapture::start(adapter.adapter_name, std::move(on_frame), std::move(on_failed), why);
+    // Said once: the retries while the link is down would repeat it.
     if (!capture && !reported_) {
       reported_ = true;
       error("cannot capture on " + adapter.adapter_name + " (" + why + ")" +
@@ -113,32 +131,24 @@ class ScanHost final : public CaptureHost {
     }
     return capture;
   }
-  void on_probe_reply(const DiscoveryReply& reply) override {
-    if (!control_) return;
-    PacketSummary summary;
-    if (!summary_from_reply(reply, control_->traffic(), summary)) return;
-    if (decode_datagram(summary) && keep_reply(reply, summary, table_.local_network())) {
-      table_.merge(summary);
-    }
-  }
-  void clear_device_list() override {
-    table_.clear();
-    list_.clear();
-    switch_port_.clear();
-  }
-  SwitchPortTracker& switch_port() noexcept { return switch_port_; }
-  void refresh_status() override {}
   std::uint64_t now_ms() override { return ::now_ms(); }
+  void list_cleared() override {
+    if (list_) list_->clear();
+  }
+  void capture_lost(const NetworkAdapter& adapter) override {
+    error("capture lost on " + adapter.adapter_name + "; resuming when the link is back");
+  }
+  void capture_resumed(const NetworkAdapter& adapter) override {
+    error("capture resumed on " + adapter.adapter_name);
+  }
 
  private:
   const Options& options_;
   NetworkAdapter adapter_;
-  DeviceTable& table_;
-  ListModel& list_;
-  CaptureControl* control_ = nullptr;
   bool may_capture_;
   bool reported_ = false;
-  SwitchPortTracker switch_port_;  // the switch at the other end of the cable
+  DiscoverySession* session_ = nullptr;
+  ListModel* list_ = nullptr;
 };
 
 std::size_t terminal_width() {
@@ -151,14 +161,20 @@ std::size_t terminal_width() {
   return 0;
 }
 
-bool colour_wanted() {
-  const char* no_color = std::getenv("NO_COLOR");
-  return isatty(STDOUT_FILENO) && (no_color == nullptr || no_color[0] == '\0');
+enum class Written { kOk, kClosed, kFailed };
+
+// A reader that went away (head, a closed pager) ends the run quietly.
+Written write_all(const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) {
+    return Written::kOk;
+  }
+  return errno == EPIPE ? Written::kClosed : Written::kFailed;
 }
 
-bool write_all(const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-         std::fflush(stdout) == 0;
+int written_status(Written written) {
+  if (written != Written::kFailed) return kExitOk;
+  error(std::string("cannot write the output: ") + std::strerror(errno));
+  return kExitFailed;
 }
 
 // Vendor names: --vendors FILE when given (it must load), else the database
@@ -173,18 +189,22 @@ int list_interfaces() {
     out += a.adapter_name + "\t" + mac_text(a.mac.data()) + "\t" + ipv4_text(a.ipv4) + "\t" +
            (a.connected ? "up" : "down") + "\t" + utf16_to_utf8(adapter_label(a)) + "\n";
   }
-  return write_all(out) ? kExitOk : kExitError;
+  return written_status(write_all(out));
 }
 
-// The adapter to scan, or a message and nothing.
-std::optional<NetworkAdapter> choose_adapter(const Options& options) {
+// The adapter to scan, or a message, and the exit status, and nothing.
+std::optional<NetworkAdapter> choose_adapter(const Options& options, int& status) {
   const std::vector<NetworkAdapter> adapters = list_adapters();
+  status = kExitFailed;
   if (options.interface.empty()) {
-    if (adapters.empty()) {
-      error("no Ethernet or Wi-Fi adapter found (see --list-interfaces)");
-      return std::nullopt;
+    // The first that is up with an address to probe from (listening needs
+    // none).
+    for (const NetworkAdapter& a : adapters) {
+      if (a.connected && (a.ipv4 != 0 || options.passive)) return a;
     }
-    return adapters.front();
+    error(std::string("no Ethernet or Wi-Fi adapter is up") +
+          (options.passive ? "" : " with an IPv4 address") + " (see --list-interfaces)");
+    return std::nullopt;
   }
   for (const NetworkAdapter& a : adapters) {
     if (a.adapter_name != options.interface) continue;
@@ -201,113 +221,147 @@ std::optional<NetworkAdapter> choose_adapter(const Options& options) {
   }
   error("unknown interface '" + options.interface +
         "' (not an Ethernet or Wi-Fi adapter; see --list-interfaces)");
+  status = kExitUsage;
   return std::nullopt;
 }
 
 int scan(const Options& options) {
-  std::optional<NetworkAdapter> adapter = choose_adapter(options);
-  if (!adapter) return kExitError;
-  if (options.interface.empty() && adapter->ipv4 == 0 && !options.passive) {
-    error("interface " + adapter->adapter_name + " has no IPv4 address to probe from");
-    return kExitError;
-  }
+  int status = kExitOk;
+  std::optional<NetworkAdapter> adapter = choose_adapter(options, status);
+  if (!adapter) return status;
   VendorTable vendors;
-  if (!load_vendors(options, vendors)) return kExitError;
+  if (!load_vendors(options, vendors)) return kExitUsage;
 
   const bool may_capture = !options.no_capture && has_capture_rights();
   if (!options.no_capture && !may_capture) {
     if (options.passive) {
-      error(
-          "--passive listens only, and capturing needs root or CAP_NET_RAW: sudo setcap "
-          "cap_net_raw,cap_net_admin=eip " +
-          std::string(std::filesystem::read_symlink("/proc/self/exe").string()));
-      return kExitError;
+      error("--passive listens only, and capturing needs root or CAP_NET_RAW: " + setcap_advice());
+      return kExitFailed;
     }
-    error(
-        "no capture rights: probing only; to capture as well: sudo setcap "
-        "cap_net_raw,cap_net_admin=eip " +
-        std::string(std::filesystem::read_symlink("/proc/self/exe").string()));
+    error("no capture rights: probing only; to capture as well: " + setcap_advice());
   }
 
-  DeviceTable table(vendors);
+  ScanHost host(options, *adapter, may_capture);
+  ProbeEngine engine(system_sockets(), open_raw_sender);
+  SilentProbeEngine silent;
+  ProbeEngineInterface& probes =
+      options.passive ? static_cast<ProbeEngineInterface&>(silent) : engine;
+  DiscoverySession session(host, vendors, probes, {.resume_lost_capture = true});
+  DeviceTable& table = session.table();
+  CaptureControl& control = session.capture();
   // An address outside the subnet, a differing mask and a conflict with our
   // own address are told against the scanned adapter's network.
   table.set_local_network(local_network_of(*adapter));
   ListModel list(table);
   table.set_presenter(&list);
-  ScanHost host(options, *adapter, table, list, may_capture);
-  ProbeEngine engine(system_sockets(), open_raw_sender);
-  SilentProbeEngine silent;
-  ProbeEngineInterface& probes =
-      options.passive ? static_cast<ProbeEngineInterface&>(silent) : engine;
-  CaptureControl control(host, probes);
-  host.set_control(&control);
+  host.attach(&session, &list);
+  struct Detach {
+    DeviceTable& table;
+    ~Detach() { table.set_presenter(nullptr); }
+  } detach{table};
 
+  const bool terminal = isatty(STDOUT_FILENO);
   const std::string format =
-      !options.format.empty() ? options.format : (isatty(STDOUT_FILENO) ? "table" : "jsonl");
+      !options.format.empty() ? options.format : (terminal ? "table" : "jsonl");
   const bool table_output = format == "table";
-  const bool colour = table_output && colour_wanted();
-  const bool redraw = options.watch && table_output && isatty(STDOUT_FILENO);
+  const tool::ColourMode colour =
+      table_output ? tool::colour_mode(terminal, std::getenv("NO_COLOR"), std::getenv("COLORTERM"))
+                   : tool::ColourMode::kNone;
+  const bool redraw = options.watch && table_output && terminal;
+  const bool stream = options.watch && format == "jsonl";
   const auto draw = [&](bool clear_screen) {
     std::vector<std::u16string> messages = {control.capture_status()};
     if (!options.passive) messages.push_back(control.search_status());
-    const std::string status = status_line(table, control.traffic().packet_count.load(),
-                                           control.traffic().byte_count.load(), messages);
+    const std::string line = status_line(table, control.traffic().packet_count.load(),
+                                         control.traffic().byte_count.load(), messages);
     std::string out = clear_screen ? "\x1b[H\x1b[2J" : "";
-    out += render_table(table.rows(), list.shown_rows(), status, {terminal_width(), colour});
-    if (const SwitchNeighbour* port = host.switch_port().current()) {
+    out += render_table(table.rows(), list.shown_rows(), line,
+                        {terminal_width(), colour != tool::ColourMode::kNone,
+                         colour == tool::ColourMode::kTrueColour});
+    if (const SwitchNeighbour* port = session.switch_port().current()) {
       out += utf16_to_utf8(switch_port_text(*port)) + "\n";
     }
     return write_all(out);
   };
+  tool::DeviceEvents events;
+  const auto emit_events = [&] {
+    std::string out;
+    events.update(table, list.shown_rows(), tool::iso8601_utc(unix_ms()), out);
+    return out.empty() ? Written::kOk : write_all(out);
+  };
+
+  tool::RunOutcome outcome;
+  outcome.probing = !options.passive;
+  const auto follow = [&] {
+    outcome.captured |= control.running() && !control.udp_only();
+    outcome.sent |= control.probe_engine_open() && control.search_status().empty();
+  };
 
   const std::uint64_t started = now_ms();
+  // --watch runs until Ctrl+C, or for --seconds when given.
+  const bool timed = !options.watch || options.seconds_given;
   const std::uint64_t deadline = started + static_cast<std::uint64_t>(options.seconds * 1000);
-  control.start_capture();
-  if (!control.running() && control.retry_at() == 0) {
-    error("cannot start discovery on " + adapter->adapter_name);
-    return kExitError;
+  const auto interval_ms = static_cast<std::uint64_t>(options.interval * 1000);
+  session.start();
+  if (!control.running()) {
+    // The reason of a failed capture was said as it failed.
+    error(options.passive ? "nothing to listen with on " + adapter->adapter_name
+                          : "cannot open a socket or capture on " + adapter->adapter_name);
+    return kExitFailed;
   }
-  // The drained queue's storage goes back to the queue at the next take.
-  std::vector<PacketSummary> batch;
-  const auto drain = [&] {
-    control.take_queue(batch, table.arp_room());
+  follow();
+  std::uint64_t next_tick = started + kSessionTickMs;
+  std::uint64_t next_search = interval_ms == 0 ? 0 : started + interval_ms;
+  Written written = Written::kOk;
+  while (!interrupted.load() && written == Written::kOk) {
     const std::uint64_t now = now_ms();
-    for (const PacketSummary& s : batch) {
-      host.switch_port().observe(s, now);
-      table.merge(s);
-    }
-    batch.clear();
-  };
-  std::uint64_t next_tick = started + kTickMs;
-  while (!interrupted.load()) {
-    const std::uint64_t now = now_ms();
-    if (!options.watch && now >= deadline) break;
+    if (timed && now >= deadline) break;
     if (now < next_tick) {
-      ::poll(nullptr, 0, static_cast<int>(next_tick - now));
+      // Probing alone, a search's answers are read every 20 ms: hundreds
+      // arrive at once on a large site and must not wait in the socket's
+      // buffer for the tick.
+      std::uint64_t wait = next_tick - now;
+      if (session.answers_due()) {
+        session.poll_answers();
+        wait = std::min<std::uint64_t>(wait, kSessionAnswerMs);
+      }
+      if (timed) wait = std::min<std::uint64_t>(wait, deadline - now);
+      ::poll(nullptr, 0, static_cast<int>(wait));
       continue;
     }
-    next_tick += kTickMs;
-    control.tick();
-    drain();
-    if (redraw && !draw(true)) break;
+    // A late tick (the machine was suspended) does not run the ones missed.
+    next_tick = std::max(next_tick + kSessionTickMs, now);
+    session.tick();
+    if (next_search != 0 && now >= next_search) {
+      next_search = std::max(next_search + interval_ms, now);
+      session.search_again();
+    }
+    follow();
+    if (session.take_queue() != 0) session.merge_taken();
+    if (redraw) written = draw(true);
+    if (stream) written = emit_events();
   }
+  follow();
   // A back-end that failed during the run leaves the control probing alone.
-  const bool captured = control.running() && !control.udp_only();
-  control.stop_capture();
-  drain();
+  const bool captured_at_end = control.running() && !control.udp_only();
+  session.stop();
+  if (session.take_queue() != 0) session.merge_taken();
   const double elapsed = static_cast<double>(now_ms() - started) / 1000.0;
 
-  bool written = true;
-  if (format == "csv") {
-    written = write_all(table_csv(table.rows(), list.shown_rows(), u','));
-  } else if (format == "jsonl") {
-    std::string out;
-    for (const std::size_t row : list.shown_rows()) tool::append_device_line(out, table.row(row));
-    written = write_all(out);
-  } else {
-    written = draw(redraw);
+  if (written == Written::kOk) {
+    if (stream) {
+      written = emit_events();
+    } else if (format == "csv") {
+      written = write_all(table_csv(table.rows(), list.shown_rows(), u','));
+    } else if (format == "jsonl") {
+      std::string out;
+      for (const std::size_t row : list.shown_rows()) tool::append_device_line(out, table.row(row));
+      written = write_all(out);
+    } else {
+      written = draw(redraw);
+    }
   }
+  if (written == Written::kClosed) return kExitOk;
   // The summary a script reads from standard error, as arp-scan ends.
   char summary[256];
   std::snprintf(summary, sizeof(summary),
@@ -315,13 +369,17 @@ int scan(const Options& options) {
                 list.item_count(), adapter->adapter_name.c_str(), elapsed,
                 static_cast<unsigned long long>(control.traffic().packet_count.load()),
                 static_cast<unsigned long long>(control.traffic().byte_count.load()),
-                captured ? "" : " (probes only)");
-  if (!table_output || !isatty(STDOUT_FILENO)) error(summary);
-  if (!written) {
-    error(std::string("cannot write the output: ") + std::strerror(errno));
-    return kExitError;
+                captured_at_end ? "" : (options.passive ? " (capture ended)" : " (probes only)"));
+  if (!table_output || !terminal) error(summary);
+  if (written == Written::kFailed) return written_status(written);
+  std::string reason;
+  status = exit_status(outcome, reason);
+  if (status != kExitOk) {
+    error(reason + " on " + adapter->adapter_name);
+  } else if (outcome.probing && !outcome.sent) {
+    error("no probe could be sent on " + adapter->adapter_name + "; capture only");
   }
-  return kExitOk;
+  return status;
 }
 
 }  // namespace
@@ -335,10 +393,16 @@ int main(int argc, char** argv) {
       kProgram};
   Options options;
   app.add_option("-i,--interface", options.interface,
-                 "adapter to scan (default: the first in --list-interfaces)");
-  app.add_option("--seconds", options.seconds, "how long to scan (default 5)")
-      ->check(CLI::Range(0.2, 86400.0));
-  app.add_flag("--watch", options.watch, "redraw the list every 200 ms until Ctrl+C");
+                 "adapter to scan (default: the first in --list-interfaces that is up with an "
+                 "IPv4 address)");
+  auto* seconds = app.add_option("--seconds", options.seconds,
+                                 "how long to scan (default 5; with --watch: until Ctrl+C)")
+                      ->check(CLI::Range(0.2, 86400.0));
+  app.add_flag("--watch", options.watch,
+               "keep scanning: redraw the table every 200 ms, or with --format jsonl write one "
+               "line per device that appears, changes or leaves");
+  app.add_option("--interval", options.interval, "search again every S seconds")
+      ->check(CLI::Range(1.0, 86400.0));
   app.add_option("--format", options.format,
                  "table (default on a terminal), jsonl (default otherwise) or csv")
       ->check(CLI::IsMember({"table", "jsonl", "csv"}));
@@ -352,15 +416,17 @@ int main(int argc, char** argv) {
                "print the adapters that can be scanned, in order, and exit");
   app.set_version_flag("--version", std::string(kProgram) + " " + NORVANE_VERSION);
   app.footer(
-      "Exit status: 0 success (also after Ctrl+C, with what was found); 2 bad usage, an unknown "
-      "or down interface, no IPv4 address while probing, an unloadable --vendors file or an "
-      "output error.");
+      "Exit status: 0 the scan ran (also when ended by Ctrl+C or a closed pipe); 1 nothing "
+      "could be done (no adapter up, a down interface, no capture with --passive, no probe "
+      "sent and nothing captured, an output error); 2 bad usage (an unknown interface, an "
+      "unloadable --vendors file).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
-    return code == 0 ? kExitOk : kExitError;
+    return code == 0 ? kExitOk : kExitUsage;
   }
+  options.seconds_given = seconds->count() != 0;
   struct sigaction action {};
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
@@ -372,6 +438,6 @@ int main(int argc, char** argv) {
     return scan(options);
   } catch (const std::exception& e) {
     error(std::string("failed: ") + e.what());
-    return kExitError;
+    return kExitFailed;
   }
 }

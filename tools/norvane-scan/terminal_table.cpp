@@ -18,9 +18,18 @@ constexpr std::string_view kBold = "\x1b[1m";
 
 bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-std::string accent_escape(int accent_index) {
+// The nearest of the 6x6x6 colour cube of the 256-colour palette.
+int cube_index(int r, int g, int b) {
+  const auto level = [](int v) { return v < 48 ? 0 : v < 115 ? 1 : (v - 35) / 40; };
+  return 16 + 36 * level(r) + 6 * level(g) + level(b);
+}
+
+std::string accent_escape(int accent_index, bool true_colour) {
   const auto& accent = row_colors(accent_index).accent;
   if (!accent) return {};
+  if (!true_colour) {
+    return "\x1b[38;5;" + std::to_string(cube_index(accent->r, accent->g, accent->b)) + "m";
+  }
   return "\x1b[38;2;" + std::to_string(accent->r) + ";" + std::to_string(accent->g) + ";" +
          std::to_string(accent->b) + "m";
 }
@@ -168,7 +177,9 @@ std::string render_table(std::span<const DeviceRow> rows, std::span<const std::s
   std::size_t shown = 0;
   for (const std::size_t index : order) {
     if (index >= rows.size()) continue;
-    emit(cells[shown++], options.colour ? accent_escape(rows[index].accent_index) : std::string{});
+    emit(cells[shown++], options.colour
+                             ? accent_escape(rows[index].accent_index, options.true_colour)
+                             : std::string{});
   }
   std::string last(status);
   if (options.width != 0) last = fit_text(last, options.width);

@@ -37,8 +37,9 @@ std::array<std::size_t, kColumnCount> fit_columns(
     const std::array<std::size_t, kColumnCount>& natural, std::size_t terminal_width);
 
 struct TableOptions {
-  std::size_t width = 0;  // terminal columns; 0: no limit
-  bool colour = false;    // ANSI colours (maker accent, bold header)
+  std::size_t width = 0;    // terminal columns; 0: no limit
+  bool colour = false;      // ANSI colours (maker accent, bold header)
+  bool true_colour = true;  // 24-bit accents; else the 256-colour palette
 };
 
 // The header line and one line per row in `order`, each ending in "\n", and

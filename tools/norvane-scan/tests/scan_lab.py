@@ -26,6 +26,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 SKIP = 77
@@ -210,6 +211,45 @@ def pane(tool, width, seconds, socket_name):
     return [line for line in text.splitlines() if line.strip()]
 
 
+def link_flap(tool, lab_dir):
+    """The link goes down and comes back during a watch: capture resumes by
+    itself, said once each way, and a goodbye that only the wire carries
+    afterwards is reported."""
+    proc = subprocess.Popen([tool, "-i", "nvs0", "--watch", "--format", "jsonl"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    err_lines, out_lines = [], []
+
+    def read(stream, into):
+        for line in stream:
+            into.append(line.decode())
+
+    readers = [threading.Thread(target=read, args=(proc.stderr, err_lines)),
+               threading.Thread(target=read, args=(proc.stdout, out_lines))]
+    for t in readers:
+        t.start()
+    time.sleep(2.0)
+    subprocess.run(["ip", "link", "set", "dev", "nvs0", "down"], check=True)
+    time.sleep(1.0)
+    subprocess.run(["ip", "link", "set", "dev", "nvs0", "up"], check=True)
+    for _ in range(100):
+        if any("capture resumed" in l for l in err_lines):
+            break
+        time.sleep(0.1)
+    before = len(out_lines)
+    bye = lab_request(lab_dir, "goodbye", "goodbye tv-guard")
+    time.sleep(1.5)
+    proc.send_signal(signal.SIGINT)
+    proc.wait(timeout=10)
+    for t in readers:
+        t.join(timeout=10)
+    lost = [l for l in err_lines if "capture lost" in l]
+    resumed = [l for l in err_lines if "capture resumed" in l]
+    gone = [e for e in jsonl("".join(out_lines[before:]), "flap") if e.get("event") == "gone"]
+    check(proc.returncode == 0 and len(lost) == 1 and len(resumed) == 1,
+          f"link flap: exit {proc.returncode}, stderr {err_lines}")
+    check(bye and gone, f"link flap: no goodbye heard after the link came back: {bye!r}")
+
+
 def lab(tool):
     lab_dir = os.environ.get("NORVANE_LAB_DIR")
     subnet = os.environ.get("NORVANE_LAB_SUBNET")
@@ -274,6 +314,9 @@ def lab(tool):
         wrong = wrong_states(probed_rows, device_lines(lab_dir, False), PROBED_STATES)
         check(not wrong, f"no rights, states: {wrong}")
         check("probes only" in err, f"no rights summary: {err!r}")
+        rc, out, err = scan(tool, "-i", "nvs0", "--seconds", "2", "--passive",
+                            prefix=("setpriv", "--bounding-set=-net_raw,-net_admin", "--"))
+        check(rc == 1 and out == "" and "setcap" in err, f"passive, no rights: {rc} {err!r}")
 
         # --passive: nothing from the adapter reaches the far side. The
         # kernel's own IGMP leave reports for the sockets of the runs before
@@ -321,12 +364,12 @@ def lab(tool):
                        check=True)
         try:
             rc, out, err = scan(tool, "-i", "nvsx0", "--seconds", "1")
-            check(rc == 2 and "down" in err, f"down interface: {rc} {err!r}")
+            check(rc == 1 and "down" in err, f"down interface: {rc} {err!r}")
             for dev in ("nvsx0", "nvsx1"):
                 subprocess.run(["ip", "link", "set", dev, "up"], check=True)
             time.sleep(0.3)
             rc, out, err = scan(tool, "-i", "nvsx0", "--seconds", "1")
-            check(rc == 2 and "IPv4" in err, f"no IPv4: {rc} {err!r}")
+            check(rc == 1 and "IPv4" in err, f"no IPv4: {rc} {err!r}")
         finally:
             subprocess.run(["ip", "link", "del", "nvsx0"])
 
@@ -339,6 +382,16 @@ def lab(tool):
         rows = jsonl(out.decode(), "Ctrl+C")
         check(proc.returncode == 0 and not missing(rows, want),
               f"Ctrl+C: exit {proc.returncode}, missing {missing(rows, want)}")
+
+        # A pipeline's reader that has enough ends the watch.
+        started = time.monotonic()
+        r = run("sh", "-c", f"'{tool}' -i nvs0 --watch --format jsonl | head -n 5", timeout=30)
+        events = jsonl(r.stdout.decode(), "head")
+        check(time.monotonic() - started < 6 and r.returncode == 0 and len(events) == 5
+              and all(e.get("event") == "new" and e.get("time", "").endswith("Z") for e in events),
+              f"| head -n 5: {time.monotonic() - started:.1f} s, {events[:2]}")
+
+        link_flap(tool, lab_dir)
 
         # The storm: the far side floods the adapter with broadcast and ARP.
         result = os.path.join(work, "flood.txt")
