@@ -64,6 +64,36 @@ void error(const std::string& message) {
 
 std::uint64_t now_ms() { return system_sockets().now_ms(); }
 
+// The table, the status line, the interface labels and the CSV header
+// follow the locale; JSON keys and tokens never do.
+bool english() {
+  static const bool value =
+      !tool::polish_locale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+  return value;
+}
+
+std::string interface_label(const NetworkAdapter& adapter) {
+  if (!english()) return utf16_to_utf8(adapter_label(adapter));
+  std::string label = utf16_to_utf8(adapter.display_name);
+  if (!adapter.description.empty() && adapter.description != adapter.display_name) {
+    label += " \u2014 " + utf16_to_utf8(adapter.description);
+  }
+  return adapter.connected ? label : label + " (disconnected)";
+}
+
+// The window's CSV export, with its header in English unless the locale is
+// Polish; the rows are the list's own texts.
+std::string csv_text(const DeviceTable& table, const std::vector<std::size_t>& rows) {
+  std::string csv = table_csv(table.rows(), rows, u',');
+  if (!english()) return csv;
+  const std::size_t bom = csv.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+  const std::size_t end = csv.find("\r\n");
+  if (end == std::string::npos) return csv;
+  return csv.substr(0, bom) +
+         "IP address,MAC address,Vendor,Name,Model / description,Protocols,Information,State" +
+         csv.substr(end);
+}
+
 std::int64_t unix_ms() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
@@ -187,7 +217,7 @@ int list_interfaces() {
   std::string out;
   for (const NetworkAdapter& a : list_adapters()) {
     out += a.adapter_name + "\t" + mac_text(a.mac.data()) + "\t" + ipv4_text(a.ipv4) + "\t" +
-           (a.connected ? "up" : "down") + "\t" + utf16_to_utf8(adapter_label(a)) + "\n";
+           (a.connected ? "up" : "down") + "\t" + interface_label(a) + "\n";
   }
   return written_status(write_all(out));
 }
@@ -273,13 +303,17 @@ int scan(const Options& options) {
     std::vector<std::u16string> messages = {control.capture_status()};
     if (!options.passive) messages.push_back(control.search_status());
     const std::string line = status_line(table, control.traffic().packet_count.load(),
-                                         control.traffic().byte_count.load(), messages);
+                                         control.traffic().byte_count.load(), messages, english());
     std::string out = clear_screen ? "\x1b[H\x1b[2J" : "";
     out += render_table(table.rows(), list.shown_rows(), line,
                         {terminal_width(), colour != tool::ColourMode::kNone,
-                         colour == tool::ColourMode::kTrueColour});
+                         colour == tool::ColourMode::kTrueColour, english()});
     if (const SwitchNeighbour* port = session.switch_port().current()) {
-      out += utf16_to_utf8(switch_port_text(*port)) + "\n";
+      // The window's words after the label: the name, the port, the VLAN.
+      std::string text = utf16_to_utf8(switch_port_text(*port));
+      const std::size_t colon = text.find(": ");
+      if (english() && colon != std::string::npos) text = "Switch port" + text.substr(colon);
+      out += text + "\n";
     }
     return write_all(out);
   };
@@ -352,7 +386,7 @@ int scan(const Options& options) {
     if (stream) {
       written = emit_events();
     } else if (format == "csv") {
-      written = write_all(table_csv(table.rows(), list.shown_rows(), u','));
+      written = write_all(csv_text(table, list.shown_rows()));
     } else if (format == "jsonl") {
       std::string out;
       for (const std::size_t row : list.shown_rows()) tool::append_device_line(out, table.row(row));

@@ -5,6 +5,7 @@
 
 #include "app/list_export.h"
 #include "app/status_text.h"
+#include "capture/capture_control.h"
 #include "ui/theme_logic.h"
 
 namespace norvane::tool {
@@ -15,6 +16,41 @@ constexpr std::size_t kMinimumShared = 3;
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
 constexpr std::string_view kReset = "\x1b[0m";
 constexpr std::string_view kBold = "\x1b[1m";
+
+// The list's headers and state texts in English, the language of a Linux
+// tool unless the locale asks for Polish.
+constexpr std::array<std::string_view, kColumnCount> kEnglishHeaders = {
+    "IP address",          "MAC address", "Vendor",      "Name",
+    "Model / description", "Protocols",   "Information", "State"};
+constexpr std::array<std::string_view, kStateCount> kEnglishStates = {
+    "not activated", "outside subnet",         "IP conflict",
+    "mask differs",  "gateway outside subnet", "gone"};
+constexpr std::array<std::string_view, kCategoryCount> kEnglishCategories = {
+    "Hikvision", "Dahua", "Ubiquiti", "MikroTik", "Espressif", "Others"};
+constexpr std::string_view kDot = " \u00B7 ";
+constexpr std::string_view kWideDot = "  \u00B7  ";
+
+// The capture control's messages a Linux run can show.
+struct Message {
+  std::u16string_view polish;
+  std::string_view english;
+};
+constexpr Message kEnglishMessages[] = {
+    {kNoIpv4Status, "discovery over UDP needs an IPv4 address on the adapter"},
+    {kNoSocketStatus, "cannot open a network socket on this adapter"},
+    {kNoActiveSearchStatus, "active search unavailable on this adapter"},
+    {kSendFailedStatus, "sending the requests failed"},
+};
+
+std::string english_state(std::uint8_t state) {
+  std::string out;
+  for (std::size_t bit = 0; bit < kStateCount; ++bit) {
+    if ((state & (1u << bit)) == 0) continue;
+    if (!out.empty()) out += ", ";
+    out += kEnglishStates[bit];
+  }
+  return out;
+}
 
 bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
@@ -145,7 +181,8 @@ std::string render_table(std::span<const DeviceRow> rows, std::span<const std::s
   std::array<std::string, kColumnCount> headers;
   std::array<std::size_t, kColumnCount> natural{};
   for (std::size_t c = 0; c < kColumnCount; ++c) {
-    headers[c] = utf16_to_utf8(kColumnHeaders[c]);
+    headers[c] =
+        options.english ? std::string(kEnglishHeaders[c]) : utf16_to_utf8(kColumnHeaders[c]);
     natural[c] = display_width(headers[c]);
   }
   std::vector<std::array<std::string, kColumnCount>> cells;
@@ -154,7 +191,8 @@ std::string render_table(std::span<const DeviceRow> rows, std::span<const std::s
     if (index >= rows.size()) continue;
     auto& line = cells.emplace_back();
     for (std::size_t c = 0; c < kColumnCount; ++c) {
-      line[c] = terminal_text(rows[index].columns[c]);
+      line[c] = options.english && c == kColState ? english_state(rows[index].state)
+                                                  : terminal_text(rows[index].columns[c]);
       natural[c] = std::max(natural[c], display_width(line[c]));
     }
   }
@@ -189,7 +227,29 @@ std::string render_table(std::span<const DeviceRow> rows, std::span<const std::s
 }
 
 std::string status_line(const DeviceTable& table, std::uint64_t packets, std::uint64_t bytes,
-                        std::span<const std::u16string> messages) {
+                        std::span<const std::u16string> messages, bool english) {
+  if (english) {
+    const auto counts = count_shown_devices(table);
+    std::uint64_t total = 0;
+    for (const auto c : counts) total += c;
+    std::string out = "Devices " + std::to_string(total);
+    for (std::size_t i = 0; i < kCategoryCount; ++i) {
+      out.append(kDot).append(kEnglishCategories[i]).append(" ").append(std::to_string(counts[i]));
+    }
+    if (const std::uint64_t to_check = count_shown_to_check(table)) {
+      out.append(kDot).append("To check ").append(std::to_string(to_check));
+    }
+    out.append(kWideDot).append("Packets ").append(std::to_string(packets));
+    out.append(kDot).append("Bytes ").append(std::to_string(bytes));
+    for (const auto& m : messages) {
+      if (m.empty()) continue;
+      const auto known = std::find_if(std::begin(kEnglishMessages), std::end(kEnglishMessages),
+                                      [&](const Message& e) { return e.polish == m; });
+      out.append(kWideDot).append(known != std::end(kEnglishMessages) ? std::string(known->english)
+                                                                      : utf16_to_utf8(m));
+    }
+    return out;
+  }
   std::vector<std::u16string> parts;
   parts.push_back(device_count_texts(count_shown_devices(table)).long_form);
   parts.push_back(traffic_texts(packets, bytes).long_form);

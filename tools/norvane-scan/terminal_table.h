@@ -40,6 +40,7 @@ struct TableOptions {
   std::size_t width = 0;    // terminal columns; 0: no limit
   bool colour = false;      // ANSI colours (maker accent, bold header)
   bool true_colour = true;  // 24-bit accents; else the 256-colour palette
+  bool english = false;     // English headers and states; else the list's own
 };
 
 // The header line and one line per row in `order`, each ending in "\n", and
@@ -48,8 +49,9 @@ std::string render_table(std::span<const DeviceRow> rows, std::span<const std::s
                          std::string_view status_line, const TableOptions& options);
 
 // The status line: device counts per maker, the packet and byte counters
-// and the status messages, as the window's status band words them.
+// and the status messages, as the window's status band words them, or in
+// English.
 std::string status_line(const DeviceTable& table, std::uint64_t packets, std::uint64_t bytes,
-                        std::span<const std::u16string> messages);
+                        std::span<const std::u16string> messages, bool english = false);
 
 }  // namespace norvane::tool

@@ -204,7 +204,7 @@ def pane(tool, width, seconds, socket_name):
     session = f"nvscan{width}"
     subprocess.run(["tmux", "-L", socket_name, "new-session", "-d", "-s", session, "-x",
                     str(width), "-y", "60",
-                    f"{tool} -i nvs0 --seconds {seconds}; sleep 30"], check=True)
+                    f"LC_ALL=C {tool} -i nvs0 --seconds {seconds}; sleep 30"], check=True)
     time.sleep(seconds + 1.5)
     text = run("tmux", "-L", socket_name, "capture-pane", "-p", "-t", session).stdout.decode()
     subprocess.run(["tmux", "-L", socket_name, "kill-session", "-t", session])
@@ -291,8 +291,9 @@ def lab(tool):
         check(switch == [("Gi1/0/7", 20)], f"capturing, the switch's port: {switch}")
         print(f"capturing: {len(rows)} devices in {elapsed:.1f} s; {err.decode().strip()}")
 
-        # CSV: the window's export of the same list.
-        rc, out, err = scan(tool, "-i", "nvs0", "--seconds", "2", "--format", "csv")
+        # CSV: the window's export of the same list, in a Polish locale.
+        rc, out, err = scan(tool, "-i", "nvs0", "--seconds", "2", "--format", "csv",
+                            prefix=("env", "LC_ALL=pl_PL.UTF-8"))
         check(rc == 0 and out.startswith("\ufeff"), f"CSV: exit {rc}, starts {out[:10]!r}")
         records = list(csv.reader(io.StringIO(out.lstrip("\ufeff"), newline="")))
         check(records and records[0] == ["Adres IP", "Adres MAC", "VENDOR", "Nazwa",
@@ -343,9 +344,9 @@ def lab(tool):
             try:
                 for width in (80, 200):
                     lines = pane(tool, width, 2, socket_name)
-                    check(lines and lines[0].startswith("Adres IP"), f"{width}: header {lines[:1]}")
+                    check(lines and lines[0].startswith("IP address"), f"{width}: header {lines[:1]}")
                     check(all(len(l) <= width for l in lines), f"{width}: a line is too long")
-                    check(any(l.startswith("Urządzenia ") for l in lines),
+                    check(any(l.startswith("Devices ") for l in lines),
                           f"{width}: no status line: {lines[-2:]}")
                     check(lines[-1:] == [SWITCH_PORT], f"{width}: last line {lines[-1:]}")
                     shown = " ".join(lines)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_control.h"
 #include "vendors/vendor_table.h"
 
 namespace norvane::tool {
@@ -175,6 +176,26 @@ TEST(TerminalTable, StateIsTheLastColumnInTheListsWords) {
     const std::string& line = lines[i + 1];
     EXPECT_EQ(line.size() > column ? line.substr(column) : "", cases[i].text) << line;
   }
+}
+
+TEST(TerminalTable, EnglishUnlessTheLocaleIsPolish) {
+  std::vector<DeviceRow> rows = {row(u"10.79.1.20", u"44:19:B6:00:00:20", u"", u"", 1)};
+  rows[0].state = kStateNotActivated | kStateIpConflict;
+  rows[0].columns[kColState] = state_text(rows[0].state);
+  const std::vector<std::size_t> order = {0};
+  TableOptions english{0, true, false, true};
+  const auto lines = lines_of(render_table(rows, order, "", english));
+  EXPECT_EQ(lines[0].rfind("\x1b[1mIP address  MAC address", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("\x1b[38;5;", 0), 0u) << lines[1];  // 256 colours
+  EXPECT_TRUE(lines[1].ends_with("not activated, IP conflict\x1b[0m")) << lines[1];
+  VendorTable vendors;
+  DeviceTable table(vendors);
+  const std::vector<std::u16string> messages = {u"", kSendFailedStatus, u"other"};
+  EXPECT_EQ(
+      status_line(table, 1234567, 89, messages, true),
+      "Devices 0 \xC2\xB7 Hikvision 0 \xC2\xB7 Dahua 0 \xC2\xB7 Ubiquiti 0 \xC2\xB7 MikroTik 0 "
+      "\xC2\xB7 Espressif 0 \xC2\xB7 Others 0  \xC2\xB7  Packets 1234567 \xC2\xB7 Bytes 89  "
+      "\xC2\xB7  sending the requests failed  \xC2\xB7  other");
 }
 
 TEST(TerminalTable, StatusLineCountsMakersAndTraffic) {
