@@ -104,4 +104,15 @@ class SocketApi {
 // The system's socket layer: Winsock on Windows, BSD sockets on Linux.
 SocketApi& system_sockets();
 
+#ifndef _WIN32
+// Linux keeps a socket's receive buffer within net.core.rmem_max unless the
+// program may force it (CAP_NET_ADMIN). The smallest buffer granted below
+// the size asked since the start, in bytes; 0 while every request was
+// granted whole.
+std::uint32_t receive_buffer_shortfall() noexcept;
+// Receive buffers asked for are held to at most `bytes` (0: no limit), as a
+// tighter system would: to see how a run fares with a stock kernel's cap.
+void limit_receive_buffer(std::uint32_t bytes) noexcept;
+#endif
+
 }  // namespace norvane

@@ -9,7 +9,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "net/socket_api.h"
@@ -50,6 +53,33 @@ struct PktinfoMessage {
 
 bool set_int(SocketHandle socket, int level, int name, int value) {
   return setsockopt(to_fd(socket), level, name, &value, sizeof(value)) == 0;
+}
+
+std::atomic<std::uint32_t> receive_limit{0};
+std::atomic<std::uint32_t> receive_shortfall{0};
+
+bool set_receive_buffer(SocketHandle socket, std::uint32_t bytes) {
+  const std::uint32_t limit = receive_limit.load();
+  if (limit != 0 && limit < bytes) bytes = limit;
+  const int asked = static_cast<int>(std::min<std::uint32_t>(bytes, INT32_MAX / 2));
+  // Forcing passes the system's cap where the program may; otherwise the
+  // kernel silently holds the request to net.core.rmem_max.
+  if (!set_int(socket, SOL_SOCKET, SO_RCVBUFFORCE, asked) &&
+      !set_int(socket, SOL_SOCKET, SO_RCVBUF, asked)) {
+    return false;
+  }
+  int granted = 0;
+  socklen_t length = sizeof(granted);
+  if (getsockopt(to_fd(socket), SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0) return true;
+  // The kernel reports twice the size asked, the other half being its
+  // bookkeeping.
+  const auto kept = static_cast<std::uint32_t>(std::max(granted, 0) / 2);
+  if (kept < static_cast<std::uint32_t>(asked)) {
+    std::uint32_t seen = receive_shortfall.load();
+    while ((seen == 0 || kept < seen) && !receive_shortfall.compare_exchange_weak(seen, kept)) {
+    }
+  }
+  return true;
 }
 
 ReceiveStatus status_of_errno() {
@@ -105,7 +135,7 @@ class PosixSockets final : public SocketApi {
       case SocketOption::kPacketInfo:
         return set_int(socket, IPPROTO_IP, IP_PKTINFO, v);
       case SocketOption::kReceiveBuffer:
-        return set_int(socket, SOL_SOCKET, SO_RCVBUF, v);
+        return set_receive_buffer(socket, value);
     }
     return false;
   }
@@ -222,5 +252,9 @@ SocketApi& system_sockets() {
   static PosixSockets api;
   return api;
 }
+
+std::uint32_t receive_buffer_shortfall() noexcept { return receive_shortfall.load(); }
+
+void limit_receive_buffer(std::uint32_t bytes) noexcept { receive_limit.store(bytes); }
 
 }  // namespace norvane

@@ -116,6 +116,7 @@ struct Options {
   double seconds = 5;
   bool seconds_given = false;
   double interval = 0;
+  std::uint32_t receive_buffer = 0;  // 0: as the probe engine asks
   bool watch = false;
   std::string format;  // empty: table on a terminal, jsonl otherwise
   bool passive = false;
@@ -271,6 +272,7 @@ int scan(const Options& options) {
     error("no capture rights: probing only; to capture as well: " + setcap_advice());
   }
 
+  limit_receive_buffer(options.receive_buffer);
   ScanHost host(options, *adapter, may_capture);
   ProbeEngine engine(system_sockets(), open_raw_sender);
   SilentProbeEngine silent;
@@ -344,6 +346,20 @@ int scan(const Options& options) {
     return kExitFailed;
   }
   follow();
+  // Probing alone, answers wait in the sockets' buffers between two reads;
+  // a buffer the kernel kept small loses a large site's burst.
+  bool buffer_told = false;
+  const auto tell_buffer = [&] {
+    const std::uint32_t kept = receive_buffer_shortfall();
+    if (buffer_told || kept == 0 || !control.probing_alone()) return;
+    buffer_told = true;
+    error("the kernel keeps socket receive buffers to " + std::to_string(kept / 1024) +
+          " KiB of the " + std::to_string(kSocketReceiveBuffer / 1024) +
+          " KiB asked; answers of a large site may be lost while probing alone; to raise "
+          "the limit: sudo sysctl -w net.core.rmem_max=" +
+          std::to_string(kSocketReceiveBuffer));
+  };
+  tell_buffer();
   std::uint64_t next_tick = started + kSessionTickMs;
   std::uint64_t next_search = interval_ms == 0 ? 0 : started + interval_ms;
   Written written = Written::kOk;
@@ -371,6 +387,7 @@ int scan(const Options& options) {
       session.search_again();
     }
     follow();
+    tell_buffer();
     if (session.take_queue() != 0) session.merge_taken();
     if (redraw) written = draw(true);
     if (stream) written = emit_events();
@@ -437,6 +454,10 @@ int main(int argc, char** argv) {
                "line per device that appears, changes or leaves");
   app.add_option("--interval", options.interval, "search again every S seconds")
       ->check(CLI::Range(1.0, 86400.0));
+  app.add_option("--receive-buffer", options.receive_buffer,
+                 "hold each probe socket's receive buffer to at most BYTES, as a stricter "
+                 "kernel would (default: the 1 MiB asked)")
+      ->check(CLI::Range(4096u, kSocketReceiveBuffer));
   app.add_option("--format", options.format,
                  "table (default on a terminal), jsonl (default otherwise) or csv")
       ->check(CLI::IsMember({"table", "jsonl", "csv"}));

@@ -250,6 +250,34 @@ def link_flap(tool, lab_dir):
     check(bye and gone, f"link flap: no goodbye heard after the link came back: {bye!r}")
 
 
+def crowd(tool, lab_dir):
+    """150 cameras answer one search at once, about 450 answers of 1 KB:
+    probing alone with the buffers held to a stock kernel's 416 KiB, every
+    one is listed. Without CAP_NET_ADMIN a kernel cap below 1 MiB is said
+    once."""
+    answer = lab_request(lab_dir, "crowd", "crowd 150", timeout=120)
+    try:
+        cameras = set()
+        for line in (answer or "").splitlines():
+            if line.strip() and json.loads(line).get("path") == "udp":
+                cameras.add(json.loads(line)["ip"])
+        check(len(cameras) == 150, f"crowd: {len(cameras)} cameras came")
+        rc, out, err = scan(tool, "-i", "nvs0", "--seconds", "4", "--no-capture",
+                            "--receive-buffer", str(416 * 1024), "--format", "jsonl")
+        heard = {r["ip"] for r in jsonl(out, "crowd")}
+        check(rc == 0 and cameras <= heard,
+              f"crowd: exit {rc}, {len(cameras - heard)} cameras missing: {err!r}")
+        with open("/proc/sys/net/core/rmem_max") as f:
+            capped = int(f.read()) < 1 << 20
+        rc, out, err = scan(tool, "-i", "nvs0", "--seconds", "1", "--no-capture",
+                            "--format", "jsonl",
+                            prefix=("setpriv", "--bounding-set=-net_admin", "--"))
+        told = [l for l in err.splitlines() if "net.core.rmem_max" in l]
+        check(rc == 0 and len(told) == (1 if capped else 0), f"crowd, kernel cap: {err!r}")
+    finally:
+        lab_request(lab_dir, "calm", "calm", timeout=60)
+
+
 def lab(tool):
     lab_dir = os.environ.get("NORVANE_LAB_DIR")
     subnet = os.environ.get("NORVANE_LAB_SUBNET")
@@ -393,6 +421,7 @@ def lab(tool):
               f"| head -n 5: {time.monotonic() - started:.1f} s, {events[:2]}")
 
         link_flap(tool, lab_dir)
+        crowd(tool, lab_dir)
 
         # The storm: the far side floods the adapter with broadcast and ARP.
         result = os.path.join(work, "flood.txt")
