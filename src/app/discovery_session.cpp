@@ -1,8 +1,21 @@
 #include "app/discovery_session.h"
 
+#include <chrono>
 #include <utility>
 
 namespace norvane {
+
+namespace {
+
+// The devices' first and last times are wall-clock times: they are shown
+// and exported as dates.
+std::int64_t unix_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
 
 DiscoverySession::DiscoverySession(SessionHost& host, const VendorTable& vendors,
                                    ProbeEngineInterface& probes, SessionOptions options)
@@ -55,6 +68,7 @@ void DiscoverySession::merge_taken() {
   // The batch's storage goes back to the queue at the next take; the
   // summaries are destroyed here, on the thread that merges.
   const std::uint64_t now = host_.now_ms();
+  table_.set_merge_time(unix_ms());
   for (const PacketSummary& summary : batch_) {
     switch_port_.observe(summary, now);
     table_.merge(summary);
@@ -83,6 +97,7 @@ void DiscoverySession::on_probe_reply(const DiscoveryReply& reply) {
   if (!summary_from_reply(reply, capture_.traffic(), summary)) return;
   if (!decode_datagram(summary) || !keep_reply(reply, summary, table_.local_network())) return;
   host_.reply_arriving();
+  table_.set_merge_time(unix_ms());
   table_.merge(summary);
 }
 

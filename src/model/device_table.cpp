@@ -567,6 +567,8 @@ void DeviceTable::merge(const PacketSummary& s) {
 
   DeviceRow& row = rows_[row_index];
   MergeState m{row, mask, false};
+  if (is_new) row.first_seen_ms = merge_time_;
+  row.last_seen_ms = merge_time_;
 
   // 5. Remember the address.
   const AddressKey old_address = row.address;

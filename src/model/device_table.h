@@ -152,6 +152,10 @@ struct DeviceRow {
   NeighbourPort port;       // the port its LLDP or CDP came from
   std::uint8_t state = 0;   // DeviceState bits; column 7 names them
   bool gone = false;        // said goodbye and has not spoken since
+  // When it was first and last heard, in milliseconds since the Unix epoch
+  // by the merge clock (DeviceTable::set_merge_time); negative: not told.
+  std::int64_t first_seen_ms = -1;
+  std::int64_t last_seen_ms = -1;
   // Its address came from a neighbour announcement (LLDP, CDP management
   // address), which a box may give for an address it does not answer on.
   bool address_from_neighbour = false;
@@ -229,6 +233,9 @@ class DeviceTable {
   void set_presenter(DevicePresenter* presenter) noexcept { presenter_ = presenter; }
 
   void merge(const PacketSummary& summary);
+  // The time the summaries merged next were heard at (milliseconds since
+  // the Unix epoch): now for a live run, the frame's for a capture file.
+  void set_merge_time(std::int64_t unix_ms) noexcept { merge_time_ = unix_ms; }
   void clear();
   void reclassify_all();
 
@@ -303,6 +310,7 @@ class DeviceTable {
   LocalNetwork local_;
   static constexpr std::size_t kNoRow = ~std::size_t{0};
   std::size_t lru_head_ = kNoRow;  // evidence-only row seen most recently
+  std::int64_t merge_time_ = -1;
   std::size_t lru_tail_ = kNoRow;  // and least recently
   std::size_t attention_ = 0;
   std::u16string scratch_;  // conversion buffer reused across merges

@@ -1,6 +1,8 @@
 #include "json_lines.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <numeric>
 #include <optional>
 
@@ -49,6 +51,22 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
   }
   return need + 1;
 }
+
+}  // namespace
+
+std::string iso8601_utc(std::int64_t unix_ms) {
+  if (unix_ms < 0) unix_ms = 0;
+  const auto seconds = static_cast<std::time_t>(unix_ms / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[64];
+  std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(unix_ms % 1000));
+  return text;
+}
+
+namespace {
 
 void append_member(std::string& out, std::string_view key, std::string_view value) {
   out += ',';
@@ -170,7 +188,17 @@ void append_device_line(std::string& out, const DeviceRow& row) {
   append_member(out, "vendor", row.columns[kColVendor]);
   append_member(out, "name", row.columns[kColName]);
   append_member(out, "model", row.columns[kColModel]);
-  append_member(out, "protocols", row.columns[kColProtocols]);
+  // The protocol column's names, in its order.
+  out += ",\"protocols\":[";
+  const std::u16string_view protocols = row.columns[kColProtocols];
+  for (std::size_t start = 0; start < protocols.size();) {
+    std::size_t end = protocols.find(u", ", start);
+    if (end == std::u16string_view::npos) end = protocols.size();
+    if (out.back() != '[') out += ',';
+    append_json_string(out, utf16_to_utf8(protocols.substr(start, end - start)));
+    start = end + 2;
+  }
+  out += ']';
   append_member(out, "info", row.columns[kColInfo]);
   out += ",\"category\":";
   out += std::to_string(row.category);
@@ -182,6 +210,8 @@ void append_device_line(std::string& out, const DeviceRow& row) {
   append_known(out, "port_id", row.port.id);
   append_known(out, "port_description", row.port.description);
   if (row.port.vlan != 0) append_raw_member(out, "port_vlan", std::to_string(row.port.vlan));
+  if (row.first_seen_ms >= 0) append_member(out, "first_seen", iso8601_utc(row.first_seen_ms));
+  if (row.last_seen_ms >= 0) append_member(out, "last_seen", iso8601_utc(row.last_seen_ms));
   out += "}\n";
 }
 

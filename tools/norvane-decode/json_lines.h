@@ -20,6 +20,10 @@ namespace norvane::tool {
 // is not part of a well-formed UTF-8 sequence becomes \u00XX of that byte.
 void append_json_string(std::string& out, std::string_view bytes);
 
+// "2026-12-10T02:41:51.123Z" for milliseconds since the Unix epoch (at or
+// after it).
+std::string iso8601_utc(std::int64_t unix_ms);
+
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);
 
@@ -41,9 +45,11 @@ void append_settings(std::string& out, const DeviceSettings& settings);
 // append_settings) and "departure":true for a goodbye, and a line feed.
 void append_frame_line(std::string& out, std::uint64_t frame, const PacketSummary& summary);
 
-// {"ip":...,"mac":...,"vendor":...,"name":...,"model":...,"protocols":...,
+// {"ip":...,"mac":...,"vendor":...,"name":...,"model":...,"protocols":[names],
 // "info":...,"category":N,"accent":N,"state":[tokens]}, then the row's
-// settings (see append_settings), and a line feed.
+// settings (see append_settings), its LLDP or CDP port, "first_seen" and
+// "last_seen" (ISO 8601 UTC) when the merge clock told them, and a line
+// feed.
 void append_device_line(std::string& out, const DeviceRow& row);
 
 // Row indices in the device list's default order: sorted on the address

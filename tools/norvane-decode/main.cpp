@@ -51,7 +51,8 @@ device table and one object per device row is printed, in the device list's
 default order (address ascending: IPv4 before IPv6 by address bytes, then
 unparsable address texts, then rows without address):
   {"ip":"...","mac":"...","vendor":"...","name":"...","model":"...",
-   "protocols":"...","info":"...","category":N,"accent":N,"state":[...]}
+   "protocols":["..."],"info":"...","category":N,"accent":N,"state":[...]}
+  protocols: the protocols the device was heard by, in the list's order.
   category: 0 Hikvision, 1 Dahua, 2 Ubiquiti, 3 MikroTik, 4 Espressif,
   5 other; accent: the list's colour index 0 to 6.
   state: what needs a look, as tokens in this order ([] when nothing):
@@ -64,7 +65,9 @@ unparsable address texts, then rows without address):
   A goodbye marks its device "gone"; it is never a row of its own.
   Then, only when the device said them: "activated" (true or false),
   "mask", "gateway" (dotted IPv4 texts), "dhcp" (true or false),
-  "http_port" (a number) and "serial".
+  "http_port" (a number) and "serial". Last, "first_seen" and "last_seen":
+  the capture times of the frames that made the row and that last spoke for
+  it, in ISO 8601 UTC ("2023-11-14T22:13:20.000Z").
 
 With --devices --format csv, the same rows in the same order as the CSV file
 that Norvane's "Zapisz jako CSV..." writes: UTF-8 with a byte order mark, the
@@ -230,6 +233,9 @@ int run(const Options& options) {
     try {
       if (!norvane::summarize_frame(data, header->caplen, summary)) continue;
       if (options.devices) {
+        // A device's first and last times are its frames' capture times.
+        table.set_merge_time(static_cast<std::int64_t>(header->ts.tv_sec) * 1000 +
+                             static_cast<std::int64_t>(header->ts.tv_usec) / 1000);
         table.merge(summary);
       } else {
         norvane::tool::append_frame_line(out.buffer(), frame, summary);

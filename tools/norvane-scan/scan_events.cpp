@@ -1,22 +1,8 @@
 #include "scan_events.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "json_lines.h"
 
 namespace norvane::tool {
-
-std::string iso8601_utc(std::int64_t unix_ms) {
-  const std::time_t seconds = static_cast<std::time_t>(unix_ms / 1000);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[40];
-  std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                static_cast<int>(unix_ms % 1000));
-  return text;
-}
 
 namespace {
 
@@ -42,13 +28,19 @@ void DeviceEvents::update(const DeviceTable& table, std::span<const std::size_t>
     const DeviceRow& device = table.row(row);
     line.clear();
     append_device_line(line, device);
+    // A device heard again with nothing new is no change: its last time
+    // alone does not count.
+    const std::size_t last = line.find(",\"last_seen\":\"");
+    const std::string_view compared =
+        last == std::string::npos ? std::string_view(line) : std::string_view(line).substr(0, last);
     auto [it, inserted] = seen_.try_emplace(row);
     Seen& seen = it->second;
     seen.round = round_;
-    if (!inserted && seen.line == line) continue;
+    if (!inserted && seen.compared == compared) continue;
     const char* event = inserted ? "new" : device.gone && !seen.gone ? "gone" : "changed";
     append_event(out, event, time, line);
     seen.line = line;
+    seen.compared = compared;
     seen.gone = device.gone;
   }
   for (auto it = seen_.begin(); it != seen_.end();) {

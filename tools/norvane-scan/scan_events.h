@@ -10,12 +10,10 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "json_lines.h"
 #include "model/device_table.h"
 
 namespace norvane::tool {
-
-// "2026-12-10T02:41:51.123Z" for milliseconds since the Unix epoch.
-std::string iso8601_utc(std::int64_t unix_ms);
 
 // The device lines of a watch as events: each call appends one line per
 // shown row that appeared ("new"), changed ("changed") or left ("gone", a
@@ -28,7 +26,8 @@ class DeviceEvents {
 
  private:
   struct Seen {
-    std::string line;  // the device line last reported
+    std::string line;      // the device line last reported
+    std::string compared;  // the part of it whose change is reported
     bool gone = false;
     std::uint64_t round = 0;
   };

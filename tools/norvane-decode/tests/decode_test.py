@@ -14,6 +14,7 @@ device table can be checked by reading them.
 """
 
 import csv
+import datetime
 import io
 import json
 import os
@@ -216,10 +217,20 @@ VENDOR_DB = (
 )
 
 
-def device(ip, mac, protocols, vendor="", category=5, accent=0):
+def frame_time(number):
+    """Frame NUMBER's capture time as the device lines give it: the test's
+    captures put frame n at 1700000000 + n - 1 seconds."""
+    moment = datetime.datetime.fromtimestamp(1700000000 + number - 1, datetime.timezone.utc)
+    return moment.strftime("%Y-%m-%dT%H:%M:%S.000Z")
+
+
+def device(ip, mac, protocols, frames, vendor="", category=5, accent=0):
+    """FRAMES: the numbers of the frames that made the row and last spoke
+    for it."""
     return {"ip": ip, "mac": mac, "vendor": vendor, "name": "", "model": "",
-            "protocols": protocols, "info": "", "category": category, "accent": accent,
-            "state": []}
+            "protocols": protocols.split(", "), "info": "", "category": category,
+            "accent": accent, "state": [], "first_seen": frame_time(frames[0]),
+            "last_seen": frame_time(frames[1])}
 
 
 def expected_devices(with_vendors):
@@ -232,17 +243,18 @@ def expected_devices(with_vendors):
         # A and C, H, J, K: bare ARP observations create no row; A's address,
         # learnt from frame 1, is filled in when frame 7 creates its row, and
         # K's (frame 11) when frame 15 does.
-        device("10.0.0.2", MAC_I, "IPv4"),
-        device("10.0.0.10", MAC_H, "IPv4"),
-        device("192.168.1.10", MAC_A, "ARP, IPv4", v("Hikvision"), *hik),
-        device("192.168.1.20", MAC_D, "IPv4", v("Zażółć Gęślą Sp. z o.o.")),
-        device("192.168.1.30", MAC_F, "EtherType 0x88B5, ARP", v("VMware, Inc.")),
-        device("192.168.1.40", MAC_K, "ARP, EtherType 0x88B5"),
-        device("192.168.1.60", MAC_L, "IPv4"),
-        device("fe80::250:56ff:feaa:bbcc", MAC_E, "IPv6", v("Ubiquiti"), *ubnt),
+        device("10.0.0.2", MAC_I, "IPv4", (10, 10)),
+        device("10.0.0.10", MAC_H, "IPv4", (9, 9)),
+        device("192.168.1.10", MAC_A, "ARP, IPv4", (7, 7), v("Hikvision"), *hik),
+        device("192.168.1.20", MAC_D, "IPv4", (3, 3), v("Zażółć Gęślą Sp. z o.o.")),
+        # F's row is made by frame 5 and heard again in its ARP, frame 8.
+        device("192.168.1.30", MAC_F, "EtherType 0x88B5, ARP", (5, 8), v("VMware, Inc.")),
+        device("192.168.1.40", MAC_K, "ARP, EtherType 0x88B5", (15, 15)),
+        device("192.168.1.60", MAC_L, "IPv4", (12, 12)),
+        device("fe80::250:56ff:feaa:bbcc", MAC_E, "IPv6", (4, 4), v("Ubiquiti"), *ubnt),
         # rows without address last, in order of discovery
-        device("", MAC_M, "STP"),
-        device("", MAC_N, "Ethernet LLC"),
+        device("", MAC_M, "STP", (13, 13)),
+        device("", MAC_N, "Ethernet LLC", (14, 14)),
     ]
 
 
@@ -267,7 +279,8 @@ def guard(text):
 def csv_record(device):
     """A device object's CSV cells: its texts, and its state in the list's words."""
     texts = [STATE_TEXTS[token] for token in STATE_TEXTS if token in device["state"]]
-    return [guard(device[k]) for k in CSV_KEYS] + [", ".join(texts)]
+    cells = [", ".join(device[k]) if k == "protocols" else device[k] for k in CSV_KEYS]
+    return [guard(cell) for cell in cells] + [", ".join(texts)]
 
 
 def expected_csv(devices):
@@ -621,13 +634,15 @@ def test_csv_texts(tool, work):
 FRAME_KEYS = {"frame": int, "protocol": str, "ip": str, "mac": str, "source_mac": str,
               "name": str, "model": str, "info": str}
 DEVICE_KEYS = {"ip": str, "mac": str, "vendor": str, "name": str, "model": str,
-               "protocols": str, "info": str, "category": int, "accent": int, "state": list}
+               "protocols": list, "info": str, "category": int, "accent": int, "state": list}
 # After those, only what the device stated, in this order; a goodbye frame ends
 # in "departure": true.
 SETTINGS_KEYS = {"activated": bool, "mask": str, "gateway": str, "dhcp": bool,
                  "http_port": int, "serial": str}
 # A neighbour's device object then names the port its LLDP or CDP came from.
 PORT_KEYS = {"port_id": str, "port_description": str, "port_vlan": int}
+# And last, when its frames were captured: ISO 8601 UTC texts.
+TIME_KEYS = {"first_seen": str, "last_seen": str}
 
 
 def capture_files(directory):
@@ -649,11 +664,13 @@ def test_captures(tool, directory):
             objects = parse_lines(out, what)
             last = 0
             for o in objects:
-                optional = list(SETTINGS_KEYS) + (list(PORT_KEYS) if mode else ["departure"])
+                optional = list(SETTINGS_KEYS) + (list(PORT_KEYS) + list(TIME_KEYS)
+                                                  if mode else ["departure"])
                 check(list(o) == list(keys) + [k for k in optional if k in o],
                       f"{what}: keys {list(o)}")
                 check(0 < o.get("port_vlan", 1) < 4095, f"{what}: port_vlan {o}")
-                for key, kind in {**keys, **SETTINGS_KEYS, **PORT_KEYS, "departure": bool}.items():
+                for key, kind in {**keys, **SETTINGS_KEYS, **PORT_KEYS, **TIME_KEYS,
+                                  "departure": bool}.items():
                     if key in keys or key in o:
                         check(type(o.get(key)) is kind, f"{what}: {key} is not {kind.__name__}")
                 check(o.get("departure", True) is True and 0 < o.get("http_port", 1) < 65536,
@@ -665,6 +682,9 @@ def test_captures(tool, directory):
                 else:
                     check(0 <= o["category"] <= 5 and 0 <= o["accent"] <= 6,
                           f"{what}: category/accent out of range: {o}")
+                    check(o.get("first_seen", "").endswith("Z")
+                          and o["first_seen"] <= o.get("last_seen", ""),
+                          f"{what}: times {o.get('first_seen')} {o.get('last_seen')}")
                     # No adapter: nothing told against its network.
                     tokens = [t for t in STATE_TEXTS if t not in ("outside-subnet", "mask-differs")]
                     check(o["state"] == [t for t in tokens if t in o["state"]],

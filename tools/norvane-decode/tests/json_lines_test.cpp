@@ -111,8 +111,19 @@ TEST(Lines, FrameAndDeviceObjectsHaveFixedKeysInOrder) {
   append_device_line(out, row);
   EXPECT_EQ(out, R"({"ip":"fe80::1","mac":"00:11:22:33:44:55","vendor":"Hikvision",)"
                  "\"name\":\"Brama\\tp\xC3\xB3\xC5\x82nocna\",\"model\":\"\","
-                 R"("protocols":"SADP, mDNS","info":"","category":0,"accent":1,"state":[]})"
+                 R"("protocols":["SADP","mDNS"],"info":"","category":0,"accent":1,"state":[]})"
                  "\n");
+  // The times the merge clock told, and a single protocol.
+  row.columns[kColProtocols] = u"LLDP";
+  row.first_seen_ms = 1796870511123;
+  row.last_seen_ms = 1796870512000;
+  out.clear();
+  append_device_line(out, row);
+  EXPECT_NE(out.find(R"("protocols":["LLDP"],)"), std::string::npos) << out;
+  EXPECT_TRUE(out.ends_with(R"("first_seen":"2026-12-10T02:41:51.123Z",)"
+                            R"("last_seen":"2026-12-10T02:41:52.000Z"})"
+                            "\n"))
+      << out;
 
   // What a device says of itself, and a goodbye, reach the frame's line.
   s.settings.activated = false;

@@ -52,6 +52,8 @@ TEST(ScanEvents, AWatchReportsEachDeviceOnceItAppearsChangesAndLeaves) {
   int tick = 0;
   for (const auto& step : steps) {
     const std::string time = "T" + std::to_string(++tick);
+    // Heard again at every step: the last time alone is no change.
+    table.set_merge_time(1796870511000 + tick * 200);
     for (const auto& s : step.merged) table.merge(s);
     std::string out;
     events.update(table, list.shown_rows(), time, out);
@@ -65,7 +67,6 @@ TEST(ScanEvents, AWatchReportsEachDeviceOnceItAppearsChangesAndLeaves) {
 }
 
 TEST(ScanEvents, TheEnvironmentChoosesColourAndLanguage) {
-  EXPECT_EQ(iso8601_utc(1796870511123), "2026-12-10T02:41:51.123Z");
   struct Colour {
     bool terminal;
     const char* no_color;
