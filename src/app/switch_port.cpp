@@ -1,8 +1,10 @@
 #include "app/switch_port.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
+#include "app/list_export.h"
 #include "base/display_text.h"
 
 namespace norvane {
@@ -41,8 +43,12 @@ const SwitchNeighbour* SwitchPortTracker::current() const noexcept {
   return &heard_[0];
 }
 
-std::u16string switch_port_text(const SwitchNeighbour& n) {
-  std::u16string text = u"Port prze\u0142\u0105cznika: ";
+namespace {
+
+// "<label><name> <port><separator>VLAN <n>", the name and port as shown.
+std::u16string port_text(const SwitchNeighbour& n, std::u16string_view label,
+                         std::u16string_view separator) {
+  std::u16string text(label);
   text += to_display_text(n.system_name.empty() ? n.key : n.system_name);
   const std::string& port = n.port.id.empty() ? n.port.description : n.port.id;
   if (!port.empty()) {
@@ -50,10 +56,21 @@ std::u16string switch_port_text(const SwitchNeighbour& n) {
     text += to_display_text(port);
   }
   if (n.port.vlan != 0) {
-    text += u" \u00B7 VLAN ";
+    text += separator;
+    text += u"VLAN ";
     for (const char digit : std::to_string(n.port.vlan)) text += static_cast<char16_t>(digit);
   }
   return text;
+}
+
+}  // namespace
+
+std::u16string switch_port_text(const SwitchNeighbour& n) {
+  return port_text(n, u"Port prze\u0142\u0105cznika: ", u" \u00B7 ");
+}
+
+std::string switch_port_text_en(const SwitchNeighbour& n) {
+  return utf16_to_utf8(port_text(n, u"Switch port: ", u", "));
 }
 
 }  // namespace norvane

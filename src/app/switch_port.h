@@ -47,5 +47,8 @@ class SwitchPortTracker {
 // "Port przełącznika: sw-core-01 Gi1/0/7 · VLAN 20": the system name, else
 // the MAC, the port when named, the VLAN when announced.
 std::u16string switch_port_text(const SwitchNeighbour& neighbour);
+// The same for English output: "Switch port: sw-core-01 Gi1/0/7, VLAN 20"
+// (UTF-8).
+std::string switch_port_text_en(const SwitchNeighbour& neighbour);
 
 }  // namespace norvane

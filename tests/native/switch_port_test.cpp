@@ -72,6 +72,9 @@ TEST(SwitchPort, TheNeighbourAtTheOtherEndOfTheCable) {
     for (const Heard& h : c.heard) tracker.observe(neighbour(h), h.at_ms);
     const SwitchNeighbour* now = tracker.current();
     EXPECT_EQ(now ? utf16_to_utf8(switch_port_text(*now)) : "", c.text);
+    if (now && now->port.vlan == 20) {
+      EXPECT_EQ(switch_port_text_en(*now), "Switch port: sw-core-01 Gi1/0/7, VLAN 20");
+    }
     tracker.clear();
     EXPECT_EQ(tracker.current(), nullptr);
   }

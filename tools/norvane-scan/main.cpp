@@ -311,11 +311,8 @@ int scan(const Options& options) {
                         {terminal_width(), colour != tool::ColourMode::kNone,
                          colour == tool::ColourMode::kTrueColour, english()});
     if (const SwitchNeighbour* port = session.switch_port().current()) {
-      // The window's words after the label: the name, the port, the VLAN.
-      std::string text = utf16_to_utf8(switch_port_text(*port));
-      const std::size_t colon = text.find(": ");
-      if (english() && colon != std::string::npos) text = "Switch port" + text.substr(colon);
-      out += text + "\n";
+      out += english() ? switch_port_text_en(*port) : utf16_to_utf8(switch_port_text(*port));
+      out += '\n';
     }
     return write_all(out);
   };

@@ -110,7 +110,7 @@ CAPTURED_STATES = dict(PROBED_STATES, **{"hik-nvr": ["ip-conflict"], "tv-guard":
 
 # sw-lab of tests/sim/devices.conf: the switch port the adapter is plugged into.
 SWITCH_MAC = "00:1B:54:3C:7D:28"
-SWITCH_PORT = "Port przełącznika: sw-lab-01 Gi1/0/7 · VLAN 20"
+SWITCH_PORT = "Switch port: sw-lab-01 Gi1/0/7, VLAN 20"  # the table is English here
 
 
 def device_lines(lab, capturing):
