@@ -42,8 +42,8 @@ void place(HWND parent, HWND control, const Rect& wanted) {
 void Window::refresh_status() {
   bool changed = false;
 
-  const StatusTexts devices =
-      device_count_texts(count_shown_devices(table_), count_shown_to_check(table_));
+  const ShownCounts shown = count_shown(table_);
+  const StatusTexts devices = device_count_texts(shown.makers, shown.to_check);
   if (devices.long_form != devices_long_ || devices.short_form != devices_short_) {
     devices_long_ = devices.long_form;
     devices_short_ = devices.short_form;

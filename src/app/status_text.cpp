@@ -34,21 +34,6 @@ std::u16string_view short_name(std::u16string_view name) noexcept {
   return name;
 }
 
-// Calls `visit` with the row shown by each list item: the item of a row
-// without address or of one of several devices at an address, and the item
-// of each address group.
-template <typename Visit>
-void for_each_shown_row(const DeviceTable& table, Visit visit) {
-  const auto& rows = table.rows();
-  const auto shown = [&](const ListItemLink& link) {
-    if (!link.empty() && link.shown_row < rows.size()) {
-      visit(rows[static_cast<std::size_t>(link.shown_row)]);
-    }
-  };
-  for (const auto& row : rows) shown(row.item);
-  for (const auto& [key, group] : table.groups()) shown(group.item);
-}
-
 }  // namespace
 
 std::u16string format_count(std::uint64_t value) {
@@ -127,22 +112,28 @@ std::u16string download_notice(std::u16string_view text, std::uint64_t received,
   return out;
 }
 
-std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table) {
-  std::array<std::uint64_t, kCategoryCount> counts{};
-  for_each_shown_row(table, [&](const DeviceRow& row) {
+ShownCounts count_shown(const DeviceTable& table) {
+  ShownCounts counts;
+  const auto& rows = table.rows();
+  const auto shown = [&](const ListItemLink& link) {
+    if (link.empty() || link.shown_row >= rows.size()) return;
+    const DeviceRow& row = rows[static_cast<std::size_t>(link.shown_row)];
     const std::int32_t category = row.category;
     const std::size_t slot = category >= 0 && category < static_cast<std::int32_t>(kCategoryCount)
                                  ? static_cast<std::size_t>(category)
                                  : kCategoryCount - 1;
-    ++counts[slot];
-  });
+    ++counts.makers[slot];
+    counts.to_check += row.state != 0 ? 1 : 0;
+  };
+  // A row's own item: a row without address, or one of several devices at
+  // one address.
+  for (const auto& row : rows) shown(row.item);
+  for (const auto& [key, group] : table.groups()) shown(group.item);
   return counts;
 }
 
-std::uint64_t count_shown_to_check(const DeviceTable& table) {
-  std::uint64_t count = 0;
-  for_each_shown_row(table, [&](const DeviceRow& row) { count += row.state != 0 ? 1 : 0; });
-  return count;
+std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table) {
+  return count_shown(table).makers;
 }
 
 StatusPlan plan_status_band(const Rect& band, int dpi, const StatusWidths& widths) {

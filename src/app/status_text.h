@@ -49,12 +49,17 @@ std::u16string_view probing_alone_line(bool capture_failed) noexcept;
 std::u16string download_notice(std::u16string_view text, std::uint64_t received,
                                std::uint64_t total);
 
-// Devices shown in the list per maker category: one per list item whose
-// shown row exists (the items of rows and of address groups).
-std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table);
+// The list items whose shown row exists (the items of rows and of address
+// groups), in one pass: per maker category, and those whose shown row has a
+// state ("Stan").
+struct ShownCounts {
+  std::array<std::uint64_t, kCategoryCount> makers{};
+  std::uint64_t to_check = 0;
+};
+ShownCounts count_shown(const DeviceTable& table);
 
-// The list items, counted as above, whose shown row has a state ("Stan").
-std::uint64_t count_shown_to_check(const DeviceTable& table);
+// Devices shown in the list per maker category (count_shown's makers).
+std::array<std::uint64_t, kCategoryCount> count_shown_devices(const DeviceTable& table);
 
 // Widths of the four count texts and the message as measured (0 for empty).
 struct StatusWidths {

@@ -144,7 +144,6 @@ void DeviceTable::clear() {
   arp_cache_.clear();
   groups_.clear();
   claims_.clear();
-  attention_ = 0;
   lru_head_ = lru_tail_ = kNoRow;
 }
 
@@ -238,7 +237,6 @@ bool DeviceTable::evict_evidence(std::size_t& freed) {
     }
   }
   if (presenter_ && !row.item.empty()) presenter_->remove_item(row.item);
-  if (needs_attention(row.state)) --attention_;
   row = DeviceRow{};
   freed = victim;
   return true;
@@ -327,12 +325,9 @@ std::uint32_t DeviceTable::refresh_state(DeviceRow& row, bool conflict) {
   std::uint8_t state = settings_state(row.address, row.settings, conflict, local_);
   if (row.gone) state |= kStateGone;
   if (state == row.state) return 0;
-  attention_ -= needs_attention(row.state) ? 1 : 0;
-  attention_ += needs_attention(state) ? 1 : 0;
+  // Other bits name other texts.
   row.state = state;
-  std::u16string text = state_text(state);
-  if (text == row.columns[kColState]) return 0;
-  row.columns[kColState] = std::move(text);
+  row.columns[kColState] = state_text(state);
   return bit(kColState);
 }
 

@@ -243,8 +243,6 @@ class DeviceTable {
   // against it (rows whose "Stan" changes are presented).
   void set_local_network(const LocalNetwork& local);
   const LocalNetwork& local_network() const noexcept { return local_; }
-  // Rows whose state asks for a look (needs_attention).
-  std::size_t attention_count() const noexcept { return attention_; }
 
   std::size_t size() const noexcept { return rows_.size(); }
   const DeviceRow& row(std::size_t index) const { return rows_[index]; }
@@ -312,8 +310,7 @@ class DeviceTable {
   std::size_t lru_head_ = kNoRow;  // evidence-only row seen most recently
   std::int64_t merge_time_ = -1;
   std::size_t lru_tail_ = kNoRow;  // and least recently
-  std::size_t attention_ = 0;
-  std::u16string scratch_;  // conversion buffer reused across merges
+  std::u16string scratch_;         // conversion buffer reused across merges
 };
 
 }  // namespace norvane

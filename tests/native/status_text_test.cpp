@@ -105,13 +105,13 @@ TEST(CountShownDevices, OnePerItemByCategoryOfTheShownRow) {
   printer.departure = true;
   table.merge(printer);  // it leaves: a line with a state
   EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{1, 1, 0, 0, 0, 2}));
-  EXPECT_EQ(count_shown_to_check(table), 1u);
+  EXPECT_EQ(count_shown(table).to_check, 1u);
 
   list.set_filter(filter_after_solo(list.filter(), kTabIpv6));
   EXPECT_EQ(count_shown_devices(table), (std::array<std::uint64_t, 6>{0, 0, 0, 0, 0, 1}));
-  EXPECT_EQ(count_shown_to_check(table), 1u);
+  EXPECT_EQ(count_shown(table).to_check, 1u);
   list.set_filter(filter_after_solo(list.filter(), kTabDahua));
-  EXPECT_EQ(count_shown_to_check(table), 0u);  // not shown, not counted
+  EXPECT_EQ(count_shown(table).to_check, 0u);  // not shown, not counted
 }
 
 TEST(StatusBand, WideBandUsesLongFormsAndGivesTheMiddleTheRest) {

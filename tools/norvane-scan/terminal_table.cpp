@@ -229,15 +229,16 @@ std::string render_table(std::span<const DeviceRow> rows, std::span<const std::s
 std::string status_line(const DeviceTable& table, std::uint64_t packets, std::uint64_t bytes,
                         std::span<const std::u16string> messages, bool english) {
   if (english) {
-    const auto counts = count_shown_devices(table);
+    const ShownCounts shown = count_shown(table);
+    const auto& counts = shown.makers;
     std::uint64_t total = 0;
     for (const auto c : counts) total += c;
     std::string out = "Devices " + std::to_string(total);
     for (std::size_t i = 0; i < kCategoryCount; ++i) {
       out.append(kDot).append(kEnglishCategories[i]).append(" ").append(std::to_string(counts[i]));
     }
-    if (const std::uint64_t to_check = count_shown_to_check(table)) {
-      out.append(kDot).append("To check ").append(std::to_string(to_check));
+    if (shown.to_check != 0) {
+      out.append(kDot).append("To check ").append(std::to_string(shown.to_check));
     }
     out.append(kWideDot).append("Packets ").append(std::to_string(packets));
     out.append(kDot).append("Bytes ").append(std::to_string(bytes));
@@ -251,7 +252,8 @@ std::string status_line(const DeviceTable& table, std::uint64_t packets, std::ui
     return out;
   }
   std::vector<std::u16string> parts;
-  parts.push_back(device_count_texts(count_shown_devices(table)).long_form);
+  const ShownCounts shown = count_shown(table);
+  parts.push_back(device_count_texts(shown.makers, shown.to_check).long_form);
   parts.push_back(traffic_texts(packets, bytes).long_form);
   for (const auto& m : messages) parts.push_back(m);
   return utf16_to_utf8(join_messages(parts));
