@@ -56,15 +56,8 @@ bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 // "true" or "false" in any ASCII letter case, else nothing.
 std::optional<bool> parse_flag(std::string_view text) noexcept {
-  auto is = [text](std::string_view word) {
-    if (text.size() != word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-      if (ascii_lower(text[i]) != word[i]) return false;
-    }
-    return true;
-  };
-  if (is("true")) return true;
-  if (is("false")) return false;
+  if (ascii_iequals(text, "true")) return true;
+  if (ascii_iequals(text, "false")) return false;
   return std::nullopt;
 }
 
@@ -88,17 +81,6 @@ std::uint16_t parse_port(std::string_view text) noexcept {
     value = value * 10 + static_cast<std::uint32_t>(c - '0');
   }
   return value <= 65535 ? static_cast<std::uint16_t>(value) : 0;
-}
-
-// Every field of `from` that was said replaces the one in `to`; fields not
-// said leave it alone, like the device texts.
-void take_said(DeviceSettings& to, DeviceSettings&& from) {
-  if (from.activated) to.activated = from.activated;
-  if (from.dhcp) to.dhcp = from.dhcp;
-  assign_if_nonempty(to.mask, std::move(from.mask));
-  assign_if_nonempty(to.gateway, std::move(from.gateway));
-  assign_if_nonempty(to.serial, std::move(from.serial));
-  if (from.http_port != 0) to.http_port = from.http_port;
 }
 
 // Two ASCII digits at p, as a number in [lo, hi].
@@ -202,7 +184,7 @@ bool decode_sadp_xml(PacketSummary& summary) {
   assign_if_nonempty(summary.name, std::string(settings.serial));
   assign_if_nonempty(summary.model, std::move(description));
   assign_if_nonempty(summary.info, xml_text(xml_element(pm, "SoftwareVersion")));
-  take_said(summary.settings, std::move(settings));
+  take_settings(summary.settings, settings);
   return true;
 }
 
@@ -273,7 +255,7 @@ bool decode_dhip(PacketSummary& summary) {
   assign_if_nonempty(summary.name, std::move(name));
   assign_if_nonempty(summary.model, std::move(type));
   assign_if_nonempty(summary.info, std::move(version));
-  take_said(summary.settings, std::move(settings));
+  take_settings(summary.settings, settings);
   return true;
 }
 

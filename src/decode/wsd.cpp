@@ -31,14 +31,8 @@ constexpr std::string_view kSsdpResponsePrefix = "HTTP/1.1 200 ";
 constexpr std::string_view kSsdpByebye = "ssdp:byebye";
 
 // Header names and the byebye subtype are compared without regard to ASCII
-// letter case: devices write "Server", "SERVER" and "server" alike.
-bool iequals(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
+// letter case (ascii_iequals): devices write "Server", "SERVER" and "server"
+// alike.
 
 // Percent-decodes a scope value into a stack buffer (no allocation for the
 // intermediate text; only the cleaned result becomes a string).
@@ -160,20 +154,20 @@ bool decode_ssdp(PacketSummary& summary) {
     if (colon == std::string_view::npos) continue;
     const std::string_view header = trim(line.substr(0, colon));
     const std::string_view value = trim(line.substr(colon + 1));
-    if (iequals(header, target_header)) {
+    if (ascii_iequals(header, target_header)) {
       target = value;
-    } else if (iequals(header, "SERVER")) {
+    } else if (ascii_iequals(header, "SERVER")) {
       server = value;
-    } else if (iequals(header, "USN")) {
+    } else if (ascii_iequals(header, "USN")) {
       has_usn = !value.empty();
-    } else if (iequals(header, "NTS")) {
+    } else if (ascii_iequals(header, "NTS")) {
       nts = value;
     }
   }
   if (target.empty() || !has_usn) return false;
   // A device leaving the network: only that it leaves counts, its SERVER
   // text (if it sent one) describes nothing that is still there.
-  if (announcement && iequals(nts, kSsdpByebye)) {
+  if (announcement && ascii_iequals(nts, kSsdpByebye)) {
     summary.protocol = proto::kSsdp;
     summary.departure = true;
     return true;

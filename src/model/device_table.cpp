@@ -49,16 +49,6 @@ bool neighbour_protocol(std::string_view protocol) noexcept {
   return protocol == proto::kLldp || protocol == proto::kCdp;
 }
 
-// Later statements of a device replace earlier ones, field by field.
-void take_settings(DeviceSettings& into, const DeviceSettings& from) {
-  if (from.activated) into.activated = from.activated;
-  if (from.dhcp) into.dhcp = from.dhcp;
-  if (!from.mask.empty()) into.mask = from.mask;
-  if (!from.gateway.empty()) into.gateway = from.gateway;
-  if (!from.serial.empty()) into.serial = from.serial;
-  if (from.http_port != 0) into.http_port = from.http_port;
-}
-
 }  // namespace
 
 const std::array<std::u16string_view, kStateCount> kStateTexts = {

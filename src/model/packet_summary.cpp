@@ -2,6 +2,15 @@
 
 namespace norvane {
 
+void take_settings(DeviceSettings& into, const DeviceSettings& from) {
+  if (from.activated) into.activated = from.activated;
+  if (from.dhcp) into.dhcp = from.dhcp;
+  if (!from.mask.empty()) into.mask = from.mask;
+  if (!from.gateway.empty()) into.gateway = from.gateway;
+  if (!from.serial.empty()) into.serial = from.serial;
+  if (from.http_port != 0) into.http_port = from.http_port;
+}
+
 int protocol_priority(std::string_view protocol) noexcept {
   struct Entry {
     std::string_view text;

@@ -23,6 +23,11 @@ struct DeviceSettings {
   bool empty() const noexcept { return *this == DeviceSettings{}; }
 };
 
+// Later statements of a device replace earlier ones, field by field: each
+// field of `from` that was said replaces the one in `into`; fields not said
+// leave it alone, like the device texts.
+void take_settings(DeviceSettings& into, const DeviceSettings& from);
+
 // The port that a neighbour announcement (LLDP, CDP) came from: on the
 // adapter's own cable, the switch port the laptop is plugged into.
 struct NeighbourPort {
