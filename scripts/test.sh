@@ -109,6 +109,15 @@ else
   tail -n 40 "$logs/bench.log"
 fi
 
+# The lines that say what failed, gathered here at the end, where a long
+# log's tail still shows them.
+if [ "$failed" -ne 0 ] || [ "$status" -ne 0 ]; then
+  echo
+  echo "== what failed"
+  grep -hE '^FAIL:|FAILED:|\[  FAILED  \]|\*\*\*(Failed|Timeout|Exception)|: Failure$' \
+    "$logs/native.log" "$logs/windows.log" 2>/dev/null | head -n 60 || true
+fi
+
 echo
 echo "Total: $passed passed, $failed failed"
 if [ "$failed" -ne 0 ] || [ "$status" -ne 0 ]; then exit 1; fi

@@ -6,7 +6,17 @@
 # and LOGS, and LAB_NAME for its messages.
 
 # The process's start time (clock ticks since boot), empty once it is gone.
-start_time() { awk '{print $22}' "/proc/$1/stat" 2>/dev/null; }
+# A zombie counts as gone: it runs nothing, and it stays until its parent
+# (often the caller's own shell) reaps it, which may be a moment later.
+# The fields are read after the name's closing parenthesis, since a name may
+# hold spaces.
+start_time() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
+  read -r -a stat <<<"${stat##*) }"
+  [[ ${stat[0]} != Z ]] && echo "${stat[19]}"
+  return 0
+}
 
 # record PID NAME: remembers a started process; fails when it already ended.
 record() {
@@ -42,7 +52,12 @@ stop_pid() {
     [[ $(start_time "$pid") == "$started" ]] || return 0
     sleep 0.1
   done
-  kill -KILL "$pid" 2>/dev/null
+  kill -KILL "$pid" 2>/dev/null || return 0
+  # KILL is delivered asynchronously: wait until it took.
+  for ((i = 0; i < 50; i++)); do
+    [[ $(start_time "$pid") == "$started" ]] || return 0
+    sleep 0.1
+  done
 }
 
 # stop_named NAME [SIGNAL]: the recorded processes of that name.
