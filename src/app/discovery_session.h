@@ -24,19 +24,10 @@ namespace norvane {
 inline constexpr std::uint64_t kSessionTickMs = 200;
 inline constexpr std::uint64_t kSessionAnswerMs = 20;
 
-// What differs between the views.
-class SessionHost {
+// What differs between the views: where capture comes from, and what they
+// are told.
+class SessionHost : public CaptureSource {
  public:
-  virtual ~SessionHost() = default;
-  // The selected adapter, refreshed; nothing when none is selected.
-  virtual std::optional<NetworkAdapter> selected_adapter() = 0;
-  virtual std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter& adapter,
-                                                       FrameCallback on_frame,
-                                                       std::u16string& failure) = 0;
-  virtual std::unique_ptr<CaptureBackend> start_npcap(const NetworkAdapter& adapter,
-                                                      FrameCallback on_frame,
-                                                      FailureCallback on_failed) = 0;
-  virtual std::uint64_t now_ms() = 0;
   // The device list is about to be emptied (before the table is), and has
   // been.
   virtual void list_clearing() {}

@@ -52,10 +52,11 @@ LocalNetwork local_network_of(const NetworkAdapter& adapter);
 bool keep_reply(const DiscoveryReply& reply, const PacketSummary& decoded,
                 const LocalNetwork& local) noexcept;
 
-// What the window supplies to the capture control.
-class CaptureHost {
+// Where capture comes from: the selected adapter, the platform's two
+// back-ends and the clock. The window and norvane-scan supply it.
+class CaptureSource {
  public:
-  virtual ~CaptureHost() = default;
+  virtual ~CaptureSource() = default;
   // The selected adapter, refreshed; nothing when none is selected.
   virtual std::optional<NetworkAdapter> selected_adapter() = 0;
   virtual std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter& adapter,
@@ -64,13 +65,18 @@ class CaptureHost {
   virtual std::unique_ptr<CaptureBackend> start_npcap(const NetworkAdapter& adapter,
                                                       FrameCallback on_frame,
                                                       FailureCallback on_failed) = 0;
+  virtual std::uint64_t now_ms() = 0;
+};
+
+// What the capture control asks of whoever owns the device list.
+class CaptureHost : public CaptureSource {
+ public:
   // A probe answer received while no back-end captures.
   virtual void on_probe_reply(const DiscoveryReply& reply) = 0;
   // Empties the device list and table; the control has already made the
   // clear final for the queue.
   virtual void clear_device_list() = 0;
   virtual void refresh_status() = 0;
-  virtual std::uint64_t now_ms() = 0;
 };
 
 class CaptureControl {
