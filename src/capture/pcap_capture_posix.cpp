@@ -40,11 +40,13 @@ pcap_t* activate(const std::string& device, bool promiscuous, std::string& error
   const int snapshot = capture_snapshot_length(interface_mtu(device));
   pcap_set_snaplen(handle, snapshot);
   pcap_set_promisc(handle, promiscuous ? 1 : 0);
-  // Frames reach the thread as they arrive, not when a ring block fills,
-  // and a flood between two reads fits the ring.
-  pcap_set_immediate_mode(handle, 1);
+  // Not immediate mode: that gives each frame a ring slot of the snapshot
+  // length, so 64 MiB hold only about 40,000 frames, some 70 ms of a storm.
+  // Packed ring blocks hold ten times as many small frames; a block is
+  // handed over when full or kPcapBlockMs after its first frame, which is
+  // well inside the list's tick.
   pcap_set_buffer_size(handle, kPcapCaptureBufferBytes);
-  pcap_set_timeout(handle, kPcapWaitMs);
+  pcap_set_timeout(handle, kPcapBlockMs);
   status = pcap_activate(handle);
   if (status < 0) {
     error = status == PCAP_ERROR ? std::string(pcap_geterr(handle)) : pcap_statustostr(status);

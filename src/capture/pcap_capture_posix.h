@@ -1,6 +1,6 @@
 // Capture through libpcap on Linux: one thread of its own reads the
-// interface's frames from a large kernel ring, delivered at once (immediate
-// mode), and hands each one to the frame callback.
+// interface's frames from a large kernel ring of packed blocks, and hands
+// each one to the frame callback.
 #pragma once
 
 #include <atomic>
@@ -16,15 +16,16 @@ struct pcap;  // libpcap's pcap_t
 
 namespace norvane {
 
-// About 40000 Ethernet frames: a storm keeps arriving while the thread
-// parses, and the ring is what it may fall behind by.
+// A storm keeps arriving while the thread parses, and the ring is what it
+// may fall behind by: about 450,000 minimum frames, or 40,000 full ones.
 inline constexpr int kPcapCaptureBufferBytes = 64 * 1024 * 1024;
 inline constexpr int kPcapWaitMs = 150;
+// The longest a frame waits in a ring block before the thread sees it.
+inline constexpr int kPcapBlockMs = 20;
 
-// In immediate mode the kernel ring holds frames in slots of the snapshot
-// length, so the length is what the link can carry, not 64 KiB: the whole
-// frame of the interface's MTU with an Ethernet header and two VLAN tags
-// (1522 bytes at least, 65535 at most).
+// The whole frame of the interface's MTU with an Ethernet header and two
+// VLAN tags (1522 bytes at least, 65535 at most): what the link can carry,
+// not 64 KiB, since the ring's blocks are sized to hold the longest frame.
 int capture_snapshot_length(int mtu);
 
 class PcapCapture final : public CaptureBackend {
