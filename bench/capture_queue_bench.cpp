@@ -78,7 +78,7 @@ void run(benchmark::State& state, const std::vector<Bytes>& frames,
          const std::vector<Bytes>& before = {}) {
   QuietHost host;
   norvane::SilentProbeEngine engine;
-  norvane::CaptureControl control(host, engine);
+  norvane::CaptureControl control(host, host, engine);
   // What is already waiting when the measured frames come.
   for (const Bytes& f : before) control.on_frame(kOwn, f.data(), f.size());
   for (const Bytes& f : frames) control.on_frame(kOwn, f.data(), f.size());
@@ -118,7 +118,7 @@ BENCHMARK(BM_OnFrameManySourcesEvidenceFull);
 void BM_OnFrameBothRoomsFull(benchmark::State& state) {
   QuietHost host;
   norvane::SilentProbeEngine engine;
-  norvane::CaptureControl control(host, engine);
+  norvane::CaptureControl control(host, host, engine);
   for (unsigned n = 0; n < 4096; ++n) {
     norvane::PacketSummary s;
     s.mac = "44:19:B6:00:" + std::to_string(n);

@@ -65,7 +65,7 @@ std::optional<NetworkAdapter> lab_adapter() {
   return std::nullopt;
 }
 
-class BenchHost final : public CaptureHost {
+class BenchHost final : public CaptureSource, public CaptureHost {
  public:
   BenchHost(NetworkAdapter adapter, DeviceTable& table, ListModel& list)
       : adapter_(std::move(adapter)), table_(table), list_(list) {}
@@ -100,7 +100,7 @@ struct LabEngine {
         list(table),
         host(adapter, table, list),
         engine(system_sockets()),
-        control(host, engine) {
+        control(host, host, engine) {
     table.set_presenter(&list);
   }
   DeviceTable table;

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
 
   norvane::test::QuietCaptureHost host;
   norvane::SilentProbeEngine engine;
-  norvane::CaptureControl control(host, engine);
+  norvane::CaptureControl control(host, host, engine);
   std::atomic<std::uint64_t> counted{0}, counted_bytes{0};
   const norvane::FrameCallback whole = control.frame_callback(norvane::MacBytes{});
   norvane::FrameCallback on_frame = whole;

@@ -19,7 +19,7 @@ std::int64_t unix_ms() {
 
 DiscoverySession::DiscoverySession(SessionHost& host, const VendorTable& vendors,
                                    ProbeEngineInterface& probes, SessionOptions options)
-    : host_(host), options_(options), table_(vendors), capture_(*this, probes) {}
+    : host_(host), options_(options), table_(vendors), capture_(host, *this, probes) {}
 
 DiscoverySession::~DiscoverySession() = default;
 
@@ -28,7 +28,7 @@ void DiscoverySession::search_again() {
   // Capturing, the engine only sends: it is opened again on the adapter's
   // addresses as they are now, as a search from the window does.
   if (capturing()) {
-    if (const auto adapter = selected_adapter()) capture_.open_probe_engine(*adapter);
+    if (const auto adapter = host_.selected_adapter()) capture_.open_probe_engine(*adapter);
   }
   capture_.run_search();
 }
@@ -42,7 +42,7 @@ void DiscoverySession::tick() {
 void DiscoverySession::follow_capture(bool was_capturing) {
   const bool failed = capture_.pktmon_failed() || capture_.npcap_failed();
   if (was_capturing && !capturing() && failed && !lost_) {
-    lost_ = selected_adapter();
+    lost_ = host_.selected_adapter();
     if (!lost_) return;
     host_.capture_lost(*lost_);
     resume_at_ = host_.now_ms() + kCaptureRetryMs;
@@ -51,7 +51,7 @@ void DiscoverySession::follow_capture(bool was_capturing) {
   if (!lost_ || host_.now_ms() < resume_at_) return;
   resume_at_ = host_.now_ms() + kCaptureRetryMs;
   // While the link is down a back-end could not open, or would end at once.
-  const std::optional<NetworkAdapter> adapter = selected_adapter();
+  const std::optional<NetworkAdapter> adapter = host_.selected_adapter();
   if (!adapter || !adapter->connected) return;
   capture_.restart_capture();
   if (!capturing()) return;
@@ -74,22 +74,6 @@ void DiscoverySession::merge_taken() {
     table_.merge(summary);
   }
   batch_.clear();
-}
-
-std::optional<NetworkAdapter> DiscoverySession::selected_adapter() {
-  return host_.selected_adapter();
-}
-
-std::unique_ptr<CaptureBackend> DiscoverySession::start_pktmon(const NetworkAdapter& adapter,
-                                                               FrameCallback on_frame,
-                                                               std::u16string& failure) {
-  return host_.start_pktmon(adapter, std::move(on_frame), failure);
-}
-
-std::unique_ptr<CaptureBackend> DiscoverySession::start_npcap(const NetworkAdapter& adapter,
-                                                              FrameCallback on_frame,
-                                                              FailureCallback on_failed) {
-  return host_.start_npcap(adapter, std::move(on_frame), std::move(on_failed));
 }
 
 void DiscoverySession::on_probe_reply(const DiscoveryReply& reply) {

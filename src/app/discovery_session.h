@@ -86,16 +86,9 @@ class DiscoverySession final : private CaptureHost {
   void on_probe_reply(const DiscoveryReply& reply) override;
 
  private:
-  // CaptureHost
-  std::optional<NetworkAdapter> selected_adapter() override;
-  std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter& adapter,
-                                               FrameCallback on_frame,
-                                               std::u16string& failure) override;
-  std::unique_ptr<CaptureBackend> start_npcap(const NetworkAdapter& adapter, FrameCallback on_frame,
-                                              FailureCallback on_failed) override;
+  // CaptureHost; the capture itself comes from the session's host.
   void clear_device_list() override;
   void refresh_status() override { host_.status_changed(); }
-  std::uint64_t now_ms() override { return host_.now_ms(); }
 
   bool capturing() const noexcept { return capture_.running() && !capture_.udp_only(); }
   void follow_capture(bool was_capturing);

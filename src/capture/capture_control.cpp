@@ -35,8 +35,9 @@ struct FrameSink {
 
 }  // namespace
 
-CaptureControl::CaptureControl(CaptureHost& host, ProbeEngineInterface& probe_engine)
-    : host_(host), probe_engine_(probe_engine) {}
+CaptureControl::CaptureControl(CaptureSource& source, CaptureHost& host,
+                               ProbeEngineInterface& probe_engine)
+    : source_(source), host_(host), probe_engine_(probe_engine) {}
 
 CaptureControl::~CaptureControl() {
   // The back-ends end their callbacks in their destructors; they go before
@@ -56,7 +57,7 @@ FailureCallback CaptureControl::failure_callback() {
 
 void CaptureControl::start_capture() {
   if (running_) return;
-  const std::optional<NetworkAdapter> adapter = host_.selected_adapter();
+  const std::optional<NetworkAdapter> adapter = source_.selected_adapter();
   if (!adapter) return;
   capture_failed_.store(false);
 
@@ -64,12 +65,12 @@ void CaptureControl::start_capture() {
   if (!pktmon_failed_) {
     // Why PktMon did not start is not shown: Npcap is simply tried next.
     std::u16string failure;
-    pktmon_ = host_.start_pktmon(*adapter, frame_callback(adapter->mac), failure);
+    pktmon_ = source_.start_pktmon(*adapter, frame_callback(adapter->mac), failure);
     pktmon_active_ = pktmon_ != nullptr;
   }
   bool captured = pktmon_active_;
   if (!captured && !npcap_failed_) {
-    npcap_ = host_.start_npcap(*adapter, frame_callback(adapter->mac), failure_callback());
+    npcap_ = source_.start_npcap(*adapter, frame_callback(adapter->mac), failure_callback());
     captured = npcap_ != nullptr;
   }
   udp_only_ = !captured;
@@ -81,7 +82,7 @@ void CaptureControl::start_capture() {
     run_search();
   } else {
     capture_status_ = adapter->ipv4 == 0 ? kNoIpv4Status : kNoSocketStatus;
-    retry_at_ = host_.now_ms() + kCaptureRetryMs;
+    retry_at_ = source_.now_ms() + kCaptureRetryMs;
   }
   host_.refresh_status();
 }
@@ -129,7 +130,7 @@ void CaptureControl::on_selection_changed() {
 void CaptureControl::on_search_pressed() {
   clear_devices();
   if (running_ && !udp_only_) {
-    if (const auto adapter = host_.selected_adapter()) open_probe_engine(*adapter);
+    if (const auto adapter = source_.selected_adapter()) open_probe_engine(*adapter);
     run_search();
   } else {
     stop_capture();
@@ -161,7 +162,7 @@ void CaptureControl::tick() {
       start_capture();
     }
   }
-  if (!running_ && retry_at_ != 0 && host_.now_ms() >= retry_at_) start_capture();
+  if (!running_ && retry_at_ != 0 && source_.now_ms() >= retry_at_) start_capture();
   if (running_ && udp_only_) {
     poll_answers();
   } else if (running_) {

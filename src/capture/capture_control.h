@@ -68,9 +68,10 @@ class CaptureSource {
   virtual std::uint64_t now_ms() = 0;
 };
 
-// What the capture control asks of whoever owns the device list.
-class CaptureHost : public CaptureSource {
+// What the capture control tells whoever owns the device list.
+class CaptureHost {
  public:
+  virtual ~CaptureHost() = default;
   // A probe answer received while no back-end captures.
   virtual void on_probe_reply(const DiscoveryReply& reply) = 0;
   // Empties the device list and table; the control has already made the
@@ -81,7 +82,7 @@ class CaptureHost : public CaptureSource {
 
 class CaptureControl {
  public:
-  CaptureControl(CaptureHost& host, ProbeEngineInterface& probe_engine);
+  CaptureControl(CaptureSource& source, CaptureHost& host, ProbeEngineInterface& probe_engine);
   ~CaptureControl();
   CaptureControl(const CaptureControl&) = delete;
   CaptureControl& operator=(const CaptureControl&) = delete;
@@ -155,6 +156,7 @@ class CaptureControl {
   bool has_npcap() const noexcept { return npcap_ != nullptr; }
 
  private:
+  CaptureSource& source_;
   CaptureHost& host_;
   ProbeEngineInterface& probe_engine_;
 

@@ -62,7 +62,7 @@ class FakeEngine final : public ProbeEngineInterface {
   std::vector<std::string>& log_;
 };
 
-class FakeHost final : public CaptureHost {
+class FakeHost final : public CaptureSource, public CaptureHost {
  public:
   std::vector<std::string> log;
   std::optional<NetworkAdapter> adapter;
@@ -115,7 +115,7 @@ class CaptureControlTest : public ::testing::Test {
  protected:
   FakeHost host;
   FakeEngine engine{host.log};
-  CaptureControl control{host, engine};
+  CaptureControl control{host, host, engine};
 
   std::vector<std::string> take_log() {
     auto out = std::move(host.log);
@@ -153,7 +153,7 @@ TEST_F(CaptureControlTest, StartOutcomes) {
     FakeEngine e(h.log);
     e.opens = c.engine_opens;
     e.search_count = c.search;
-    CaptureControl cc(h, e);
+    CaptureControl cc(h, h, e);
     cc.start_capture();
     EXPECT_EQ(cc.running(), c.running) << c.what;
     EXPECT_EQ(cc.udp_only(), c.udp_only) << c.what;
@@ -285,7 +285,7 @@ TEST_F(CaptureControlTest, AnswersAreDueWhileProbingAloneWithPortsOpen) {
     FakeEngine e(h.log);
     e.ports = c.ports;
     e.replies.resize(2);
-    CaptureControl cc(h, e);
+    CaptureControl cc(h, h, e);
     cc.start_capture();
     EXPECT_EQ(cc.answers_due(), c.due) << c.what;
     h.log.clear();
@@ -338,7 +338,7 @@ TEST_F(CaptureControlTest, FrameCallbackCountsAndKeeps) {
   for (const auto& c : cases) {
     FakeHost h;
     FakeEngine e(h.log);
-    CaptureControl cc(h, e);
+    CaptureControl cc(h, h, e);
     const FrameCallback callback = cc.frame_callback(kOwnMac);
     callback(c.frame.data(), c.length);
     EXPECT_EQ(cc.traffic().packet_count.load(), c.counted) << c.what;
@@ -352,7 +352,7 @@ TEST_F(CaptureControlTest, FrameCallbackCountsAndKeeps) {
   }
   FakeHost h;
   FakeEngine e(h.log);
-  CaptureControl cc(h, e);
+  CaptureControl cc(h, h, e);
   cc.frame_callback(kOwnMac)(nullptr, 60);
   EXPECT_EQ(cc.traffic().packet_count.load(), 0u);
 }

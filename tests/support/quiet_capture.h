@@ -13,7 +13,7 @@
 
 namespace norvane::test {
 
-class QuietCaptureHost final : public CaptureHost {
+class QuietCaptureHost final : public CaptureSource, public CaptureHost {
  public:
   std::optional<NetworkAdapter> selected_adapter() override { return std::nullopt; }
   std::unique_ptr<CaptureBackend> start_pktmon(const NetworkAdapter&, FrameCallback,
