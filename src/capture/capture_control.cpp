@@ -118,13 +118,10 @@ void CaptureControl::run_search() {
 
 void CaptureControl::on_selection_changed() {
   stop_capture();
-  pktmon_failed_ = false;
-  npcap_failed_ = false;
-  retry_at_ = 0;
   traffic_.packet_count.store(0);
   traffic_.byte_count.store(0);
   clear_devices();
-  start_capture();
+  restart_capture();
 }
 
 void CaptureControl::on_search_pressed() {
