@@ -786,14 +786,24 @@ std::string state_difference(const std::vector<Want>& devices, bool capturing, b
 // Empty once the status band's "Do sprawdzenia N" counts the list's lines
 // that have a state, else (after `limit` ms) the band and what it lacks.
 std::string band_count_differs(Program& p, ULONGLONG limit) {
-  const Lines items = p.items();
-  const auto lines = static_cast<std::size_t>(std::count_if(
-      items.begin(), items.end(), [](const auto& row) { return !row[kStateColumn].empty(); }));
   const ULONGLONG until = GetTickCount64() + limit;
   while (true) {
+    // The list changes as each answer is merged, the band at the next tick:
+    // both are read again each time, so that an answer between the two reads
+    // is no difference, while one that lasts is.
+    const Lines items = p.items();
+    std::size_t lines = 0;
+    std::string stated;
+    for (const auto& row : items) {
+      if (row[kStateColumn].empty()) continue;
+      ++lines;
+      stated += "\n  " + row[0] + " " + row[1] + ": " + row[kStateColumn];
+    }
     const std::string counts = p.device_counts();
     if (shows_count(counts, "Do sprawdzenia", "Spr.", lines)) return {};
-    if (GetTickCount64() >= until) return counts + " (" + std::to_string(lines) + " wanted)";
+    if (GetTickCount64() >= until) {
+      return counts + " (" + std::to_string(lines) + " wanted)" + stated;
+    }
     Sleep(50);
   }
 }
